@@ -1,0 +1,33 @@
+// The state of one open archive behind a handle.
+#pragma once
+
+#include <cstdint>
+
+#include "../platform/winapi.h"
+#include "../zip/directory_reader.h"
+#include "archive_entry.h"
+
+constexpr uint32_t kDataBufferSize = 16384;
+
+struct ArchiveReader {
+    DirectoryReader* directory;   // owned; none before Open and after Close
+    int32_t openEntryIndex;       // always -1: no stream is left open between calls
+    ArchiveEntry cachedEntry;     // the last successful description
+    int32_t cachedEntryIndex;     // -1: nothing cached
+    char* password;               // owned; always none here
+    uint8_t* dataBuffer;          // owned; made by the first extraction
+    char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
+
+    int32_t Open(const char* fileName);
+    int32_t Close();
+    int32_t GetEntry(int32_t index, ArchiveEntry* entry);
+    int32_t ExtractEntry(int32_t index, const char* targetName);
+
+private:
+    int32_t WalkToEntry(int32_t index);
+};
+
+// A reader with nothing open, as OpenArchive makes it; null without memory.
+ArchiveReader* CreateArchiveReader();
+// Frees the password and buffer and the reader; does not close `directory`.
+void DestroyArchiveReader(ArchiveReader* reader);

@@ -1,0 +1,159 @@
+// The Windows calls the updater makes, by their Windows names and meaning.
+// On Windows these are the system's own; elsewhere the unix/ half provides the
+// same subset with the same semantics ('/' and '\' both separate, read-only
+// files refuse to be replaced, times in FILETIME units).
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <shellapi.h>
+#include <mbctype.h>
+#include <mbstring.h>
+
+#else
+
+#include <cstddef>
+#include <cstdint>
+
+using BOOL = int;
+using BYTE = unsigned char;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using UINT = unsigned int;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using HANDLE = void*;
+using HINSTANCE = void*;
+using HMODULE = void*;
+using HWND = void*;
+using PLONG = LONG*;
+using LPDWORD = DWORD*;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define WINAPI
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFF))
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFF))
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002u
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+
+#define ERROR_SUCCESS 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_WRITE_FAULT 29u
+#define ERROR_READ_FAULT 30u
+#define ERROR_SHARING_VIOLATION 32u
+#define ERROR_HANDLE_DISK_FULL 39u
+#define ERROR_FILE_EXISTS 80u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_DISK_FULL 112u
+#define ERROR_ALREADY_EXISTS 183u
+
+#define MB_OK 0x00000000u
+#define MB_YESNO 0x00000004u
+#define MB_ICONQUESTION 0x00000020u
+#define IDYES 6
+#define IDNO 7
+
+#define SW_SHOW 5
+
+// Files
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                          DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                     void* overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                      void* overlapped);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+BOOL WINAPI CloseHandle(HANDLE object);
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* accessTime,
+                        const FILETIME* writeTime);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD errorCode);
+
+// Time
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fileTime);
+
+// Process environment
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+LPSTR WINAPI GetCommandLineA();
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
+DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+DWORD WINAPI GetCurrentProcessId();
+
+// Shell
+HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
+                               LPCSTR directory, int showCommand);
+
+// Multibyte strings in the current multibyte code page
+int _setmbcp(int codePage);
+int _getmbcp();
+unsigned char* _mbsstr(const unsigned char* string, const unsigned char* search);
+unsigned char* _mbsnbcpy(unsigned char* destination, const unsigned char* source, size_t count);
+
+#endif
