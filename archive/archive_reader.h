@@ -25,6 +25,7 @@ struct ArchiveReader {
 
 private:
     int32_t WalkToEntry(int32_t index);
+    int32_t CopyEntryData(HANDLE file);
 };
 
 // A reader with nothing open, as OpenArchive makes it; null without memory.

@@ -1,0 +1,84 @@
+#include "archive_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "result_codes.h"
+
+namespace {
+
+bool IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// The current directory, ending in a separator. A directory too long to leave
+// room for the separator and terminator is refused rather than cut.
+bool ReadBaseDirectory(char (&baseDirectory)[MAX_PATH])
+{
+    baseDirectory[0] = '\0';
+    char current[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH - 1, current);
+    if (length == 0 || length >= MAX_PATH - 1) return false;
+    if (!IsSeparator(current[length - 1])) {
+        current[length++] = '/';
+        current[length] = '\0';
+    }
+    std::memcpy(baseDirectory, current, length + 1);
+    return true;
+}
+
+}  // namespace
+
+ArchiveReader* CreateArchiveReader()
+{
+    ArchiveReader* reader = new (std::nothrow) ArchiveReader();
+    if (!reader) return nullptr;
+    reader->directory = nullptr;
+    reader->openEntryIndex = -1;
+    reader->cachedEntryIndex = -1;
+    reader->password = nullptr;
+    reader->dataBuffer = nullptr;
+    reader->baseDirectory[0] = '\0';
+    return reader;
+}
+
+void DestroyArchiveReader(ArchiveReader* reader)
+{
+    if (!reader) return;
+    delete[] reader->password;
+    delete[] reader->dataBuffer;
+    delete reader;
+}
+
+int32_t ArchiveReader::Open(const char* fileName)
+{
+    if (directory || openEntryIndex != -1) return RESULT_BAD_STATE;
+    if (!ReadBaseDirectory(baseDirectory)) return RESULT_NO_FILE;
+    int code = RESULT_OK;
+    ByteSource* source = OpenByteSource(fileName, &code);
+    if (!source) return code;
+    directory = OpenDirectory(source);
+    return directory ? RESULT_OK : RESULT_NO_FILE;
+}
+
+int32_t ArchiveReader::Close()
+{
+    if (directory) CloseDirectory(directory);
+    directory = nullptr;
+    return RESULT_OK;
+}
+
+// Moves the directory reader to entry `index`, forward one entry at a time.
+// A reader whose current header could not be read starts again from the
+// first entry, so one failed read does not strand every later entry.
+int32_t ArchiveReader::WalkToEntry(int32_t index)
+{
+    if (index < directory->currentIndex || !directory->currentValid) {
+        if (GoToFirstEntry(directory) != READER_OK) return RESULT_CORRUPT;
+    }
+    while (directory->currentIndex < index) {
+        if (GoToNextEntry(directory) != READER_OK) return RESULT_CORRUPT;
+    }
+    return RESULT_OK;
+}
