@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+
+#include "archive/archive_handle.h"
+#include "support/archive_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ByteVector ReadAll(const fs::path& path)
+{
+    return ReadFileBytes(path);
+}
+
+int64_t LastWriteTime(const fs::path& path)
+{
+    struct stat status {};
+    EXPECT_EQ(stat(path.string().c_str(), &status), 0) << path;
+    return int64_t(status.st_mtime);
+}
+
+bool IsReadOnly(const fs::path& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.string().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Describes and extracts entry `index` under its own name, as the update run does.
+int32_t DescribeAndExtract(ArchiveHandle* handle, int32_t index)
+{
+    ArchiveEntry entry;
+    GetArchiveEntry(handle, index, &entry);
+    return ExtractArchiveEntry(handle, index, entry.name);
+}
+
+TEST(EntryExtraction, FoldersAreMadeParentsFirst)
+{
+    ProgramFolderScope folder;
+    TestEntry docs = FileEntry("docs/img/", {}, 0);
+    docs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    TestEntry javaStyle = FileEntry("lib/ext/", {}, 0);  // a directory only by its trailing '/'
+    ArchiveHandle* handle = folder.Open({docs, FileEntry("readme.txt", Bytes("read me")),
+                                         FileEntry("a/b/c.txt", Bytes("deep")), javaStyle});
+    ASSERT_NE(handle, nullptr);
+    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    EXPECT_TRUE(fs::is_directory(folder.File("docs/img")));
+    EXPECT_TRUE(fs::is_directory(folder.File("lib/ext")));
+    EXPECT_TRUE(fs::is_empty(folder.File("docs/img")));
+    EXPECT_EQ(ReadAll(folder.File("readme.txt")), Bytes("read me"));
+    EXPECT_EQ(ReadAll(folder.File("a/b/c.txt")), Bytes("deep"));
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, AbsoluteTargetsAreUsedAsTheyStand)
+{
+    ProgramFolderScope folder;
+    TempDir elsewhere;
+    ArchiveHandle* handle = folder.Open({FileEntry("x.bin", Bytes("absolute"))});
+    ASSERT_NE(handle, nullptr);
+    const std::string target = (elsewhere.Path() / "out" / "x.bin").string();
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, target.c_str()), RESULT_OK);
+    EXPECT_EQ(ReadAll(target), Bytes("absolute"));
+    EXPECT_FALSE(fs::exists(folder.File("out")));
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
+{
+    ProgramFolderScope folder;
+    const ByteVector big = PseudoRandomBytes(40000, 11);
+    TestEntry stored = FileEntry("stored.bin", big, 0);
+    TestEntry deflated = FileEntry("deflated.bin", RepeatedText(40000));
+    TestEntry empty = FileEntry("empty.txt", {});
+    for (TestEntry* entry : {&stored, &deflated, &empty}) {
+        entry->localExtra = ExtendedTimestampExtra(0x03, {1500000000, 1500000100});
+    }
+    ArchiveHandle* handle = folder.Open({stored, deflated, empty});
+    ASSERT_NE(handle, nullptr);
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    EXPECT_EQ(ReadAll(folder.File("stored.bin")), big);
+    EXPECT_EQ(ReadAll(folder.File("deflated.bin")), RepeatedText(40000));
+    EXPECT_TRUE(fs::exists(folder.File("empty.txt")));
+    EXPECT_EQ(fs::file_size(folder.File("empty.txt")), 0u);
+    for (const char* name : {"stored.bin", "deflated.bin", "empty.txt"}) {
+        EXPECT_EQ(LastWriteTime(folder.File(name)), 1500000000) << name;
+    }
+    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, ReadOnlyEntryIsWrittenInFullAndNeverReplaced)
+{
+    ProgramFolderScope folder;
+    TestEntry readOnly = FileEntry("ro.dat", PseudoRandomBytes(30000, 5));
+    readOnly.externalAttributes = 0x21;
+    ArchiveHandle* handle = folder.Open({readOnly});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    CloseArchive(handle);
+    EXPECT_TRUE(IsReadOnly(folder.File("ro.dat")));
+    EXPECT_EQ(ReadAll(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
+
+    readOnly.data = Bytes("a later version");
+    handle = folder.Open({readOnly});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
+    EXPECT_EQ(ReadAll(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
+    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
+{
+    ProgramFolderScope folder;
+    const ByteVector content = RepeatedText(50000);
+    TestEntry damaged = FileEntry("damaged.bin", content);
+    ByteVector payload = DeflateRaw(content);
+    for (size_t i = payload.size() / 3; i < payload.size() / 3 + 64; ++i) payload[i] ^= 0xA5;
+    damaged.payload = payload;
+    TestEntry wrongCrc = FileEntry("crc.bin", content);
+    wrongCrc.crc = Crc32Of(content) ^ 1;
+    TestEntry encrypted = FileEntry("secret.bin", content);
+    encrypted.password = "secret";
+    TestEntry shortStored = FileEntry("short.bin", content, 0);
+    shortStored.payload = ByteVector(content.begin(), content.begin() + 1000);
+    TestEntry shortDeflate = FileEntry("shortdeflate.bin", content);
+    shortDeflate.uncompressedSize = uint32_t(content.size() + 10);
+
+    const char* names[] = {"damaged.bin", "crc.bin", "secret.bin", "short.bin",
+                           "shortdeflate.bin"};
+    for (const char* name : names) {
+        WriteFileBytes(folder.File(name), Bytes("the old version"));
+    }
+    const int64_t oldTime = LastWriteTime(folder.File("crc.bin"));
+    ArchiveHandle* handle = folder.Open({damaged, wrongCrc, encrypted, shortStored, shortDeflate});
+    ASSERT_NE(handle, nullptr);
+    const int32_t expected[] = {RESULT_INFLATE, RESULT_CORRUPT, RESULT_PASSWORD, RESULT_INFLATE,
+                                RESULT_CORRUPT};
+    for (int32_t i = 0; i < 5; ++i) {
+        const int32_t result = DescribeAndExtract(handle, i);
+        EXPECT_EQ(result, expected[i]) << names[i];
+        EXPECT_EQ(g_lastReadResult, result);
+        EXPECT_EQ(ReadAll(folder.File(names[i])), Bytes("the old version")) << names[i];
+    }
+    EXPECT_EQ(LastWriteTime(folder.File("crc.bin")), oldTime);
+    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
+    CloseArchive(handle);
+
+    // Without an old version a failed entry leaves nothing behind.
+    TempDir fresh;
+    SetCurrentDirectoryA(fresh.Path().string().c_str());
+    handle = folder.Open({encrypted, damaged});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_PASSWORD);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_INFLATE);
+    CloseArchive(handle);
+    EXPECT_TRUE(fs::is_empty(fresh.Path()));
+    SetCurrentDirectoryA(folder.Path().string().c_str());
+}
+
+TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
+{
+    ProgramFolderScope folder;
+    fs::create_directory(folder.File("taken"));
+    WriteFileBytes(folder.File("blocker"), Bytes("a file where a folder is wanted"));
+    ArchiveHandle* handle = folder.Open({FileEntry("taken", Bytes("x")),
+                                         FileEntry("blocker/inner.txt", Bytes("y"))});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
+    EXPECT_TRUE(fs::is_directory(folder.File("taken")));
+    EXPECT_EQ(ReadAll(folder.File("blocker")), Bytes("a file where a folder is wanted"));
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, BadIndexesAndDamagedDescriptionsCreateNothing)
+{
+    ProgramFolderScope folder;
+    TestEntry broken = FileEntry("broken.txt", Bytes("x"));
+    broken.local.signature = 0;
+    ArchiveHandle* handle = folder.Open({FileEntry("a.txt", Bytes("a")), broken});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 2, "a.txt"), RESULT_ARGS);
+    EXPECT_EQ(ExtractArchiveEntry(handle, -1, "a.txt"), RESULT_ARGS);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 1, "broken.txt"), RESULT_CORRUPT);
+    EXPECT_FALSE(fs::exists(folder.File("a.txt")));
+    EXPECT_FALSE(fs::exists(folder.File("broken.txt")));
+    CloseArchive(handle);
+}
+
+TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
+{
+    TempDir outer;
+    const fs::path program = outer.Path() / "program";
+    fs::create_directory(program);
+    const std::string previous = fs::current_path().string();
+    ASSERT_TRUE(SetCurrentDirectoryA(program.string().c_str()));
+    const std::string archive = (outer.Path() / "update.zip").string();
+    WriteFileBytes(archive, BuildZip({FileEntry("payload", Bytes("evil"))}));
+    ArchiveHandle* handle = OpenArchive(archive.c_str());
+    ASSERT_NE(handle, nullptr);
+    const char* tricks[] = {"../evil", "..\\evil", "a/../../evil", "x/../..", "..",
+                            "a/..", "../", "a\\..\\..\\evil", "ok/../../../evil/"};
+    for (const char* trick : tricks) {
+        EXPECT_EQ(ExtractArchiveEntry(handle, 0, trick), RESULT_ARGS) << trick;
+    }
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, "fine..name"), RESULT_OK);
+    CloseArchive(handle);
+    std::vector<std::string> outside;
+    for (const auto& item : fs::directory_iterator(outer.Path())) {
+        outside.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ(outside.size(), 2u) << "only the program folder and the archive";
+    EXPECT_TRUE(fs::exists(program / "fine..name"));
+    EXPECT_FALSE(fs::exists(program / "a"));
+    SetCurrentDirectoryA(previous.c_str());
+}
+
+TEST(EntryExtraction, PathsThatDoNotFitAreRefusedBeforeAnythingIsMade)
+{
+    ProgramFolderScope folder;
+    ArchiveHandle* handle = folder.Open({FileEntry("payload", Bytes("data"))});
+    ASSERT_NE(handle, nullptr);
+    const size_t room = MAX_PATH - 1 - std::string(handle->reader->baseDirectory).size();
+    const std::string longFolder = "made/" + std::string(room, 'f') + "/file.txt";
+    const std::string longFile = "made/" + std::string(room, 'g');
+    const std::string longDirectory = "made/" + std::string(room, 'h') + "/";
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, longFolder.c_str()), RESULT_NO_FILE);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, longFile.c_str()), RESULT_NO_FILE);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, longDirectory.c_str()), RESULT_NO_FILE);
+    EXPECT_FALSE(fs::exists(folder.File("made")));
+    CloseArchive(handle);
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+#include "support/archive_fixture.h"
+
+ProgramFolderScope::ProgramFolderScope()
+{
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, current);
+    previous_ = current;
+    SetCurrentDirectoryA(folder_.Path().string().c_str());
+}
+
+ProgramFolderScope::~ProgramFolderScope()
+{
+    SetCurrentDirectoryA(previous_.c_str());
+}
+
+ArchiveHandle* ProgramFolderScope::Open(const std::vector<TestEntry>& entries,
+                                        const ZipOptions& options)
+{
+    return OpenBytes(BuildZip(entries, options));
+}
+
+ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
+{
+    const std::filesystem::path path = folder_.Path() / "update.zip";
+    WriteFileBytes(path, bytes);
+    return OpenArchive(path.string().c_str());
+}
+
+TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method)
+{
+    TestEntry entry;
+    entry.name = name;
+    entry.data = data;
+    entry.method = method;
+    return entry;
+}
+
+std::vector<std::string> FindTemporaries(const std::filesystem::path& root)
+{
+    std::vector<std::string> found;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string name = item.path().filename().string();
+        if (name.rfind("~tvx", 0) == 0) found.push_back(item.path().string());
+    }
+    return found;
+}
+
+int64_t FileTimeValue(const FILETIME& time)
+{
+    return int64_t((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
