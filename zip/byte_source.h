@@ -19,8 +19,12 @@ struct ByteSource {
     uint32_t memoryPos;
 };
 
+// Failure code of OpenByteSource; the same value as the handle-level
+// "no file" result, so that the archive layer can pass it on unchanged.
+constexpr int SOURCE_NO_FILE = 0x200;
+
 // Opens `fileName` for reading. Gives the new source and code 0, or null and
-// RESULT_NO_FILE (0x200) in `code`.
+// SOURCE_NO_FILE in `code`.
 ByteSource* OpenByteSource(const char* fileName, int* code);
 
 // Closes the file when the source owns it and frees the record (made by
@@ -41,7 +45,8 @@ int ReadUInt16(ByteSource* source, uint32_t* value);
 int ReadUInt32(ByteSource* source, uint32_t* value);
 
 // Positions the source at `position` relative to its start. False when the
-// source is a file that cannot be positioned.
+// source is a file that cannot be positioned, or when the file position would
+// lie beyond 2 GiB (the platform call takes a signed 32-bit distance).
 bool SeekSource(ByteSource* source, uint32_t position);
 
 // The length from the start to the end, leaving the source at its end. False

@@ -29,6 +29,7 @@ struct EntryStream {
     CipherKeys keys;
     uint32_t headerLeft;        // encryption header bytes still to skip
     uint8_t checkByte;          // what the last header byte must decrypt to
+    uint8_t endedShort;         // the deflate stream ended before the declared size
 };
 
 // Opens the current entry's data; `password` may be null. Closes a stream
@@ -37,7 +38,8 @@ int OpenEntryStream(DirectoryReader* reader, const char* password);
 
 // Delivers up to `length` bytes into `buffer`: the count, or a negative
 // status (a reader status or zlib's own). `*endFlag`, when given, is 0 on
-// entry and 1 once the entry's data has ended.
+// entry and 1 once the entry's data has ended. A stored entry whose data runs
+// out before its declared size gives READER_BAD_ARCHIVE.
 int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint8_t* endFlag);
 
 // Releases the stream: READER_CRC_ERROR when every byte was delivered and the

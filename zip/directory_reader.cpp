@@ -1,0 +1,188 @@
+#include "directory_reader.h"
+
+#include <new>
+
+namespace {
+
+constexpr uint32_t kCentralSignature = 0x02014B50;
+constexpr uint32_t kCentralFixedSize = 46;
+
+// Keeps the first failure: a failed read replaces an earlier structural
+// complaint, since the structure was not really seen.
+void ReadField16(ByteSource* source, uint32_t* field, int* status) {
+    if (ReadUInt16(source, field) != READER_OK) {
+        *status = READER_ERRNO;
+    }
+}
+
+void ReadField32(ByteSource* source, uint32_t* field, int* status) {
+    if (ReadUInt32(source, field) != READER_OK) {
+        *status = READER_ERRNO;
+    }
+}
+
+struct EndRecord {
+    uint32_t thisDisk;
+    uint32_t directoryDisk;
+    uint32_t entriesOnDisk;
+    uint32_t totalEntries;
+    uint32_t directorySize;
+    uint32_t directoryOffset;
+    uint32_t commentSize;
+};
+
+bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record) {
+    if (!SeekSource(source, endPos)) {
+        return false;
+    }
+    uint32_t signature = 0;
+    int status = READER_OK;
+    ReadField32(source, &signature, &status);
+    ReadField16(source, &record->thisDisk, &status);
+    ReadField16(source, &record->directoryDisk, &status);
+    ReadField16(source, &record->entriesOnDisk, &status);
+    ReadField16(source, &record->totalEntries, &status);
+    ReadField32(source, &record->directorySize, &status);
+    ReadField32(source, &record->directoryOffset, &status);
+    ReadField16(source, &record->commentSize, &status);
+    return status == READER_OK;
+}
+
+bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos) {
+    if (record.totalEntries != record.entriesOnDisk || record.directoryDisk != 0 ||
+        record.thisDisk != 0) {
+        return false;
+    }
+    // Summed wide: offsets near 4 GiB must not wrap round to a small end.
+    uint64_t directoryEnd = static_cast<uint64_t>(record.directoryOffset) + record.directorySize;
+    return directoryEnd <= endFilePos;
+}
+
+int ReadCurrentHeader(DirectoryReader* reader) {
+    int status = ReadCentralHeader(reader, &reader->currentInfo, &reader->localHeaderOffset,
+                                   nullptr, 0);
+    reader->currentValid = status == READER_OK;
+    return status;
+}
+
+}  // namespace
+
+DirectoryReader* OpenDirectory(ByteSource* source) {
+    if (source == nullptr) {
+        return nullptr;
+    }
+    EndRecord record{};
+    uint32_t endPos = FindEndRecord(source);
+    uint32_t endFilePos = source->startOffset + endPos;
+    if (endPos == kEndRecordNotFound || !ReadEndRecord(source, endPos, &record) ||
+        !IsSingleDiskDirectory(record, endFilePos)) {
+        ReleaseByteSource(source);
+        return nullptr;
+    }
+    DirectoryReader* reader = new (std::nothrow) DirectoryReader{};
+    if (reader == nullptr) {
+        ReleaseByteSource(source);
+        return nullptr;
+    }
+    reader->source = source;
+    reader->entryCount = record.entriesOnDisk;
+    reader->archiveCommentSize = record.commentSize;
+    reader->archiveStart = endFilePos - record.directoryOffset - record.directorySize;
+    reader->endRecordPos = endPos;
+    reader->directorySize = record.directorySize;
+    reader->directoryOffset = record.directoryOffset;
+    reader->stream = nullptr;
+    source->startOffset = 0;
+    GoToFirstEntry(reader);
+    return reader;
+}
+
+void CloseDirectory(DirectoryReader* reader) {
+    if (reader == nullptr) {
+        return;
+    }
+    ReleaseByteSource(reader->source);
+    delete reader;
+}
+
+int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localHeaderOffset,
+                      char* nameBuffer, uint32_t nameBufferSize) {
+    if (reader == nullptr) {
+        return READER_PARAM_ERROR;
+    }
+    ByteSource* source = reader->source;
+    if (!SeekSource(source, reader->archiveStart + reader->currentHeaderPos)) {
+        return READER_ERRNO;
+    }
+    int status = READER_OK;
+    uint32_t signature = 0;
+    if (ReadUInt32(source, &signature) != READER_OK) {
+        status = READER_ERRNO;
+    } else if (signature != kCentralSignature) {
+        status = READER_BAD_ARCHIVE;
+    }
+    EntryInfo read{};
+    uint32_t offset = 0;
+    ReadField16(source, &read.versionMadeBy, &status);
+    ReadField16(source, &read.versionNeeded, &status);
+    ReadField16(source, &read.flags, &status);
+    ReadField16(source, &read.method, &status);
+    ReadField32(source, &read.dosDateTime, &status);
+    ReadField32(source, &read.crc, &status);
+    ReadField32(source, &read.compressedSize, &status);
+    ReadField32(source, &read.uncompressedSize, &status);
+    ReadField16(source, &read.nameSize, &status);
+    ReadField16(source, &read.extraSize, &status);
+    ReadField16(source, &read.commentSize, &status);
+    ReadField16(source, &read.diskStart, &status);
+    ReadField16(source, &read.internalAttributes, &status);
+    ReadField32(source, &read.externalAttributes, &status);
+    ReadField32(source, &offset, &status);
+    if (status != READER_OK) {
+        return status;
+    }
+    if (nameBuffer != nullptr && read.nameSize > 0 && nameBufferSize > 0) {
+        uint32_t copySize = read.nameSize;
+        if (read.nameSize < nameBufferSize) {
+            nameBuffer[read.nameSize] = '\0';
+        } else {
+            copySize = nameBufferSize;
+        }
+        if (ReadBytes(nameBuffer, copySize, 1, source) != 1) {
+            return READER_ERRNO;
+        }
+    }
+    if (info != nullptr) {
+        *info = read;
+    }
+    if (localHeaderOffset != nullptr) {
+        *localHeaderOffset = offset;
+    }
+    return READER_OK;
+}
+
+int GoToFirstEntry(DirectoryReader* reader) {
+    if (reader == nullptr) {
+        return READER_PARAM_ERROR;
+    }
+    reader->currentHeaderPos = reader->directoryOffset;
+    reader->currentIndex = 0;
+    return ReadCurrentHeader(reader);
+}
+
+int GoToNextEntry(DirectoryReader* reader) {
+    if (reader == nullptr) {
+        return READER_PARAM_ERROR;
+    }
+    // ">=" rather than "==": an end record that counts no entries must not
+    // let the walk run on over whatever follows the first header.
+    if (!reader->currentValid ||
+        static_cast<uint32_t>(reader->currentIndex) + 1 >= reader->entryCount) {
+        return READER_END_OF_LIST;
+    }
+    const EntryInfo& info = reader->currentInfo;
+    reader->currentHeaderPos +=
+        kCentralFixedSize + info.nameSize + info.extraSize + info.commentSize;
+    reader->currentIndex += 1;
+    return ReadCurrentHeader(reader);
+}
