@@ -1,6 +1,7 @@
 // A small stand-in for the parts of the application framework the updater
 // uses: the application object, its initialisation and the question box.
-// Neither build links the framework itself.
+// Neither build links the framework itself. The code is framework_app.inl,
+// compiled into platform/windows/framework.cpp and platform/unix/framework.cpp.
 #pragma once
 
 #include "winapi.h"
@@ -22,11 +23,21 @@ private:
     char title_[MAX_PATH];
 };
 
-// The application object registered at construction, or null.
+// The application object registered at construction (the latest one; its
+// destruction unregisters it), or null.
 CWinApp* AfxGetApp();
 
+// Nonzero once the application object is initialised (its title taken from
+// GetModuleFileNameA when it has no name); 0 when there is no application
+// object. The arguments are accepted and not used.
 BOOL AfxWinInit(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
-// Shows a modal message box captioned with the application's title and gives
-// the button pressed (IDYES, IDNO, ...). The text is in the ANSI code page.
+// Shows a modal message box captioned with the application's title (no owner
+// window) and gives the button pressed (IDYES, IDNO, ...). A box with no icon
+// gets the framework's default: MB_ICONQUESTION for MB_YESNO/MB_YESNOCANCEL,
+// MB_ICONEXCLAMATION for MB_OK/MB_OKCANCEL. The text is in the ANSI code page
+// (the updater's is GBK), passed to MessageBoxA unchanged. On Linux that box
+// is a zenity dialog when a display is available and zenity installed,
+// otherwise the question on stdout and one line from stdin: for MB_YESNO a
+// line starting with y or Y is IDYES, anything else or end of input IDNO.
 int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT helpContext = 0);

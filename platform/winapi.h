@@ -2,6 +2,23 @@
 // On Windows these are the system's own; elsewhere the unix/ half provides the
 // same subset with the same semantics ('/' and '\' both separate, read-only
 // files refuse to be replaced, times in FILETIME units).
+//
+// What the Linux half gives back, where Windows leaves a choice or Linux differs:
+// - Paths going in may use '/' or '\'; a '\' becomes '/' before the system
+//   sees it (except a 0x5C that is the trail byte of a double-byte character
+//   in the current multibyte code page, _getmbcp()). Paths coming back
+//   (GetModuleFileNameA, GetCurrentDirectoryA) are POSIX paths with '/':
+//   code looking for the last separator must accept both.
+// - GetFileAttributesA: FILE_ATTRIBUTE_DIRECTORY for a directory,
+//   FILE_ATTRIBUTE_READONLY for anything else whose owner-write bit is clear,
+//   FILE_ATTRIBUTE_NORMAL for any other file. HIDDEN, SYSTEM and ARCHIVE are
+//   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
+// - "Read-only" is the owner-write bit. A read-only file cannot be opened for
+//   writing, replaced, truncated, deleted or moved over, also by root.
+// - SetFileTime sets access and write times; there is no creation time.
+// - MessageBoxA asks through zenity when a display is available, otherwise on
+//   the terminal (stdout, one answer line from stdin); its text is taken as
+//   code page 936 (GBK) and shown as UTF-8.
 #pragma once
 
 #ifdef _WIN32
@@ -92,27 +109,82 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
 #define ERROR_SUCCESS 0u
+#define NO_ERROR 0u
+#define ERROR_INVALID_FUNCTION 1u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_TOO_MANY_OPEN_FILES 4u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_INVALID_HANDLE 6u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_BAD_FORMAT 11u
+#define ERROR_NOT_SAME_DEVICE 17u
+#define ERROR_WRITE_PROTECT 19u
 #define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
+#define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_DISK_FULL 39u
+#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_INVALID_PARAMETER 87u
+#define ERROR_BROKEN_PIPE 109u
 #define ERROR_DISK_FULL 112u
+#define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_MOD_NOT_FOUND 126u
+#define ERROR_NEGATIVE_SEEK 131u
+#define ERROR_SEEK_ON_DEVICE 132u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_BUSY 170u
 #define ERROR_ALREADY_EXISTS 183u
+#define ERROR_BAD_EXE_FORMAT 193u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_FILE_TOO_LARGE 223u
+#define ERROR_NO_DATA 232u
+#define ERROR_DIRECTORY 267u
+#define ERROR_NO_ASSOCIATION 1155u
+#define ERROR_CANT_RESOLVE_FILENAME 1921u
 
 #define MB_OK 0x00000000u
+#define MB_OKCANCEL 0x00000001u
+#define MB_ABORTRETRYIGNORE 0x00000002u
+#define MB_YESNOCANCEL 0x00000003u
 #define MB_YESNO 0x00000004u
+#define MB_RETRYCANCEL 0x00000005u
+#define MB_ICONHAND 0x00000010u
+#define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020u
+#define MB_ICONEXCLAMATION 0x00000030u
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040u
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_TYPEMASK 0x0000000Fu
+#define MB_ICONMASK 0x000000F0u
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+
+// ShellExecuteA failure values (a result <= 32 is a failure).
+#define SE_ERR_FNF 2
+#define SE_ERR_PNF 3
+#define SE_ERR_ACCESSDENIED 5
+#define SE_ERR_OOM 8
+#define SE_ERR_NOASSOC 31
+
+// _setmbcp's special code pages.
+#define _MB_CP_SBCS 0
+#define _MB_CP_OEM (-2)
+#define _MB_CP_ANSI (-3)
+#define _MB_CP_LOCALE (-4)
 
 // Files
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
@@ -150,7 +222,14 @@ DWORD WINAPI GetCurrentProcessId();
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                LPCSTR directory, int showCommand);
 
-// Multibyte strings in the current multibyte code page
+// User interface: a modal message box (owner ignored).
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Multibyte strings in the current multibyte code page. The default follows
+// the locale's character set from the environment (LC_ALL, LC_CTYPE, LANG):
+// GBK/GB2312/GB18030 give 936, UTF-8 gives 65001, anything else 0 ("C").
+// _setmbcp(_MB_CP_ANSI / _MB_CP_LOCALE / _MB_CP_OEM) reads it again.
+// Double-byte code pages: 932, 936, 949, 950.
 int _setmbcp(int codePage);
 int _getmbcp();
 unsigned char* _mbsstr(const unsigned char* string, const unsigned char* search);

@@ -1,0 +1,110 @@
+// The application object, AfxWinInit and AfxMessageBox of the framework
+// stand-in, the same on both builds. Not compiled on its own: each half's
+// framework.cpp includes it (platform/windows/ on Windows, where MessageBoxA
+// is user32's; platform/unix/ on Linux, where it is message_box.cpp's).
+#include <cstring>
+
+#include "framework.h"
+
+namespace {
+
+CWinApp* g_application = nullptr;
+
+// The executable's file name without directory and extension: "Updater" for
+// ...\Updater.exe, "updater" for .../updater. Empty when it is not known.
+void ProgramTitle(char* title, size_t size)
+{
+    title[0] = '\0';
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/') {
+            name = p + 1;
+        }
+    }
+    size_t nameLength = std::strlen(name);
+    const char* dot = std::strrchr(name, '.');
+    if (dot != nullptr && dot != name) {
+        nameLength = static_cast<size_t>(dot - name);
+    }
+    if (nameLength >= size) {
+        nameLength = size - 1;
+    }
+    std::memcpy(title, name, nameLength);
+    title[nameLength] = '\0';
+}
+
+void FillTitle(LPCSTR appName, char* title, size_t size)
+{
+    if (appName != nullptr) {
+        std::strncpy(title, appName, size - 1);
+        title[size - 1] = '\0';
+    } else {
+        ProgramTitle(title, size);
+    }
+}
+
+}  // namespace
+
+CWinApp::CWinApp(LPCSTR appName) : appName_(appName)
+{
+    FillTitle(appName_, title_, sizeof title_);
+    g_application = this;  // the framework's one application object
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_application == this) {
+        g_application = nullptr;
+    }
+}
+
+CWinApp* AfxGetApp()
+{
+    return g_application;
+}
+
+BOOL AfxWinInit(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR /*commandLine*/,
+                int /*showCommand*/)
+{
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) {
+        return FALSE;  // no application object to initialise
+    }
+    FillTitle(app->appName_, app->title_, sizeof app->title_);
+    return TRUE;
+}
+
+int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpContext*/)
+{
+    // As the framework does: a box without an icon gets the one its buttons
+    // suggest (a question mark for Yes/No).
+    if ((type & MB_ICONMASK) == 0) {
+        switch (type & MB_TYPEMASK) {
+        case MB_OK:
+        case MB_OKCANCEL:
+            type |= MB_ICONEXCLAMATION;
+            break;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            type |= MB_ICONQUESTION;
+            break;
+        default:
+            break;
+        }
+    }
+    char fallbackTitle[MAX_PATH];
+    const char* caption;
+    if (const CWinApp* app = AfxGetApp()) {
+        caption = app->Title();
+    } else {
+        ProgramTitle(fallbackTitle, sizeof fallbackTitle);
+        caption = fallbackTitle;
+    }
+    // No owner window; the text goes to the system unchanged (GBK bytes).
+    return MessageBoxA(nullptr, text, caption, type);
+}

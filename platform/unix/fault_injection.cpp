@@ -1,0 +1,109 @@
+// Test-only fault injection: counts platform calls and fails the armed ones.
+// Compiled to nothing unless UPDATER_FAULT_INJECTION is defined.
+#ifdef UPDATER_FAULT_INJECTION
+
+#include "fault_points.h"
+
+#include <mutex>
+
+namespace {
+
+// One injectable site: how often it was reached, and which of its coming
+// calls fail. Reusable for allocation faults.
+struct FaultSite {
+    uint32_t calls = 0;        // since the last reset
+    uint64_t failFrom = 0;     // absolute call number of the first failure; 0 = disarmed
+    uint64_t failCount = 0;    // how many consecutive calls fail from failFrom
+    uint64_t armedTotal = 0;   // calls counted since arming started (survives resets)
+    DWORD lastError = 0;       // 0 = the call's default error
+
+    bool Reach()
+    {
+        ++calls;
+        ++armedTotal;
+        if (failFrom == 0 || armedTotal < failFrom) {
+            return false;
+        }
+        if (failCount != kFailAllFollowing && armedTotal >= failFrom + failCount) {
+            failFrom = 0;  // all armed failures delivered
+            return false;
+        }
+        return true;
+    }
+
+    void Arm(uint32_t nthCall, uint32_t failures, DWORD error)
+    {
+        if (nthCall == 0 || failures == 0) {
+            failFrom = 0;
+            return;
+        }
+        failFrom = armedTotal + nthCall;
+        failCount = failures == kFailAllFollowing ? kFailAllFollowing : failures;
+        lastError = error;
+    }
+};
+
+constexpr size_t kCallKinds = static_cast<size_t>(PlatformCall::Count);
+
+std::mutex g_mutex;
+FaultSite g_sites[kCallKinds];
+
+FaultSite* SiteOf(PlatformCall call)
+{
+    const size_t index = static_cast<size_t>(call);
+    return index < kCallKinds ? &g_sites[index] : nullptr;
+}
+
+}  // namespace
+
+namespace platform_unix {
+
+bool ShouldInjectFault(PlatformCall call, DWORD defaultError)
+{
+    DWORD error = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        FaultSite* site = SiteOf(call);
+        if (site == nullptr || !site->Reach()) {
+            return false;
+        }
+        error = site->lastError;
+    }
+    SetLastError(error != 0 ? error : defaultError);
+    return true;
+}
+
+}  // namespace platform_unix
+
+void ArmPlatformFault(PlatformCall call, uint32_t nthCall, uint32_t failures, uint32_t lastError)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (FaultSite* site = SiteOf(call)) {
+        site->Arm(nthCall, failures, lastError);
+    }
+}
+
+void DisarmPlatformFaults()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (FaultSite& site : g_sites) {
+        site.failFrom = 0;
+    }
+}
+
+uint32_t PlatformCallCount(PlatformCall call)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const FaultSite* site = SiteOf(call);
+    return site != nullptr ? site->calls : 0;
+}
+
+void ResetPlatformCallCounts()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (FaultSite& site : g_sites) {
+        site.calls = 0;
+    }
+}
+
+#endif  // UPDATER_FAULT_INJECTION

@@ -1,0 +1,241 @@
+// Path-level file-system calls: GetFileAttributesA, SetFileAttributesA,
+// CreateDirectoryA, DeleteFileA, MoveFileExA with their Windows meaning.
+//
+// "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
+// read-only file cannot be deleted or replaced, also by root (Windows refuses
+// that to an administrator too).
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../winapi.h"
+#include "errors.h"
+#include "fault_points.h"
+#include "paths.h"
+
+using platform_unix::PosixPath;
+using platform_unix::SetLastErrorFromErrno;
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kExecuteBits = S_IXUSR | S_IXGRP | S_IXOTH;
+
+void SetLastErrorForMissing(int err, const std::string& path)
+{
+    if (err == ENOENT) {
+        SetLastError(platform_unix::NotFoundError(path));
+    } else {
+        SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+    }
+}
+
+// The process's umask, read without changing it where /proc allows.
+mode_t CurrentUmask()
+{
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned int mask = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                found = true;
+                break;
+            }
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask);
+        }
+    }
+    const mode_t mask = umask(022);
+    umask(mask);
+    return mask;
+}
+
+bool IsReadOnly(const struct stat& st)
+{
+    return (st.st_mode & S_IWUSR) == 0;
+}
+
+}  // namespace
+
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
+{
+    PLATFORM_FAULT_POINT(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    const std::string path = PosixPath(fileName);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return FILE_ATTRIBUTE_DIRECTORY;
+    }
+    // A writable file with no other attribute reports FILE_ATTRIBUTE_NORMAL,
+    // as Windows does for a file whose archive bit is clear.
+    return IsReadOnly(st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)
+{
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = PosixPath(fileName);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // A folder's read-only attribute does not protect its contents on
+        // Windows; changing its write bits here would. Nothing to do.
+        return TRUE;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        mode &= ~kWriteBits;
+    } else if (IsReadOnly(st)) {
+        // Writable again, as a new file would be: the write bits the umask
+        // allows, and the owner's at least.
+        mode |= (kWriteBits & ~CurrentUmask()) | S_IWUSR;
+    }
+    if (mode != (st.st_mode & 07777) && chmod(path.c_str(), mode) != 0) {
+        SetLastErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/)
+{
+    PLATFORM_FAULT_POINT(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE);
+
+    if (pathName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = PosixPath(pathName);
+    if (mkdir(path.c_str(), 0777) != 0) {
+        const int err = errno;
+        if (err == EEXIST) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+        } else if (err == ENOENT || err == ENOTDIR) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        } else {
+            SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR fileName)
+{
+    PLATFORM_FAULT_POINT(DeleteFileA, ERROR_ACCESS_DENIED, FALSE);
+
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = PosixPath(fileName);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return FALSE;
+    }
+    // A folder is not a file, and a read-only file is refused (as Windows
+    // refuses it, even to an administrator). A symbolic link is the link.
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && IsReadOnly(st))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(path.c_str()) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags)
+{
+    PLATFORM_FAULT_POINT(MoveFileExA, ERROR_ACCESS_DENIED, FALSE);
+
+    if (existingFileName == nullptr || newFileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = PosixPath(existingFileName);
+    const std::string to = PosixPath(newFileName);
+    struct stat source;
+    if (lstat(from.c_str(), &source) != 0) {
+        SetLastErrorForMissing(errno, from);
+        return FALSE;
+    }
+    struct stat target;
+    const bool targetExists = lstat(to.c_str(), &target) == 0;
+    if (!targetExists && errno != ENOENT) {
+        SetLastErrorForMissing(errno, to);
+        return FALSE;
+    }
+    if (targetExists && !(source.st_dev == target.st_dev && source.st_ino == target.st_ino)) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        // Neither a folder nor a read-only file can be replaced, and a folder
+        // cannot replace anything.
+        if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode) ||
+            (!S_ISLNK(target.st_mode) && IsReadOnly(target))) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+
+    // The replacing file keeps the execute bits of the file it replaces, so
+    // an updated program stays runnable; its write bits stay its own.
+    bool modeChanged = false;
+    if (targetExists && S_ISREG(source.st_mode) && S_ISREG(target.st_mode)) {
+        const mode_t oldMode = source.st_mode & 07777;
+        const mode_t newMode = oldMode | (target.st_mode & kExecuteBits);
+        if (newMode != oldMode) {
+            if (chmod(from.c_str(), newMode) != 0) {
+                SetLastErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+                return FALSE;
+            }
+            modeChanged = true;
+        }
+    }
+    // rename(2) replaces the target atomically within one file system; across
+    // file systems it fails (ERROR_NOT_SAME_DEVICE), as MoveFileEx does
+    // without MOVEFILE_COPY_ALLOWED.
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        if (modeChanged) {
+            chmod(from.c_str(), source.st_mode & 07777);
+        }
+        if (err == ENOENT) {
+            SetLastError(platform_unix::NotFoundError(to));
+        } else if (err == EEXIST || err == ENOTEMPTY || err == EISDIR) {
+            SetLastError(ERROR_ACCESS_DENIED);
+        } else {
+            SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,401 @@
+// File handles: CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle,
+// SetFileTime with their Windows meaning over POSIX descriptors.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../winapi.h"
+#include "errors.h"
+#include "fault_points.h"
+#include "handles.h"
+#include "paths.h"
+
+using platform_unix::FdFromHandle;
+using platform_unix::HandleFromFd;
+using platform_unix::SetLastErrorFromErrno;
+
+namespace {
+
+constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;  // 1970-01-01 in FILETIME units
+
+void CloseQuietly(int fd)
+{
+    const int savedErrno = errno;
+    close(fd);
+    errno = savedErrno;
+}
+
+// For EBADF: a valid descriptor opened without the needed access gives
+// ERROR_ACCESS_DENIED, as a Windows handle without that access right does.
+void SetLastErrorForBadDescriptor(int fd)
+{
+    SetLastError(fcntl(fd, F_GETFD) != -1 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+}
+
+HANDLE FailCreate(int err, const std::string& path)
+{
+    if (err == ENOENT) {
+        SetLastError(platform_unix::NotFoundError(path));
+    } else if (err == EEXIST) {
+        SetLastError(ERROR_FILE_EXISTS);
+    } else {
+        SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// A FILETIME as a timespec for futimens; UTIME_OMIT for none, all zero, or
+// all ones (Windows' "leave it alone" values). False when it does not fit.
+bool ToTimespec(const FILETIME* fileTime, struct timespec* out)
+{
+    out->tv_sec = 0;
+    out->tv_nsec = UTIME_OMIT;
+    if (fileTime == nullptr) {
+        return true;
+    }
+    const uint64_t ticks = (static_cast<uint64_t>(fileTime->dwHighDateTime) << 32) |
+                           fileTime->dwLowDateTime;
+    if (ticks == 0 || ticks == UINT64_MAX) {
+        return true;
+    }
+    if (ticks > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+        return false;
+    }
+    const int64_t sinceUnix = static_cast<int64_t>(ticks) - kFileTimeUnixEpoch;
+    int64_t seconds = sinceUnix / 10000000;
+    int64_t remainder = sinceUnix % 10000000;
+    if (remainder < 0) {  // floor for times before 1970
+        remainder += 10000000;
+        --seconds;
+    }
+    if (seconds > std::numeric_limits<time_t>::max() ||
+        seconds < std::numeric_limits<time_t>::min()) {
+        return false;
+    }
+    out->tv_sec = static_cast<time_t>(seconds);
+    out->tv_nsec = static_cast<long>(remainder * 100);
+    return true;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+                          LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
+                          DWORD flagsAndAttributes, HANDLE /*templateFile*/)
+{
+    PLATFORM_FAULT_POINT(CreateFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+
+    if (fileName == nullptr || creationDisposition < CREATE_NEW ||
+        creationDisposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool wantsRead = (desiredAccess & GENERIC_READ) != 0;
+    const bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
+    const bool truncates =
+        creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING;
+    const bool creates = creationDisposition == CREATE_NEW ||
+                         creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
+    const bool readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (creationDisposition == TRUNCATE_EXISTING && !wantsWrite) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    int accessFlags = O_RDONLY;
+    if (wantsWrite) {
+        accessFlags = wantsRead ? O_RDWR : O_WRONLY;
+    }
+    accessFlags |= O_CLOEXEC | O_NOCTTY;
+    const std::string path = platform_unix::PosixPath(fileName);
+
+    // A file that does not exist yet is made with O_EXCL, so an existing one
+    // is never truncated before its read-only bit has been looked at. The
+    // loop only repeats when the file vanishes or appears in between.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (creates) {
+            // 0444 for a read-only file: the creating descriptor can still
+            // write it, later opens for writing are refused. umask applies.
+            const mode_t mode = readOnly ? 0444 : 0666;
+            const int fd = open(path.c_str(), accessFlags | O_CREAT | O_EXCL, mode);
+            if (fd >= 0) {
+                SetLastError(ERROR_SUCCESS);
+                return HandleFromFd(fd);
+            }
+            if (errno != EEXIST || creationDisposition == CREATE_NEW) {
+                return FailCreate(errno, path);
+            }
+        }
+
+        const int fd = open(path.c_str(), accessFlags);
+        if (fd < 0) {
+            if (errno == ENOENT && creates) {
+                continue;  // removed since the O_EXCL attempt
+            }
+            return FailCreate(errno, path);
+        }
+        struct stat st;
+        if (fstat(fd, &st) != 0) {
+            const int err = errno;
+            CloseQuietly(fd);
+            return FailCreate(err, path);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            CloseQuietly(fd);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        // Windows refuses to write to, replace or truncate a read-only file,
+        // also for an administrator: look at the mode bits, not at access().
+        if ((wantsWrite || truncates) && (st.st_mode & S_IWUSR) == 0) {
+            CloseQuietly(fd);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (truncates && S_ISREG(st.st_mode) && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+            const int err = errno;
+            CloseQuietly(fd);
+            return FailCreate(err, path);
+        }
+        if (creationDisposition == CREATE_ALWAYS && readOnly && S_ISREG(st.st_mode)) {
+            // The replaced file takes the new attributes; this descriptor
+            // keeps its write access.
+            if (fchmod(fd, (st.st_mode & 07777) & ~static_cast<mode_t>(0222)) != 0) {
+                const int err = errno;
+                CloseQuietly(fd);
+                return FailCreate(err, path);
+            }
+        }
+        SetLastError(creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS
+                         ? ERROR_ALREADY_EXISTS
+                         : ERROR_SUCCESS);
+        return HandleFromFd(fd);
+    }
+    // The name kept vanishing between the two opens (a dangling symbolic
+    // link does that for ever): report it as not there.
+    return FailCreate(ENOENT, path);
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                     void* /*overlapped*/)
+{
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    PLATFORM_FAULT_POINT(ReadFile, ERROR_READ_FAULT, FALSE);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (buffer == nullptr && bytesToRead != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    char* out = static_cast<char*>(buffer);
+    DWORD total = 0;
+    bool checkedKind = false;
+    while (total < bytesToRead) {
+        const ssize_t n = read(fd, out + total, bytesToRead - total);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            if (bytesRead != nullptr) {
+                *bytesRead = total;
+            }
+            if (err == EBADF) {
+                SetLastErrorForBadDescriptor(fd);
+            } else {
+                SetLastErrorFromErrno(err, ERROR_READ_FAULT);
+            }
+            return FALSE;
+        }
+        if (n == 0) {
+            break;  // end of file: success with what was read
+        }
+        total += static_cast<DWORD>(n);
+        if (total < bytesToRead && !checkedKind) {
+            // A short read of a regular file is a signal or the end of the
+            // file: read on. A pipe gives what it has, as on Windows.
+            checkedKind = true;
+            struct stat st;
+            if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                break;
+            }
+        }
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = total;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                      void* /*overlapped*/)
+{
+    if (bytesWritten != nullptr) {
+        *bytesWritten = 0;
+    }
+    PLATFORM_FAULT_POINT(WriteFile, ERROR_DISK_FULL, FALSE);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (buffer == nullptr && bytesToWrite != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const char* in = static_cast<const char*>(buffer);
+    DWORD total = 0;
+    int err = 0;
+    while (total < bytesToWrite) {
+        const ssize_t n = write(fd, in + total, bytesToWrite - total);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        if (n == 0) {
+            err = ENOSPC;  // nothing more goes in
+            break;
+        }
+        total += static_cast<DWORD>(n);  // a partial write: write the rest
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = total;
+    }
+    if (err != 0) {
+        if (err == EBADF) {
+            SetLastErrorForBadDescriptor(fd);
+        } else {
+            SetLastErrorFromErrno(err, ERROR_WRITE_FAULT);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod)
+{
+    PLATFORM_FAULT_POINT(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t move = distance;
+    if (distanceHigh != nullptr) {
+        move = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                    static_cast<uint32_t>(distance));
+    }
+    // The current position first: this also finds out whether the handle can
+    // be positioned at all (a pipe cannot), before anything moves.
+    const off_t current = lseek(fd, 0, SEEK_CUR);
+    if (current < 0) {
+        SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t base = 0;
+    switch (moveMethod) {
+    case FILE_BEGIN:
+        base = 0;
+        break;
+    case FILE_CURRENT:
+        base = current;
+        break;
+    case FILE_END: {
+        struct stat st;
+        if (fstat(fd, &st) != 0) {
+            SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = st.st_size;
+        break;
+    }
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if ((move > 0 && base > std::numeric_limits<int64_t>::max() - move)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    const int64_t position = base + move;
+    if (position < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh == nullptr && position > 0xFFFFFFFFLL) {
+        // Without a high part the position must fit in 32 bits.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) {
+        SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    const DWORD low = static_cast<DWORD>(static_cast<uint64_t>(position) & 0xFFFFFFFFu);
+    if (distanceHigh != nullptr) {
+        *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+    }
+    if (low == INVALID_SET_FILE_POINTER) {
+        SetLastError(NO_ERROR);  // a valid position that looks like the failure value
+    }
+    return low;
+}
+
+BOOL WINAPI CloseHandle(HANDLE object)
+{
+    const int fd = FdFromHandle(object);
+    // An injected failure still closes the descriptor (see fault_injection.h).
+    PLATFORM_FAULT_POINT_WITH(CloseHandle, ERROR_INVALID_HANDLE, FALSE,
+                              if (fd >= 0) { close(fd); });
+
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (close(fd) != 0 && errno != EINTR) {  // after EINTR Linux has closed it
+        SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,
+                        const FILETIME* writeTime)
+{
+    PLATFORM_FAULT_POINT(SetFileTime, ERROR_ACCESS_DENIED, FALSE);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Linux keeps no creation time that could be set; it is left alone.
+    struct timespec times[2];
+    if (!ToTimespec(accessTime, &times[0]) || !ToTimespec(writeTime, &times[1])) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (futimens(fd, times) != 0) {
+        SetLastErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}

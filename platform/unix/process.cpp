@@ -1,0 +1,156 @@
+// The process environment: module handle and file name, command line,
+// current directory, process id.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "../winapi.h"
+#include "command_line.h"
+#include "errors.h"
+#include "paths.h"
+
+namespace {
+
+// The program's one module; its address is its handle.
+const char g_programModule = 0;
+
+HMODULE ProgramModule()
+{
+    return const_cast<char*>(&g_programModule);
+}
+
+std::string ReadCommandLine()
+{
+    std::string raw;
+    if (FILE* file = std::fopen("/proc/self/cmdline", "rbe")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            raw.append(buffer, n);
+        }
+        std::fclose(file);
+    }
+    std::string line;
+    size_t start = 0;
+    while (start < raw.size()) {
+        size_t end = raw.find('\0', start);
+        if (end == std::string::npos) {
+            end = raw.size();
+        }
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line += platform_unix::QuoteArgument(raw.substr(start, end - start));
+        start = end + 1;
+    }
+    return line;
+}
+
+std::string ExecutablePath()
+{
+    std::string path(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", &path[0], path.size());
+        if (n < 0) {
+            return std::string();
+        }
+        if (static_cast<size_t>(n) < path.size()) {
+            path.resize(static_cast<size_t>(n));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName)
+{
+    if (moduleName == nullptr) {
+        return ProgramModule();
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);  // no other modules are known
+    return nullptr;
+}
+
+LPSTR WINAPI GetCommandLineA()
+{
+    // Read once, kept for the life of the process like Windows' copy.
+    static std::string commandLine = ReadCommandLine();
+    return &commandLine[0];
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
+{
+    if (module != nullptr && module != ProgramModule()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    const std::string path = ExecutablePath();
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (size == 0 || fileName == nullptr) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() < size) {
+        std::memcpy(fileName, path.c_str(), path.size() + 1);
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(path.size());
+    }
+    // Too small: as much as fits, terminated, and the buffer size.
+    std::memcpy(fileName, path.data(), size - 1);
+    fileName[size - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName)
+{
+    if (pathName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = platform_unix::PosixPath(pathName);
+    if (chdir(path.c_str()) != 0) {
+        const int err = errno;
+        if (err == ENOENT) {
+            SetLastError(path.empty() ? ERROR_INVALID_NAME : platform_unix::NotFoundError(path));
+        } else if (err == ENOTDIR) {
+            SetLastError(ERROR_DIRECTORY);
+        } else {
+            platform_unix::SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer)
+{
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) {
+        platform_unix::SetLastErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    const size_t length = std::strlen(cwd);
+    DWORD result;
+    if (length < bufferLength && buffer != nullptr) {
+        std::memcpy(buffer, cwd, length + 1);
+        result = static_cast<DWORD>(length);  // without the terminator
+    } else {
+        result = static_cast<DWORD>(length + 1);  // the size needed, with it; nothing written
+    }
+    std::free(cwd);
+    return result;
+}
+
+DWORD WINAPI GetCurrentProcessId()
+{
+    return static_cast<DWORD>(getpid());
+}

@@ -1,0 +1,462 @@
+// The Linux platform layer's file calls keep their Windows meaning: read-only
+// files refuse to be written, replaced, truncated or deleted (also for root),
+// '\' separates, a pipe cannot be positioned, a full disk is a failed write.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "../platform/winapi.h"
+
+namespace {
+
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        char pattern[] = "/tmp/platform-files-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void WriteText(const std::string& path, const std::string& text, mode_t mode = 0644)
+{
+    std::ofstream(path, std::ios::binary) << text;
+    chmod(path.c_str(), mode);
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st;
+    EXPECT_EQ(0, stat(path.c_str(), &st)) << path;
+    return st.st_mode & 07777;
+}
+
+HANDLE Create(const std::string& path, DWORD disposition, DWORD attributes = FILE_ATTRIBUTE_NORMAL,
+              DWORD access = GENERIC_WRITE)
+{
+    return CreateFileA(path.c_str(), access, 0, nullptr, disposition, attributes, nullptr);
+}
+
+bool WriteAll(HANDLE file, const std::string& text)
+{
+    DWORD written = 0;
+    return WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+}  // namespace
+
+TEST(PlatformFiles, CreateWriteReadBack)
+{
+    ScratchFolder dir;
+    HANDLE file = Create(dir / "a.bin", CREATE_ALWAYS);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_NE(nullptr, file);
+    EXPECT_TRUE(WriteAll(file, "hello world"));
+    EXPECT_TRUE(CloseHandle(file));
+
+    file = Create(dir / "a.bin", OPEN_EXISTING, 0, GENERIC_READ);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    char buffer[64] = {};
+    DWORD got = 123;
+    EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &got, nullptr));
+    EXPECT_EQ(11u, got);
+    EXPECT_STREQ("hello world", buffer);
+    EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &got, nullptr));  // end of file
+    EXPECT_EQ(0u, got);
+    EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST(PlatformFiles, DispositionsFollowWindows)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "f.txt";
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, OPEN_EXISTING));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "missing/f.txt", CREATE_ALWAYS));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+
+    HANDLE file = Create(path, CREATE_NEW);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_TRUE(WriteAll(file, "first"));
+    CloseHandle(file);
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, CREATE_NEW));
+    EXPECT_EQ(ERROR_FILE_EXISTS, GetLastError());
+    EXPECT_EQ("first", ReadText(path));
+
+    file = Create(path, OPEN_ALWAYS);  // existing: opened, not truncated
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    CloseHandle(file);
+    EXPECT_EQ("first", ReadText(path));
+
+    file = Create(path, CREATE_ALWAYS);  // existing: truncated
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_TRUE(WriteAll(file, "2"));
+    CloseHandle(file);
+    EXPECT_EQ("2", ReadText(path));
+}
+
+TEST(PlatformFiles, BackslashesSeparate)
+{
+    ScratchFolder dir;
+    ASSERT_TRUE(CreateDirectoryA((dir.Path() + "\\sub").c_str(), nullptr));
+    HANDLE file = Create(dir.Path() + "\\sub\\x.txt", CREATE_ALWAYS);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_TRUE(WriteAll(file, "x"));
+    CloseHandle(file);
+    EXPECT_EQ("x", ReadText(dir / "sub/x.txt"));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((dir.Path() + "\\sub\\").c_str()));
+    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA((dir.Path() + "\\sub/x.txt").c_str()));
+    EXPECT_TRUE(DeleteFileA((dir.Path() + "\\sub\\x.txt").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(dir / "sub/x.txt"));
+}
+
+TEST(PlatformFiles, ReadOnlyCreateGivesWritableHandleAndReadOnlyFile)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "ro.txt";
+    HANDLE file = Create(path, CREATE_NEW, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_TRUE(WriteAll(file, "all of it"));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ("all of it", ReadText(path));
+    EXPECT_EQ(0, ModeOf(path) & 0222);
+    EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(path.c_str()));
+
+    // CREATE_ALWAYS over a writable file with READONLY: replaced, read-only.
+    const std::string other = dir / "was-writable.txt";
+    WriteText(other, "old");
+    file = Create(other, CREATE_ALWAYS, FILE_ATTRIBUTE_READONLY);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_TRUE(WriteAll(file, "new"));
+    CloseHandle(file);
+    EXPECT_EQ("new", ReadText(other));
+    EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(other.c_str()));
+}
+
+// Runs as root in CI: the layer must look at the mode bits, not at access().
+TEST(PlatformFiles, ReadOnlyFileRefusesWriteReplaceTruncateDelete)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "locked.txt";
+    WriteText(path, "keep me", 0444);
+
+    for (DWORD disposition : {CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING}) {
+        SetLastError(0);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, disposition)) << disposition;
+        EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << disposition;
+    }
+    // Replacing it refuses also when only reading is asked for.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, CREATE_ALWAYS, 0, GENERIC_READ));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ("keep me", ReadText(path));
+
+    HANDLE reader = Create(path, OPEN_EXISTING, 0, GENERIC_READ);  // reading is fine
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    CloseHandle(reader);
+
+    EXPECT_FALSE(DeleteFileA(path.c_str()));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ("keep me", ReadText(path));
+
+    // Clearing the attribute makes it an ordinary file again.
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_NE(0, ModeOf(path) & S_IWUSR);
+    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA(path.c_str()));
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+TEST(PlatformFiles, SetFileAttributesTogglesEveryWriteBit)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "f";
+    WriteText(path, "", 0664);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(0444, ModeOf(path));
+    const mode_t mask = umask(022);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(0644, ModeOf(path));
+    umask(mask);
+}
+
+TEST(PlatformFiles, DirectoriesAreNotFiles)
+{
+    ScratchFolder dir;
+    const std::string sub = dir / "sub";
+    ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+    EXPECT_FALSE(CreateDirectoryA(sub.c_str(), nullptr));
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_FALSE(CreateDirectoryA((dir / "no/such").c_str(), nullptr));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(sub.c_str()));
+
+    for (DWORD access : {DWORD(GENERIC_READ), DWORD(GENERIC_WRITE)}) {
+        for (DWORD disposition : {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS}) {
+            EXPECT_EQ(INVALID_HANDLE_VALUE, Create(sub, disposition, 0, access));
+            EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+        }
+    }
+    // A name ending in a separator cannot be created as a file.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new/", CREATE_ALWAYS));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.Path() + "\\", CREATE_ALWAYS));
+
+    EXPECT_FALSE(DeleteFileA(sub.c_str()));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_TRUE(std::filesystem::is_directory(sub));
+
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir / "none/x").c_str()));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+TEST(PlatformFiles, SetFilePointerMovesWithinThirtyTwoBits)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "p";
+    WriteText(path, "0123456789");
+    HANDLE file = Create(path, OPEN_EXISTING, 0, GENERIC_READ);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+
+    EXPECT_EQ(4u, SetFilePointer(file, 4, nullptr, FILE_BEGIN));
+    EXPECT_EQ(6u, SetFilePointer(file, 2, nullptr, FILE_CURRENT));
+    char c = 0;
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(file, &c, 1, &got, nullptr));
+    EXPECT_EQ('6', c);
+    EXPECT_EQ(7u, SetFilePointer(file, -3, nullptr, FILE_END));
+    EXPECT_EQ(7u, SetFilePointer(file, 0, nullptr, FILE_CURRENT));
+    EXPECT_EQ(20u, SetFilePointer(file, 10, nullptr, FILE_END));  // past the end is allowed
+
+    // A negative position fails and leaves the position where it was.
+    SetLastError(0);
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, -1, nullptr, FILE_BEGIN));
+    EXPECT_EQ(ERROR_NEGATIVE_SEEK, GetLastError());
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, -21, nullptr, FILE_CURRENT));
+    EXPECT_EQ(20u, SetFilePointer(file, 0, nullptr, FILE_CURRENT));
+
+    // With a high part: 64-bit distances; 0xFFFFFFFF as a valid low part.
+    LONG high = 0;
+    EXPECT_EQ(0xFFFFFFFFu, SetFilePointer(file, LONG(0xFFFFFFFF), &high, FILE_BEGIN));
+    EXPECT_EQ(NO_ERROR, GetLastError());
+    EXPECT_EQ(0, high);
+    high = 1;
+    EXPECT_EQ(5u, SetFilePointer(file, 5, &high, FILE_BEGIN));
+    EXPECT_EQ(1, high);
+    // Without one, a position beyond 32 bits fails.
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, 0x7FFFFFFF, nullptr, FILE_CURRENT));
+    EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST(PlatformFiles, PipeCannotBePositioned)
+{
+    ScratchFolder dir;
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    HANDLE pipe = Create(fifo, OPEN_EXISTING, 0, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(pipe, 0, nullptr, FILE_BEGIN));
+    EXPECT_NE(NO_ERROR, GetLastError());
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(pipe, 0, nullptr, FILE_CURRENT));
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(pipe, 0, nullptr, FILE_END));
+
+    // Reading a pipe gives what is there, without waiting for more.
+    ASSERT_TRUE(WriteAll(pipe, "abc"));
+    char buffer[16];
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(pipe, buffer, sizeof buffer, &got, nullptr));
+    EXPECT_EQ(3u, got);
+    EXPECT_TRUE(CloseHandle(pipe));
+}
+
+TEST(PlatformFiles, FullDiskIsAFailedWrite)
+{
+    HANDLE full = CreateFileA("/dev/full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (full == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no /dev/full";
+    DWORD written = 77;
+    EXPECT_FALSE(WriteFile(full, "data", 4, &written, nullptr));
+    EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
+    EXPECT_EQ(0u, written);
+    CloseHandle(full);
+}
+
+TEST(PlatformFiles, WrongAccessAndBadHandles)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "f";
+    WriteText(path, "abc");
+    HANDLE reader = Create(path, OPEN_EXISTING, 0, GENERIC_READ);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    DWORD n = 0;
+    EXPECT_FALSE(WriteFile(reader, "x", 1, &n, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_TRUE(CloseHandle(reader));
+
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_FALSE(CloseHandle(nullptr));
+    char c;
+    EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, &c, 1, &n, nullptr));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST(PlatformFiles, SetFileTimeSetsAccessAndWriteTimes)
+{
+    ScratchFolder dir;
+    const std::string path = dir / "t";
+    HANDLE file = Create(path, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    ASSERT_TRUE(WriteAll(file, "x"));
+
+    // 2001-09-09 01:46:40.5 UTC = Unix 1000000000.5; 1969-12-31 23:59:59 = -1.
+    const uint64_t epoch = 116444736000000000ULL;
+    const uint64_t write = epoch + 10000000000000000ULL + 5000000ULL;
+    const uint64_t access = epoch - 10000000ULL;
+    const FILETIME writeTime{DWORD(write), DWORD(write >> 32)};
+    const FILETIME accessTime{DWORD(access), DWORD(access >> 32)};
+    const FILETIME creation{1, 1};
+    EXPECT_TRUE(SetFileTime(file, &creation, &accessTime, &writeTime));
+
+    struct stat st;
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(1000000000, st.st_mtim.tv_sec);
+    EXPECT_EQ(500000000, st.st_mtim.tv_nsec);
+    EXPECT_EQ(-1, st.st_atim.tv_sec);
+    EXPECT_EQ(0, st.st_atim.tv_nsec);
+
+    // Null and all-zero leave a time alone.
+    const uint64_t later = write + 10000000ULL * 3600;
+    const FILETIME laterTime{DWORD(later), DWORD(later >> 32)};
+    const FILETIME zero{0, 0};
+    EXPECT_TRUE(SetFileTime(file, nullptr, &zero, &laterTime));
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(1000003600, st.st_mtim.tv_sec);
+    EXPECT_EQ(-1, st.st_atim.tv_sec);
+    EXPECT_TRUE(SetFileTime(file, nullptr, &laterTime, nullptr));
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(1000003600, st.st_mtim.tv_sec);
+    EXPECT_EQ(1000003600, st.st_atim.tv_sec);
+    EXPECT_TRUE(CloseHandle(file));
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(1000003600, st.st_mtim.tv_sec);  // closing does not touch it
+
+    EXPECT_FALSE(SetFileTime(INVALID_HANDLE_VALUE, nullptr, nullptr, &laterTime));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST(PlatformFiles, MoveFileExReplacesOnlyWhenAskedAndAllowed)
+{
+    ScratchFolder dir;
+    const std::string from = dir / "new.tmp";
+    const std::string to = dir / "target";
+    WriteText(from, "new", 0644);
+    WriteText(to, "old", 0644);
+
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_EQ("old", ReadText(to));
+
+    EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ("new", ReadText(to));
+    EXPECT_FALSE(std::filesystem::exists(from));
+
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+
+    // Without a target it is a plain rename, also with backslashes.
+    WriteText(from, "again");
+    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir.Path() + "\\moved").c_str(), 0));
+    EXPECT_EQ("again", ReadText(dir / "moved"));
+}
+
+TEST(PlatformFiles, MoveFileExRefusesReadOnlyTargetAndDirectories)
+{
+    ScratchFolder dir;
+    const std::string from = dir / "new.tmp";
+    const std::string locked = dir / "locked";
+    WriteText(from, "new");
+    WriteText(locked, "old", 0444);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), locked.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ("old", ReadText(locked));
+    EXPECT_EQ("new", ReadText(from));
+
+    const std::string folder = dir / "folder";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    EXPECT_FALSE(MoveFileExA(from.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ("new", ReadText(from));
+
+    // A read-only source moves fine and stays read-only.
+    ASSERT_TRUE(SetFileAttributesA(from.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir / "ro-moved").c_str(), 0));
+    EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA((dir / "ro-moved").c_str()));
+}
+
+TEST(PlatformFiles, MoveFileExKeepsTheReplacedFilesExecuteBits)
+{
+    ScratchFolder dir;
+    const std::string program = dir / "program";
+    WriteText(program, "#!/bin/sh\necho old\n", 0755);
+
+    // The new version as extraction makes it: a fresh file, no execute bits.
+    const std::string update = dir / "program.tmp";
+    HANDLE file = Create(update, CREATE_NEW);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    ASSERT_TRUE(WriteAll(file, "#!/bin/sh\necho new\n"));
+    CloseHandle(file);
+    const mode_t updateMode = ModeOf(update);
+    ASSERT_EQ(0, updateMode & 0111);
+
+    ASSERT_TRUE(MoveFileExA(update.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(updateMode | 0111, ModeOf(program));
+    EXPECT_EQ("#!/bin/sh\necho new\n", ReadText(program));
+
+    // A read-only update over an executable: executable, and still read-only.
+    const std::string readOnlyUpdate = dir / "ro.tmp";
+    file = Create(readOnlyUpdate, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    ASSERT_TRUE(MoveFileExA(readOnlyUpdate.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(0111, ModeOf(program) & 0111);
+    EXPECT_EQ(0, ModeOf(program) & 0222);
+    EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(program.c_str()));
+}
+
+TEST(PlatformFiles, LastErrorIsPerThread)
+{
+    SetLastError(1234);
+    DWORD seenByOther = 1;
+    std::thread([&] { seenByOther = GetLastError(); SetLastError(99); }).join();
+    EXPECT_EQ(0u, seenByOther);
+    EXPECT_EQ(1234u, GetLastError());
+}
