@@ -168,12 +168,6 @@ class UpdateRunTest(unittest.TestCase):
         self.assertIn("Tavix软件升级完成！是否启动软件？", shown)
 
 
-if __name__ == "__main__":
-    if not UPDATER or not os.access(UPDATER, os.X_OK):
-        sys.exit("usage: update_run_test.py PATH_TO_UPDATER [unittest args]")
-    unittest.main(verbosity=1)
-
-
 def central_unix_mtime(info):
     """The modification time of a "UT" block in a central extra field."""
     extra, pos = info.extra, 0
@@ -192,13 +186,14 @@ def expected_tree(archive):
     with zipfile.ZipFile(archive) as z:
         for info in z.infolist():
             name = info.orig_filename.replace("\\", "/")
-            parts = [p for p in name.split("/") if p]
+            parts = [p for p in name.split("/") if p and p != "."]
             for i in range(1, len(parts)):
                 folders.add("/".join(parts[:i]) + "/")
             if name.endswith("/"):
-                folders.add("/".join(parts) + "/")
+                if parts:
+                    folders.add("/".join(parts) + "/")
             else:
-                files[name] = info
+                files["/".join(parts)] = info
     return files, folders
 
 
@@ -274,8 +269,8 @@ class RealArchiveTest(unittest.TestCase):
             for n in names:
                 found.add(os.path.normpath(os.path.join(rel, n)))
         found -= {os.fsencode(n) for n in self.OWN_FILES}
-        wanted = {info.orig_filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
-                  for info in files.values()}
+        wanted = {name.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
+                  for name, info in files.items()}
         wanted |= {f.encode("utf-8") for f in folders}
         # zipfile decodes non-UTF-8 names as cp437: compare raw bytes.
         self.assertEqual(found, wanted)
@@ -415,3 +410,9 @@ class SafetyTest(unittest.TestCase):
             self.assertEqual(f.read(), b"old, read-only")
         self.assertEqual(result.returncode, 2)
         self.assertTrue(os.path.exists(archive))
+
+
+if __name__ == "__main__":
+    if not UPDATER or not os.access(UPDATER, os.X_OK):
+        sys.exit("usage: update_run_test.py PATH_TO_UPDATER [unittest args]")
+    unittest.main(verbosity=1)
