@@ -123,6 +123,12 @@ TEST(DirectoryReaderTest, TinyFilesNeverOpen) {
     ByteSource* source = NewMemorySource(five);
     EXPECT_EQ(FindEndRecord(source), 0u);
     ReleaseByteSource(source);
+    // A signature in the very last four bytes is seen too.
+    ByteVector tail(100, 0);
+    tail.insert(tail.end(), signature.begin(), signature.end());
+    source = NewMemorySource(tail);
+    EXPECT_EQ(FindEndRecord(source), 100u);
+    ReleaseByteSource(source);
 }
 
 TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets) {
@@ -302,6 +308,19 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid) {
     EXPECT_EQ(reader->currentIndex, 1);
     ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);
     EXPECT_TRUE(reader->currentValid);
+
+    // A name that runs past the end of the data is a failed read; the walk
+    // itself, which reads no name, is not disturbed.
+    TestEntry runaway = MakeEntry("runaway", "r");
+    runaway.central.nameLength = 0xFFFF;
+    BytesReader cut = OpenBytes(BuildZip({runaway}));
+    ASSERT_NE(cut, nullptr);
+    EXPECT_TRUE(cut->currentValid);
+    char longName[MAX_PATH];
+    EntryInfo info{};
+    EXPECT_EQ(ReadCentralHeader(cut.get(), &info, nullptr, longName, sizeof longName),
+              READER_ERRNO);
+    EXPECT_EQ(info.nameSize, 0u);
 
     // A first header that cannot be read still gives a reader.
     TestEntry broken = MakeEntry("a", "b");
