@@ -1,19 +1,5 @@
-# Cross-compiles for 32-bit Windows with Debian's mingw-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the shipped program for 32-bit Windows with Debian's
+# mingw-w64 (posix threads).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Link zlib statically: the program may need no DLL beyond Windows' own.
-set(ZLIB_USE_STATIC_LIBS ON)
-set(ZLIB_LIBRARY /usr/${TOOLCHAIN_PREFIX}/lib/libz.a CACHE FILEPATH "")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

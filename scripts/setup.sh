@@ -1,0 +1,66 @@
+# Shared helpers for scripts/*.sh; source it, don't run it.
+#   ensure_packages GROUP...   installs what a group needs when it is missing
+#                              (as root, with apt-get; otherwise only says what is missing)
+#   can_run_x86_32             true when this machine can execute 32-bit x86 code
+# Groups: native, windows, wine32, wine64, gui, fuzz.
+
+packages_for() {
+  case $1 in
+    native) echo cmake make g++ zlib1g-dev googletest python3 ;;
+    windows) echo cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev ;;
+    wine32) echo wine wine32:i386 ;;
+    wine64) echo wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev ;;
+    gui) echo xvfb xauth xdotool imagemagick locales fonts-wqy-microhei ;;
+    fuzz) echo clang libclang-rt-14-dev ;;
+    *) echo "setup.sh: unknown package group $1" >&2; return 1 ;;
+  esac
+}
+
+package_installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+_apt_updated=
+ensure_packages() {
+  local group package missing=()
+  for group in "$@"; do
+    for package in $(packages_for "$group"); do
+      package_installed "$package" || missing+=("$package")
+    done
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages (run as root to install them): ${missing[*]}" >&2
+    return 0
+  fi
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+     ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    _apt_updated=
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  if [ -z "$_apt_updated" ]; then
+    echo "setup: apt-get update"
+    apt-get update -qq </dev/null || return 1
+    _apt_updated=1
+  fi
+  echo "setup: installing ${missing[*]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || return 1
+}
+
+# Some kernels run no 32-bit x86 code at all (IA-32 emulation switched off);
+# there a 32-bit Wine cannot start. Probe with a tiny 32-bit program that only exits.
+can_run_x86_32() {
+  local dir status
+  dir=$(mktemp -d)
+  printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$dir/probe.s"
+  if as --32 -o "$dir/probe.o" "$dir/probe.s" 2>/dev/null &&
+     ld -m elf_i386 -o "$dir/probe" "$dir/probe.o" 2>/dev/null; then
+    "$dir/probe" 2>/dev/null
+    status=$?
+  else
+    status=1
+  fi
+  rm -rf "$dir"
+  return $status
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Inspects the built Windows executable without running it:
+#   check_pe.sh TOOL_PREFIX EXE EXPECTED_FORMAT EXPECTED_VERSION
+# TOOL_PREFIX is the binutils prefix (i686-w64-mingw32), EXPECTED_FORMAT the
+# objdump file format (pei-i386), EXPECTED_VERSION the product version (1.0.0).
+set -u
+
+tools=$1
+exe=$2
+format=$3
+version=$4
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok   - $what"
+  else
+    echo "FAIL - $what"
+    failures=$((failures + 1))
+  fi
+}
+
+headers=$("$tools-objdump" -p "$exe") || { echo "FAIL - objdump cannot read $exe"; exit 1; }
+fileinfo=$("$tools-objdump" -f "$exe")
+resources=$("$tools-windres" -i "$exe" -O rc 2>&1) || { echo "FAIL - windres cannot read resources: $resources"; exit 1; }
+
+# The manifest as text: the RT_MANIFEST (type 24) resource with id 1, its
+# rc string lines unquoted.
+manifest=$(printf '%s\n' "$resources" |
+  sed -n '/^1 24 /,/^END/p' | sed -n 's/^  "\(.*\)"$/\1/p' | sed -e 's/\\n$//' -e 's/""/"/g')
+
+has() { grep -Eq -- "$2" <<<"$1"; }
+
+# Image kind
+check "file format is $format" has "$fileinfo" "file format $format\$"
+if [ "$format" = pei-i386 ]; then
+  check "32-bit image (PE32, i386)" has "$headers" '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)'
+fi
+check "Windows GUI subsystem (2): no console of its own" \
+  has "$headers" '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
+
+# Imports: only DLLs that every Windows has.
+allowed='^(KERNEL32|USER32|GDI32|SHELL32|ADVAPI32|OLE32|OLEAUT32|COMCTL32|COMDLG32|SHLWAPI|VERSION|WS2_32|MSVCRT)\.DLL$'
+imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+check "imports some DLLs" test -n "$imports"
+foreign=$(tr '[:lower:]' '[:upper:]' <<<"$imports" | grep -Ev "$allowed")
+check "imports only Windows' own DLLs (found: $(echo $imports))" test -z "$foreign"
+
+# Application manifest
+check "manifest resource (RT_MANIFEST, id 1) present" test -n "$manifest"
+check "manifest requests level asInvoker" \
+  has "$manifest" '<requestedExecutionLevel[^>]*level="asInvoker"'
+check "manifest sets uiAccess false" \
+  has "$manifest" '<requestedExecutionLevel[^>]*uiAccess="false"'
+check "manifest declares dpiAware true" has "$manifest" '<dpiAware[^>]*>[[:space:]]*true[[:space:]]*<'
+
+# Version information
+versionnumbers=${version//./, }
+check "version resource present" has "$resources" '^1 VERSIONINFO'
+check "product name Tavix Updater" has "$resources" 'VALUE "ProductName", "Tavix Updater"'
+check "file description present" has "$resources" 'VALUE "FileDescription", "[^"]+"'
+check "company name present" has "$resources" 'VALUE "CompanyName", "[^"]+"'
+check "product version $version" has "$resources" "VALUE \"ProductVersion\", \"$version\""
+check "file version $version" has "$resources" "FILEVERSION $versionnumbers, 0"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed for $exe"
+  exit 1
+fi
+echo "all checks passed for $exe"
