@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Benchmark: the updater against unzip, bsdtar, 7z and Python's zipfile,
+# side by side in one run, on tmpfs. Builds the Release updater and the zlib
+# floor, makes the archives, times every tool and writes the tables into
+# docs/performance.md.
+#
+#   bash bench/run.sh [--runs N] [--disk] [--no-doc]
+#
+#   --runs N   timed runs per tool and archive after the warm-up (default 7)
+#   --disk     a second table with the archives and output on the project's
+#              disk (noisy here: for reference, not the yardstick)
+#   --no-doc   print the tables only
+#
+# Environment: BENCH_BUILD (build folder, default build-bench/ in the
+# repository), BENCH_WORK (tmpfs work folder, default /dev/shm/tavix-bench).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BENCH_BUILD:-$root/build-bench}
+work=${BENCH_WORK:-/dev/shm/tavix-bench}
+runs=7
+disk=0
+doc=(--doc "$root/docs/performance.md")
+command="bash bench/run.sh $*"
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --runs) runs=$2; shift 2 ;;
+        --disk) disk=1; shift ;;
+        --no-doc) doc=(); shift ;;
+        *) echo "usage: bash bench/run.sh [--runs N] [--disk] [--no-doc]" >&2; exit 2 ;;
+    esac
+done
+
+# The tools compared, and what builds the updater.
+missing=()
+for tool in unzip bsdtar 7z python3 cmake g++; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+[ -x /usr/bin/time ] || missing+=(/usr/bin/time)
+[ -f /usr/include/zlib.h ] || missing+=(zlib.h)
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+        echo "Installing what is missing: ${missing[*]}" >&2
+        apt-get update -qq
+        apt-get install -y -qq unzip libarchive-tools p7zip-full python3 cmake g++ zlib1g-dev time >&2
+    else
+        echo "Missing: ${missing[*]} (Debian: unzip libarchive-tools p7zip-full python3 cmake g++ zlib1g-dev time)" >&2
+        exit 1
+    fi
+fi
+if ! df -t tmpfs "$(dirname "$work")" >/dev/null 2>&1; then
+    echo "note: $(dirname "$work") is not tmpfs; the disk's noise will show in the times" >&2
+fi
+
+# Two builds of the same sources: as the project's CMake links it on Linux
+# (shared C++ runtime), and with the C++ runtime linked in, as the Windows
+# build always is.
+echo "Building the updater (Release) ..." >&2
+cmake -S "$root" -B "$build/shared" -DCMAKE_BUILD_TYPE=Release -DUPDATER_TESTS=OFF >/dev/null
+cmake --build "$build/shared" --target updater -j2 >/dev/null
+cmake -S "$root" -B "$build/static" -DCMAKE_BUILD_TYPE=Release -DUPDATER_TESTS=OFF \
+    "-DCMAKE_EXE_LINKER_FLAGS=-static-libstdc++ -static-libgcc" >/dev/null
+cmake --build "$build/static" --target updater -j2 >/dev/null
+g++ -std=c++17 -O2 -Wall -Wextra "$root/bench/zlib_floor.cpp" -lz -o "$build/zlib_floor"
+
+# The archives are deterministic: made again only when their recipe changes.
+archives="$work-archives"
+stamp=$(sha256sum "$root/bench/make_archives.py" | cut -c1-64)
+if [ "$(cat "$archives/recipe" 2>/dev/null)" != "$stamp" ]; then
+    echo "Making the archives ..." >&2
+    rm -rf "$archives"
+    python3 "$root/bench/make_archives.py" "$archives"
+    echo "$stamp" > "$archives/recipe"
+fi
+
+storage=(--storage "tmpfs (/dev/shm): the yardstick" "$work/run")
+if [ "$disk" = 1 ]; then
+    storage+=(--storage "disk ($(df --output=source "$root" | tail -1), for reference)" "$build/disk-run")
+fi
+
+python3 "$root/bench/bench.py" \
+    --archives "$archives" --floor "$build/zlib_floor" --runs "$runs" \
+    --updater "updater" "$build/shared/updater" "the project's CMake Release build (shared libstdc++)" \
+    --updater "updater, static runtime" "$build/static/updater" \
+        "the same with -static-libstdc++ -static-libgcc, linked like the Windows build" \
+    "${storage[@]}" --json "$build/bench-results.json" --command "$command" "${doc[@]}"
