@@ -148,7 +148,7 @@ TEST(PlatformFiles, ReadOnlyCreateGivesWritableHandleAndReadOnlyFile)
     EXPECT_TRUE(WriteAll(file, "all of it"));
     EXPECT_TRUE(CloseHandle(file));
     EXPECT_EQ("all of it", ReadText(path));
-    EXPECT_EQ(0, ModeOf(path) & 0222);
+    EXPECT_EQ(0u, ModeOf(path) & 0222);
     EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(path.c_str()));
 
     // CREATE_ALWAYS over a writable file with READONLY: replaced, read-only.
@@ -189,7 +189,7 @@ TEST(PlatformFiles, ReadOnlyFileRefusesWriteReplaceTruncateDelete)
 
     // Clearing the attribute makes it an ordinary file again.
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_NE(0, ModeOf(path) & S_IWUSR);
+    EXPECT_NE(0u, ModeOf(path) & S_IWUSR);
     EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA(path.c_str()));
     EXPECT_TRUE(DeleteFileA(path.c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
@@ -202,10 +202,10 @@ TEST(PlatformFiles, SetFileAttributesTogglesEveryWriteBit)
     const std::string path = dir / "f";
     WriteText(path, "", 0664);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(0444, ModeOf(path));
+    EXPECT_EQ(0444u, ModeOf(path));
     const mode_t mask = umask(022);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(0644, ModeOf(path));
+    EXPECT_EQ(0644u, ModeOf(path));
     umask(mask);
 }
 
@@ -435,7 +435,7 @@ TEST(PlatformFiles, MoveFileExKeepsTheReplacedFilesExecuteBits)
     ASSERT_TRUE(WriteAll(file, "#!/bin/sh\necho new\n"));
     CloseHandle(file);
     const mode_t updateMode = ModeOf(update);
-    ASSERT_EQ(0, updateMode & 0111);
+    ASSERT_EQ(0u, updateMode & 0111);
 
     ASSERT_TRUE(MoveFileExA(update.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(updateMode | 0111, ModeOf(program));
@@ -447,8 +447,8 @@ TEST(PlatformFiles, MoveFileExKeepsTheReplacedFilesExecuteBits)
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
     ASSERT_TRUE(MoveFileExA(readOnlyUpdate.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(0111, ModeOf(program) & 0111);
-    EXPECT_EQ(0, ModeOf(program) & 0222);
+    EXPECT_EQ(0111u, ModeOf(program) & 0111);
+    EXPECT_EQ(0u, ModeOf(program) & 0222);
     EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(program.c_str()));
 }
 

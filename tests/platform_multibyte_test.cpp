@@ -1,0 +1,118 @@
+// _mbsstr and _mbsnbcpy walk double-byte characters as the Microsoft C
+// runtime does. Portable: on Windows they are msvcrt's own.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../platform/winapi.h"
+
+namespace {
+
+// Sets a multibyte code page for one test and puts the old one back.
+class CodePage {
+public:
+    explicit CodePage(int codePage) : old_(_getmbcp()) { ok_ = _setmbcp(codePage) == 0; }
+    ~CodePage() { _setmbcp(old_); }
+    bool Ok() const { return ok_; }
+
+private:
+    int old_;
+    bool ok_;
+};
+
+const unsigned char* U(const char* text)
+{
+    return reinterpret_cast<const unsigned char*>(text);
+}
+
+}  // namespace
+
+TEST(PlatformMultibyte, SetAndGetCodePage)
+{
+    {
+        CodePage gbk(936);
+        ASSERT_TRUE(gbk.Ok());
+        EXPECT_EQ(936, _getmbcp());
+        CodePage none(0);
+        ASSERT_TRUE(none.Ok());
+        EXPECT_EQ(0, _getmbcp());
+    }
+    const int before = _getmbcp();
+    EXPECT_EQ(-1, _setmbcp(12345));  // no such code page: nothing changes
+    EXPECT_EQ(before, _getmbcp());
+}
+
+TEST(PlatformMultibyte, MbsstrSkipsTrailBytesIn936)
+{
+    CodePage gbk(936);
+    ASSERT_TRUE(gbk.Ok());
+    // 0x95 0x5C is one character whose trail byte is a backslash; the real
+    // separator comes after "..".
+    const char* name = "\x95\x5c..\\x";
+    const unsigned char* found = _mbsstr(U(name), U("\\"));
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(4, found - U(name));
+    EXPECT_EQ(nullptr, _mbsstr(U("\x95\x5c"), U("\\")));
+    // "\x5c.." must not match starting inside the character.
+    EXPECT_EQ(nullptr, _mbsstr(U("a\x95\x5c.."), U("\\..")));
+    EXPECT_EQ(U(name) + 4, _mbsstr(U(name), U("\\x")));
+    // A match may start right after a double-byte character.
+    const char* two = "\xB2\xE2..";
+    EXPECT_EQ(U(two) + 2, _mbsstr(U(two), U("..")));
+    // The empty string is found at the start.
+    EXPECT_EQ(U(name), _mbsstr(U(name), U("")));
+}
+
+TEST(PlatformMultibyte, MbsstrWithoutDoubleBytesIsPlainSearch)
+{
+    for (int codePage : {0, 65001, 1252}) {
+        CodePage page(codePage);
+        ASSERT_TRUE(page.Ok()) << codePage;
+        const char* name = "\x95\x5c..\\x";
+        EXPECT_EQ(U(name) + 1, _mbsstr(U(name), U("\\"))) << codePage;
+    }
+}
+
+TEST(PlatformMultibyte, MbsnbcpyNeverSplitsACharacter)
+{
+    CodePage gbk(936);
+    ASSERT_TRUE(gbk.Ok());
+    unsigned char out[8];
+
+    // "ab" + one double-byte character: with 3 bytes allowed, the lead byte
+    // would be the last one copied, so it becomes 0.
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
+    EXPECT_EQ('a', out[0]);
+    EXPECT_EQ('b', out[1]);
+    EXPECT_EQ(0, out[2]);
+    EXPECT_EQ('z', out[3]);  // nothing beyond the count
+
+    // With 4 the character fits; the source is that long, so no terminator.
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("ab\xB2\xE2"), 4);
+    EXPECT_EQ(0, std::memcmp(out, "ab\xB2\xE2z", 5));
+
+    // A shorter source is copied and the rest of the count is zero-filled.
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("\xB2\xE2"), 6);
+    EXPECT_EQ(0, std::memcmp(out, "\xB2\xE2\0\0\0\0z", 7));
+
+    // A trail byte 0x5C is copied as part of its character.
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("\x95\x5c"), 2);
+    EXPECT_EQ(0, std::memcmp(out, "\x95\x5cz", 3));
+}
+
+TEST(PlatformMultibyte, MbsnbcpyWithoutDoubleBytesCopiesBytes)
+{
+    CodePage none(0);
+    ASSERT_TRUE(none.Ok());
+    unsigned char out[8];
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
+    EXPECT_EQ(0, std::memcmp(out, "ab\xB2z", 4));
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U("ab"), 5);
+    EXPECT_EQ(0, std::memcmp(out, "ab\0\0\0z", 6));
+}

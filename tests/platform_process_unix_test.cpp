@@ -1,0 +1,169 @@
+// The process calls of the Linux layer: module handle and file name with
+// Windows' truncation, the command line, the current directory with Windows'
+// buffer rules.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "../platform/unix/command_line.h"
+#include "../platform/winapi.h"
+
+namespace {
+
+std::string ExecutablePath()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+}
+
+std::vector<std::string> ProcessArguments()
+{
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> arguments;
+    size_t start = 0;
+    while (start < raw.size()) {
+        const size_t end = raw.find('\0', start);
+        arguments.push_back(raw.substr(start, end - start));
+        start = end + 1;
+    }
+    return arguments;
+}
+
+// Changes the current directory for one test and goes back afterwards.
+class CurrentDirectory {
+public:
+    CurrentDirectory() : old_(std::filesystem::current_path()) {}
+    ~CurrentDirectory() { std::filesystem::current_path(old_); }
+
+private:
+    std::filesystem::path old_;
+};
+
+}  // namespace
+
+TEST(PlatformProcess, ModuleHandleAndFileName)
+{
+    HMODULE self = GetModuleHandleA(nullptr);
+    EXPECT_NE(nullptr, self);
+    EXPECT_EQ(self, GetModuleHandleA(nullptr));
+    EXPECT_EQ(nullptr, GetModuleHandleA("kernel32.dll"));
+
+    const std::string expected = ExecutablePath();
+    ASSERT_FALSE(expected.empty());
+    char buffer[MAX_PATH * 4] = {};
+    EXPECT_EQ(expected.size(), GetModuleFileNameA(nullptr, buffer, sizeof buffer));
+    EXPECT_EQ(expected, buffer);
+    std::memset(buffer, 0, sizeof buffer);
+    EXPECT_EQ(expected.size(), GetModuleFileNameA(self, buffer, sizeof buffer));
+    EXPECT_EQ(expected, buffer);
+}
+
+TEST(PlatformProcess, ModuleFileNameTruncatesLikeWindows)
+{
+    const std::string expected = ExecutablePath();
+    const DWORD length = DWORD(expected.size());
+    std::vector<char> buffer(length + 8, 'z');
+
+    // Exactly fits with its terminator.
+    SetLastError(77);
+    EXPECT_EQ(length, GetModuleFileNameA(nullptr, buffer.data(), length + 1));
+    EXPECT_EQ(expected, buffer.data());
+
+    // One short: size - 1 characters, a terminator, the size, and the error.
+    std::fill(buffer.begin(), buffer.end(), 'z');
+    EXPECT_EQ(length, GetModuleFileNameA(nullptr, buffer.data(), length));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    EXPECT_EQ(expected.substr(0, length - 1), buffer.data());
+    EXPECT_EQ('z', buffer[length]);
+
+    std::fill(buffer.begin(), buffer.end(), 'z');
+    EXPECT_EQ(5u, GetModuleFileNameA(nullptr, buffer.data(), 5));
+    EXPECT_EQ(expected.substr(0, 4), buffer.data());
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+}
+
+TEST(PlatformProcess, CommandLineIsTheQuotedArguments)
+{
+    const std::vector<std::string> arguments = ProcessArguments();
+    std::string expected;
+    for (const std::string& argument : arguments) {
+        if (!expected.empty()) expected += ' ';
+        expected += platform_unix::QuoteArgument(argument);
+    }
+    const char* line = GetCommandLineA();
+    ASSERT_NE(nullptr, line);
+    EXPECT_EQ(expected, line);
+    EXPECT_EQ(line, GetCommandLineA());  // the same text every time
+    EXPECT_EQ(arguments, platform_unix::SplitCommandLine(line));
+}
+
+TEST(PlatformProcess, ArgumentQuotingRoundTrips)
+{
+    using platform_unix::QuoteArgument;
+    EXPECT_EQ("plain", QuoteArgument("plain"));
+    EXPECT_EQ("\"with space\"", QuoteArgument("with space"));
+    EXPECT_EQ("\"\"", QuoteArgument(""));
+    EXPECT_EQ("\"a\\\"b\"", QuoteArgument("a\"b"));
+    EXPECT_EQ("\"dir with space\\\\\"", QuoteArgument("dir with space\\"));
+    EXPECT_EQ("C:\\path\\file", QuoteArgument("C:\\path\\file"));
+
+    const std::vector<std::string> tricky = {"updater", "update file.zip", "", "a\"b", "x\\\\",
+                                             "tab\there", "end\\ with\\\\\"", "\xB2\xE2 \xCA\xD4"};
+    std::string line;
+    for (const std::string& argument : tricky) {
+        if (!line.empty()) line += ' ';
+        line += QuoteArgument(argument);
+    }
+    EXPECT_EQ(tricky, platform_unix::SplitCommandLine(line));
+    EXPECT_EQ((std::vector<std::string>{"a", "b c", "d\"e"}),
+              platform_unix::SplitCommandLine("  a \"b c\"\t\"d\"\"e\"  "));
+}
+
+TEST(PlatformProcess, CurrentDirectoryBufferRules)
+{
+    CurrentDirectory restore;
+    char pattern[] = "/tmp/platform-cwd-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+    const DWORD length = DWORD(dir.size());
+
+    // Too small, even by one: the size needed with the terminator, and
+    // nothing written.
+    EXPECT_EQ(length + 1, GetCurrentDirectoryA(0, nullptr));
+    std::vector<char> buffer(length + 8, 'z');
+    EXPECT_EQ(length + 1, GetCurrentDirectoryA(length, buffer.data()));
+    EXPECT_EQ(std::string(length + 8, 'z'), std::string(buffer.begin(), buffer.end()));
+
+    // Fits: the length without the terminator.
+    EXPECT_EQ(length, GetCurrentDirectoryA(length + 1, buffer.data()));
+    EXPECT_EQ(dir, buffer.data());
+
+    // Backslashes separate; a missing folder or a file cannot be entered.
+    ASSERT_TRUE(CreateDirectoryA((dir + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryA("sub\\"));
+    EXPECT_EQ(dir + "/sub", std::filesystem::current_path().string());
+    EXPECT_TRUE(SetCurrentDirectoryA(".."));
+    EXPECT_FALSE(SetCurrentDirectoryA("missing"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    std::ofstream(dir + "/file") << "x";
+    EXPECT_FALSE(SetCurrentDirectoryA("file"));
+    EXPECT_EQ(ERROR_DIRECTORY, GetLastError());
+    EXPECT_EQ(dir, std::filesystem::current_path().string());
+
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(PlatformProcess, ProcessId)
+{
+    EXPECT_EQ(DWORD(getpid()), GetCurrentProcessId());
+}

@@ -1,0 +1,118 @@
+// LocalFileTimeToFileTime applies the local-time offset in force now (as
+// Windows does), read from TZ each time. Linux-only: the tests set TZ.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "../platform/winapi.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000;
+
+class TimeZone {
+public:
+    explicit TimeZone(const char* tz)
+    {
+        const char* old = std::getenv("TZ");
+        hadOld_ = old != nullptr;
+        if (hadOld_) old_ = old;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~TimeZone()
+    {
+        if (hadOld_) {
+            setenv("TZ", old_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    bool hadOld_;
+    std::string old_;
+};
+
+FILETIME FromTicks(uint64_t ticks)
+{
+    return FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
+}
+
+uint64_t Ticks(const FILETIME& ft)
+{
+    return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+uint64_t LocalDate(WORD year, WORD month, WORD day, WORD hour)
+{
+    SYSTEMTIME st{};
+    st.wYear = year;
+    st.wMonth = month;
+    st.wDay = day;
+    st.wHour = hour;
+    FILETIME ft{};
+    EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+    return Ticks(ft);
+}
+
+int64_t ToUtcMinusLocalSeconds(uint64_t local)
+{
+    const FILETIME in = FromTicks(local);
+    FILETIME out{};
+    EXPECT_TRUE(LocalFileTimeToFileTime(&in, &out));
+    return (int64_t(Ticks(out)) - int64_t(local)) / int64_t(kTicksPerSecond);
+}
+
+}  // namespace
+
+TEST(PlatformLocalTime, EastOfUtcIsSubtracted)
+{
+    TimeZone zone("UTC-8");  // POSIX sign: eight hours east, like Beijing
+    EXPECT_EQ(-8 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+    EXPECT_EQ(-8 * 3600, ToUtcMinusLocalSeconds(LocalDate(1980, 1, 1, 0)));
+}
+
+TEST(PlatformLocalTime, WestOfUtcIsAdded)
+{
+    TimeZone zone("XST+5:30");
+    EXPECT_EQ(5 * 3600 + 1800, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+}
+
+TEST(PlatformLocalTime, TzChangesAreSeenAtOnce)
+{
+    {
+        TimeZone zone("UTC0");
+        EXPECT_EQ(0, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+    }
+    {
+        TimeZone zone("UTC-9");
+        EXPECT_EQ(-9 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+    }
+}
+
+TEST(PlatformLocalTime, TheOffsetOfNowAppliesToEveryDate)
+{
+    // Central European time: +1 in winter, +2 in summer. Whatever today is,
+    // a January and a July date shift by the same, current, offset.
+    TimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const time_t now = time(nullptr);
+    struct tm local;
+    ASSERT_NE(nullptr, localtime_r(&now, &local));
+    const int64_t expected = -int64_t(local.tm_gmtoff);
+    EXPECT_EQ(expected, ToUtcMinusLocalSeconds(LocalDate(2015, 1, 15, 12)));
+    EXPECT_EQ(expected, ToUtcMinusLocalSeconds(LocalDate(2015, 7, 15, 12)));
+}
+
+TEST(PlatformLocalTime, BeforeTheFileTimeEpochFails)
+{
+    TimeZone zone("UTC-8");
+    const FILETIME early = FromTicks(3600 * kTicksPerSecond);  // 1601-01-01 01:00 local
+    FILETIME out{7, 7};
+    EXPECT_FALSE(LocalFileTimeToFileTime(&early, &out));
+    EXPECT_EQ(7u, out.dwLowDateTime);
+}
