@@ -4,6 +4,7 @@
 # PREFIX is the Wine prefix of the build tree; it is initialised (wineboot -i)
 # on first use, once, under a lock. The loader is picked to match the
 # program: 32-bit programs need a Wine that can execute 32-bit x86 code.
+# A PROGRAM that is not a file names one of Wine's own (reg, regedit, ...).
 # The program's exit code is passed through.
 set -euo pipefail
 
@@ -13,11 +14,13 @@ shift 2
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
-unset DISPLAY  # the tests open no window; wineboot must not wait for one
 
 # PE machine field: 0x14c i386, 0x8664 x86-64.
-pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+machine=
+if [ -f "$program" ]; then
+  pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+fi
 
 find_loader() {
   local candidate
@@ -30,22 +33,26 @@ find_loader() {
   return 1
 }
 
-if [ "$machine" = 8664 ]; then
-  loader=$(find_loader wine64 /usr/lib/wine/wine64 /usr/lib64/wine/wine64) ||
-    { echo "wine-run: no 64-bit Wine loader found" >&2; exit 127; }
-else
-  loader=$(find_loader /usr/lib/wine/wine wine) ||
-    { echo "wine-run: no Wine loader found" >&2; exit 127; }
-fi
 # The prefix is made by the 64-bit loader where there is one, so that it
 # serves both kinds of program.
-boot_loader=$(find_loader wine64 /usr/lib/wine/wine64 /usr/lib64/wine/wine64) || boot_loader=$loader
+boot_loader=$(find_loader wine64 /usr/lib/wine/wine64 /usr/lib64/wine/wine64 /usr/lib/wine/wine wine) ||
+  { echo "wine-run: no Wine loader found" >&2; exit 127; }
+case $machine in
+  8664) loader=$(find_loader wine64 /usr/lib/wine/wine64 /usr/lib64/wine/wine64) ||
+          { echo "wine-run: no 64-bit Wine loader found" >&2; exit 127; } ;;
+  14c) loader=$(find_loader /usr/lib/wine/wine wine) ||
+         { echo "wine-run: no 32-bit Wine loader found" >&2; exit 127; } ;;
+  *) loader=$boot_loader ;;
+esac
 
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
   if [ ! -f "$prefix/system.reg" ]; then
-    WINELOADER=$boot_loader "$boot_loader" wineboot -i >/dev/null 2>&1 || true
+    # Without a display: wineboot would wait for one that is not there.
+    # No Mono or Gecko: nothing here needs them, and their installers would ask.
+    env -u DISPLAY WINELOADER="$boot_loader" WINEDLLOVERRIDES="mscoree,mshtml=" \
+      "$boot_loader" wineboot -i >/dev/null 2>&1 || true
     WINELOADER=$boot_loader "$(dirname "$boot_loader")/wineserver" -w 2>/dev/null ||
       wineserver -w 2>/dev/null || true
     [ -f "$prefix/system.reg" ] || { echo "wine-run: wineboot failed for $prefix" >&2; exit 1; }

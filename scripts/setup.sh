@@ -1,6 +1,7 @@
 # Shared helpers for scripts/*.sh; source it, don't run it.
 #   ensure_packages GROUP...   installs what a group needs when it is missing
 #                              (as root, with apt-get; otherwise only says what is missing)
+#   ensure_locale NAME         generates a locale such as zh_CN.UTF-8 when it is missing (as root)
 #   can_run_x86_32             true when this machine can execute 32-bit x86 code
 # Groups: native, windows, wine32, wine64, gui, fuzz.
 
@@ -46,6 +47,20 @@ ensure_packages() {
   fi
   echo "setup: installing ${missing[*]}"
   apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || return 1
+}
+
+ensure_locale() {
+  local name=$1 normalized
+  normalized=$(sed 's/\.UTF-8$/.utf8/' <<<"$name")
+  locale -a 2>/dev/null | grep -qix "$normalized" && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: locale $name is missing (run as root to generate it)" >&2
+    return 0
+  fi
+  ensure_packages gui || return 1
+  echo "setup: generating locale $name"
+  grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null || echo "$name UTF-8" >>/etc/locale.gen
+  locale-gen >/dev/null
 }
 
 # Some kernels run no 32-bit x86 code at all (IA-32 emulation switched off);
