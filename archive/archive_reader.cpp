@@ -40,6 +40,7 @@ ArchiveReader* CreateArchiveReader()
     reader->password = nullptr;
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
+    reader->damagedEntryIndex = -1;
     return reader;
 }
 
@@ -71,14 +72,21 @@ int32_t ArchiveReader::Close()
 
 // Moves the directory reader to entry `index`, forward one entry at a time.
 // A reader whose current header could not be read starts again from the
-// first entry, so one failed read does not strand every later entry.
+// first entry, so one failed read does not strand every later entry. A
+// damaged header is remembered instead: no entry behind it can be reached,
+// and an end record that claims 65535 entries must not make every one of
+// them walk the directory again.
 int32_t ArchiveReader::WalkToEntry(int32_t index)
 {
+    if (damagedEntryIndex >= 0 && index >= damagedEntryIndex) return RESULT_CORRUPT;
+    int status = READER_OK;
     if (index < directory->currentIndex || !directory->currentValid) {
-        if (GoToFirstEntry(directory) != READER_OK) return RESULT_CORRUPT;
+        status = GoToFirstEntry(directory);
     }
-    while (directory->currentIndex < index) {
-        if (GoToNextEntry(directory) != READER_OK) return RESULT_CORRUPT;
+    while (status == READER_OK && directory->currentIndex < index) {
+        status = GoToNextEntry(directory);
     }
-    return RESULT_OK;
+    if (status == READER_OK) return RESULT_OK;
+    if (status == READER_BAD_ARCHIVE) damagedEntryIndex = directory->currentIndex;
+    return RESULT_CORRUPT;
 }

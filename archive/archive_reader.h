@@ -17,6 +17,7 @@ struct ArchiveReader {
     char* password;               // owned; always none here
     uint8_t* dataBuffer;          // owned; made by the first extraction
     char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
+    int32_t damagedEntryIndex;    // first entry whose central header is damaged; -1: none seen
 
     int32_t Open(const char* fileName);
     int32_t Close();

@@ -74,10 +74,12 @@ TEST(EntryDescription, RepeatedRequestIsAnsweredFromTheHeldCopy)
     ArchiveEntry first, second;
     ASSERT_EQ(GetArchiveEntry(handle, 2, &first), RESULT_OK);
 
-    // With the archive's bytes gone, only the held copy can answer.
+    // With the archive unreadable, only the held copy can answer.
     ByteSource* real = handle->reader->directory->source;
-    ByteSource empty{};
-    handle->reader->directory->source = &empty;
+    ByteSource unreadable{};
+    unreadable.isFile = true;
+    unreadable.canSeek = false;
+    handle->reader->directory->source = &unreadable;
     EXPECT_EQ(GetArchiveEntry(handle, 2, &second), RESULT_OK);
     EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
     EXPECT_EQ(GetArchiveEntry(handle, 1, &second), RESULT_CORRUPT)
