@@ -1,0 +1,185 @@
+// Takes each input as an archive file and runs the update loop over it
+// (describe and extract every entry) in a fresh program folder nested in a
+// scratch sandbox. After every input it checks what the sanitizers cannot:
+// nothing appeared outside the program folder, no temporary stayed, and
+// every file in the folder is the last entry reported written under that
+// name, with the size and CRC-32 its central header declares.
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/archive_handle.h"
+#include "platform/winapi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Declared {
+    uint32_t size;
+    uint32_t crc;
+};
+
+struct Sandbox {
+    fs::path home;     // the fuzzer's own current directory, where its corpus lies
+    fs::path root;     // the scratch sandbox: the archive and a/b/prog
+    fs::path archive;
+    fs::path program;
+};
+
+[[noreturn]] void Fail(const std::string& what)
+{
+    std::fprintf(stderr, "archive_fuzzer: %s\n", what.c_str());
+    std::abort();
+}
+
+// Names are checked in code page 936, whose trail bytes include '\'.
+constexpr int kCodePage = 936;
+
+bool IsLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+// The path a target name ends up at below the program folder: both
+// separators split (but not a trail byte), empty and "." components vanish.
+std::string NormalisedPath(const char* name)
+{
+    std::vector<std::string> parts(1);
+    for (const char* p = name; *p != '\0'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (IsLeadByte(c) && p[1] != '\0') {
+            parts.back() += *p++;
+            parts.back() += *p;
+        } else if (c == '/' || c == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += *p;
+        }
+    }
+    std::string path;
+    for (const std::string& part : parts) {
+        if (part.empty() || part == ".") continue;
+        if (!path.empty()) path += '/';
+        path += part;
+    }
+    return path;
+}
+
+bool EndsWithSeparator(const char* name)
+{
+    const std::string text(name);
+    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+Declared Measure(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> buffer(1 << 16);
+    Declared found{0, 0};
+    uLong crc = crc32(0, nullptr, 0);
+    while (in) {
+        in.read(buffer.data(), std::streamsize(buffer.size()));
+        const std::streamsize n = in.gcount();
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), uInt(n));
+        found.size += uint32_t(n);
+    }
+    found.crc = uint32_t(crc);
+    return found;
+}
+
+// Made once, under TMPDIR; whoever runs the fuzzer removes it.
+const Sandbox& TheSandbox()
+{
+    static const Sandbox sandbox = [] {
+        std::string pattern = (fs::temp_directory_path() / "updater-fuzz-XXXXXX").string();
+        if (!mkdtemp(&pattern[0])) Fail("no scratch folder");
+        Sandbox made;
+        made.home = fs::current_path();
+        made.root = pattern;
+        made.archive = made.root / "input.zip";
+        made.program = made.root / "a" / "b" / "prog";
+        _setmbcp(kCodePage);
+        return made;
+    }();
+    return sandbox;
+}
+
+void CheckNothingOutside(const Sandbox& sandbox)
+{
+    const std::set<fs::path> allowed{sandbox.root / "a", sandbox.root / "a" / "b", sandbox.program,
+                                      sandbox.archive};
+    for (auto it = fs::recursive_directory_iterator(sandbox.root);
+         it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path() == sandbox.program) it.disable_recursion_pending();
+        if (!allowed.count(it->path())) Fail("written outside the program folder: " + it->path().string());
+    }
+}
+
+void CheckProgramFolder(const Sandbox& sandbox, const std::map<std::string, Declared>& written)
+{
+    std::set<std::string> seen;
+    for (const auto& item : fs::recursive_directory_iterator(sandbox.program)) {
+        if (item.is_directory()) continue;
+        const std::string relative = item.path().lexically_relative(sandbox.program).string();
+        const auto expected = written.find(relative);
+        if (expected == written.end()) Fail("file no entry reported written: " + relative);
+        const Declared found = Measure(item.path());
+        if (found.size != expected->second.size || found.crc != expected->second.crc) {
+            Fail("file differs from its entry: " + relative);
+        }
+        seen.insert(relative);
+    }
+    for (const auto& [path, declared] : written) {
+        if (!seen.count(path)) Fail("file reported written is missing: " + path);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const Sandbox& sandbox = TheSandbox();
+    fs::remove_all(sandbox.root / "a");
+    fs::create_directories(sandbox.program);
+    {
+        std::ofstream out(sandbox.archive, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    }
+    fs::current_path(sandbox.program);
+
+    // The last entry written under each path, as the run reports it.
+    std::map<std::string, Declared> written;
+    ArchiveHandle* handle = OpenArchive(sandbox.archive.c_str());
+    ArchiveEntry entry{};
+    GetArchiveEntry(handle, -1, &entry);
+    const int32_t count = entry.index;
+    for (int32_t index = 0; index < count; ++index) {
+        const int32_t described = GetArchiveEntry(handle, index, &entry);
+        const Declared declared =
+            described == RESULT_OK
+                ? Declared{handle->reader->directory->currentInfo.uncompressedSize,
+                           handle->reader->directory->currentInfo.crc}
+                : Declared{0, 0};
+        const int32_t extracted = ExtractArchiveEntry(handle, index, entry.name);
+        if (extracted != RESULT_OK) continue;
+        if (described != RESULT_OK) Fail("an entry that could not be described was written");
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !EndsWithSeparator(entry.name)) {
+            written[NormalisedPath(entry.name)] = declared;
+        }
+    }
+    CloseArchive(handle);
+    fs::current_path(sandbox.home);
+
+    CheckNothingOutside(sandbox);
+    CheckProgramFolder(sandbox, written);
+    return 0;
+}
