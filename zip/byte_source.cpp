@@ -139,8 +139,9 @@ bool SeekSource(ByteSource* source, uint32_t position) {
     if (target > kMaxFilePosition) {
         return false;
     }
-    SetFilePointer(source->file, static_cast<LONG>(target), nullptr, FILE_BEGIN);
-    return true;
+    // A failed move would leave the next read at the old position.
+    return SetFilePointer(source->file, static_cast<LONG>(target), nullptr, FILE_BEGIN) !=
+           INVALID_SET_FILE_POINTER;
 }
 
 bool SourceLength(ByteSource* source, uint32_t* length) {

@@ -45,8 +45,9 @@ int ReadUInt16(ByteSource* source, uint32_t* value);
 int ReadUInt32(ByteSource* source, uint32_t* value);
 
 // Positions the source at `position` relative to its start. False when the
-// source is a file that cannot be positioned, or when the file position would
-// lie beyond 2 GiB (the platform call takes a signed 32-bit distance).
+// source is a file that cannot be positioned, when the file position would
+// lie beyond 2 GiB (the platform call takes a signed 32-bit distance), or
+// when the platform reports that the move failed.
 bool SeekSource(ByteSource* source, uint32_t position);
 
 // The length from the start to the end, leaving the source at its end. False

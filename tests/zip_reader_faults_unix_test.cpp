@@ -1,0 +1,174 @@
+// The ZIP reader over files whose platform calls fail: reads that fail, moves
+// that fail, files that cannot be positioned. Needs the platform's fault
+// injection, so it is built with -DUPDATER_FAULT_INJECTION=ON only, and it is
+// Linux-only because the switch lives in the Linux platform layer.
+#include <gtest/gtest.h>
+
+#include "platform/fault_injection.h"
+
+#ifdef UPDATER_FAULT_INJECTION
+
+#include <memory>
+#include <string>
+
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+#include "zip/entry_stream.h"
+
+namespace {
+
+struct ReaderDeleter {
+    void operator()(DirectoryReader* reader) const {
+        if (reader->stream != nullptr) {
+            CloseEntryStream(reader);
+        }
+        CloseDirectory(reader);
+    }
+};
+using ReaderPtr = std::unique_ptr<DirectoryReader, ReaderDeleter>;
+
+struct Disarm {
+    ~Disarm() { DisarmPlatformFaults(); }
+};
+
+TestEntry MakeEntry(const std::string& name, const ByteVector& data, uint16_t method) {
+    TestEntry entry;
+    entry.name = name;
+    entry.data = data;
+    entry.method = method;
+    return entry;
+}
+
+class ZipReaderFaults : public ::testing::Test {
+protected:
+    ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries) {
+        const std::filesystem::path path = dir_.File("archive.zip");
+        EXPECT_TRUE(WriteFileBytes(path, BuildZip(entries)));
+        int code = 0;
+        return ReaderPtr(OpenDirectory(OpenByteSource(path.string().c_str(), &code)));
+    }
+
+    TempDir dir_;
+    Disarm disarm_;
+};
+
+TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
+    ReaderPtr reader = OpenArchiveFile({MakeEntry("one.txt", Bytes("first"), 0),
+                                        MakeEntry("two.txt", Bytes("second"), 8)});
+    ASSERT_NE(reader, nullptr);
+    ByteSource* source = reader->source;
+
+    // Every field byte is one platform read: fail the signature's first.
+    char name[MAX_PATH] = {};
+    ArmPlatformFault(PlatformCall::ReadFile, 1);
+    EXPECT_EQ(ReadCentralHeader(reader.get(), nullptr, nullptr, name, sizeof name), READER_ERRNO);
+    EXPECT_TRUE(source->readFailed);
+    DisarmPlatformFaults();
+    EXPECT_EQ(ReadCentralHeader(reader.get(), nullptr, nullptr, name, sizeof name), READER_OK);
+    EXPECT_STREQ(name, "one.txt");
+    // Once a read has failed, the end of the data is no longer taken for a
+    // harmless end: a byte that does not come is an error.
+    ASSERT_TRUE(SeekSource(source, 100000));
+    uint32_t value = 7;
+    EXPECT_EQ(ReadByte(source, &value), READER_ERRNO);
+    EXPECT_EQ(value, 0u);
+
+    ArmPlatformFault(PlatformCall::ReadFile, 10);
+    EXPECT_EQ(GoToNextEntry(reader.get()), READER_ERRNO);
+    EXPECT_FALSE(reader->currentValid);
+    EXPECT_EQ(reader->currentIndex, 1);
+    DisarmPlatformFaults();
+    ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);
+
+    LocalHeaderLayout layout{};
+    ArmPlatformFault(PlatformCall::ReadFile, 27);  // the local name length
+    EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
+    DisarmPlatformFaults();
+    EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_OK);
+    ArmPlatformFault(PlatformCall::SetFilePointer, 1);
+    EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
+}
+
+TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature) {
+    TestEntry wrong = MakeEntry("x.txt", Bytes("x"), 0);
+    wrong.central.signature = 0x12345678;
+    wrong.local.signature = 0x12345678;
+    ReaderPtr reader = OpenArchiveFile({MakeEntry("ok.txt", Bytes("ok"), 0), wrong});
+    ASSERT_NE(reader, nullptr);
+    // The fifth byte follows the four of the (wrong) signature.
+    ArmPlatformFault(PlatformCall::ReadFile, 5);
+    EXPECT_EQ(GoToNextEntry(reader.get()), READER_ERRNO);
+    DisarmPlatformFaults();
+    ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);
+    EXPECT_EQ(GoToNextEntry(reader.get()), READER_BAD_ARCHIVE);
+}
+
+TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
+    const ByteVector data = PseudoRandomBytes(40000, 21);
+    for (uint16_t method : {0, 8}) {
+        SCOPED_TRACE(method);
+        ReaderPtr reader = OpenArchiveFile({MakeEntry("big.bin", data, method)});
+        ASSERT_NE(reader, nullptr);
+        ASSERT_EQ(OpenEntryStream(reader.get(), nullptr), READER_OK);
+        ByteVector read(data.size());
+        uint32_t done = 0;
+        int n = ReadEntryStream(reader.get(), read.data(), 16384, nullptr);
+        ASSERT_EQ(n, 16384);
+        done += static_cast<uint32_t>(n);
+
+        for (PlatformCall call : {PlatformCall::ReadFile, PlatformCall::SetFilePointer}) {
+            SCOPED_TRACE(static_cast<int>(call));
+            const uint32_t inputPos = reader->stream->inputPos;
+            const uint32_t compressedLeft = reader->stream->compressedLeft;
+            // Moved elsewhere, so that a failed move would read the wrong bytes.
+            ASSERT_TRUE(SeekSource(reader->source, 0));
+            ArmPlatformFault(call, 1);
+            // One byte at a time: a call that fails has delivered nothing.
+            int result = 0;
+            while ((result = ReadEntryStream(reader.get(), read.data() + done, 1, nullptr)) == 1) {
+                ++done;
+            }
+            DisarmPlatformFaults();
+            EXPECT_EQ(result, READER_ERRNO);
+            EXPECT_EQ(reader->stream->inputPos, inputPos);
+            EXPECT_EQ(reader->stream->compressedLeft, compressedLeft);
+        }
+        uint8_t endFlag = 0;
+        for (int calls = 0; endFlag == 0 && done < read.size() && calls < 10; ++calls) {
+            n = ReadEntryStream(reader.get(), read.data() + done,
+                                static_cast<uint32_t>(read.size()) - done, &endFlag);
+            ASSERT_GE(n, 0);
+            done += static_cast<uint32_t>(n);
+        }
+        EXPECT_EQ(endFlag, 1);
+        EXPECT_EQ(done, data.size());
+        EXPECT_TRUE(read == data);
+        EXPECT_EQ(CloseEntryStream(reader.get()), READER_OK);
+    }
+}
+
+TEST_F(ZipReaderFaults, FilesThatCannotBePositionedOrOpened) {
+    const std::filesystem::path path = dir_.File("archive.zip");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip({MakeEntry("a", Bytes("a"), 0)})));
+    int code = -1;
+    ArmPlatformFault(PlatformCall::SetFilePointer, 1);
+    ByteSource* source = OpenByteSource(path.string().c_str(), &code);
+    DisarmPlatformFaults();
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(source->canSeek);
+    EXPECT_EQ(source->startOffset, 0u);
+    EXPECT_FALSE(SeekSource(source, 0));
+    uint32_t length = 0;
+    EXPECT_FALSE(SourceLength(source, &length));
+    EXPECT_EQ(FindEndRecord(source), kEndRecordNotFound);
+    EXPECT_EQ(OpenDirectory(source), nullptr);
+
+    ArmPlatformFault(PlatformCall::CreateFileA, 1);
+    EXPECT_EQ(OpenByteSource(path.string().c_str(), &code), nullptr);
+    EXPECT_EQ(code, SOURCE_NO_FILE);
+}
+
+}  // namespace
+
+#endif  // UPDATER_FAULT_INJECTION
