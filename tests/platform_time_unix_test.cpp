@@ -70,6 +70,22 @@ int64_t ToUtcMinusLocalSeconds(uint64_t local)
 
 }  // namespace
 
+TEST(PlatformSystemTime, YearsPast30827AreRefused)
+{
+    SYSTEMTIME st{};
+    st.wYear = 30828;
+    st.wMonth = 1;
+    st.wDay = 1;
+    FILETIME ft{5, 5};
+    EXPECT_FALSE(SystemTimeToFileTime(&st, &ft));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());
+    EXPECT_EQ(5u, ft.dwLowDateTime);
+    st.wYear = 65535;
+    EXPECT_FALSE(SystemTimeToFileTime(&st, &ft));
+    st.wYear = 30827;
+    EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+}
+
 TEST(PlatformLocalTime, EastOfUtcIsSubtracted)
 {
     TimeZone zone("UTC-8");  // POSIX sign: eight hours east, like Beijing
