@@ -85,16 +85,16 @@ int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpContext*/)
     // suggest (a question mark for Yes/No).
     if ((type & MB_ICONMASK) == 0) {
         switch (type & MB_TYPEMASK) {
-        case MB_OK:
-        case MB_OKCANCEL:
-            type |= MB_ICONEXCLAMATION;
-            break;
-        case MB_YESNO:
-        case MB_YESNOCANCEL:
-            type |= MB_ICONQUESTION;
-            break;
-        default:
-            break;
+            case MB_OK:
+            case MB_OKCANCEL:
+                type |= MB_ICONEXCLAMATION;
+                break;
+            case MB_YESNO:
+            case MB_YESNOCANCEL:
+                type |= MB_ICONQUESTION;
+                break;
+            default:
+                break;
         }
     }
     char fallbackTitle[MAX_PATH];

@@ -23,10 +23,12 @@
 
 #ifdef _WIN32
 
+// windows.h first: the others need its types (keep the blocks apart).
 #include <windows.h>
-#include <shellapi.h>
+
 #include <mbctype.h>
 #include <mbstring.h>
+#include <shellapi.h>
 
 #else
 

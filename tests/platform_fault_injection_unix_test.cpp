@@ -4,13 +4,13 @@
 // says so.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "../platform/fault_injection.h"
 #include "../platform/unix/handles.h"

@@ -3,15 +3,15 @@
 // '\' separates, a pipe cannot be positioned, a full disk is a failed write.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 #include "../platform/winapi.h"
 
@@ -456,7 +456,10 @@ TEST(PlatformFiles, LastErrorIsPerThread)
 {
     SetLastError(1234);
     DWORD seenByOther = 1;
-    std::thread([&] { seenByOther = GetLastError(); SetLastError(99); }).join();
+    std::thread([&] {
+        seenByOther = GetLastError();
+        SetLastError(99);
+    }).join();
     EXPECT_EQ(0u, seenByOther);
     EXPECT_EQ(1234u, GetLastError());
 }

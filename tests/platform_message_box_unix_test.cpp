@@ -3,13 +3,13 @@
 // Each question runs in a child process with its own stdin and stdout.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "../platform/framework.h"
 
@@ -51,7 +51,10 @@ Outcome Ask(const std::string& input, const Setting& setting = Setting(),
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("LC_ALL");
         unsetenv("LC_CTYPE");
-        if (setting.display) setenv("DISPLAY", setting.display, 1); else unsetenv("DISPLAY");
+        if (setting.display)
+            setenv("DISPLAY", setting.display, 1);
+        else
+            unsetenv("DISPLAY");
         setenv("LANG", setting.lang, 1);
         setenv("PATH", setting.path.c_str(), 1);
         CWinApp app;
@@ -102,7 +105,8 @@ void FakeZenity(const ScratchFolder& bin, int status)
 {
     const std::string script = bin / "zenity";
     std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
-                          << bin / "args" << "'\nexit " << status << "\n";
+                          << bin / "args"
+                          << "'\nexit " << status << "\n";
     chmod(script.c_str(), 0755);
 }
 
@@ -163,9 +167,9 @@ TEST(PlatformMessageBox, ZenityWhenThereIsADisplay)
     Outcome outcome = Ask("n\n", setting);  // stdin is not asked
     EXPECT_EQ(IDYES, outcome.answer);
     EXPECT_EQ("", outcome.output);
-    EXPECT_EQ(std::string("--question\n--title=unit_tests\n--text=") + kQuestionUtf8 +
-                  "\n--no-markup\n",
-              ReadText(bin / "args"));
+    EXPECT_EQ(
+        std::string("--question\n--title=unit_tests\n--text=") + kQuestionUtf8 + "\n--no-markup\n",
+        ReadText(bin / "args"));
 
     FakeZenity(bin, 1);
     EXPECT_EQ(IDNO, Ask("y\n", setting).answer);

@@ -2,10 +2,10 @@
 // character set in the environment, and paths keep a 0x5C trail byte.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "../platform/winapi.h"
 
@@ -14,7 +14,8 @@ namespace {
 // Sets the locale variables for one test; puts them and the code page back.
 class LocaleEnvironment {
 public:
-    LocaleEnvironment(const char* lcAll, const char* lcCtype, const char* lang) : codePage_(_getmbcp())
+    LocaleEnvironment(const char* lcAll, const char* lcCtype, const char* lang)
+        : codePage_(_getmbcp())
     {
         Save("LC_ALL", lcAll);
         Save("LC_CTYPE", lcCtype);

@@ -3,13 +3,13 @@
 // buffer rules.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "../platform/unix/command_line.h"
@@ -116,8 +116,9 @@ TEST(PlatformProcess, ArgumentQuotingRoundTrips)
     EXPECT_EQ("\"dir with space\\\\\"", QuoteArgument("dir with space\\"));
     EXPECT_EQ("C:\\path\\file", QuoteArgument("C:\\path\\file"));
 
-    const std::vector<std::string> tricky = {"updater", "update file.zip", "", "a\"b", "x\\\\",
-                                             "tab\there", "end\\ with\\\\\"", "\xB2\xE2 \xCA\xD4"};
+    const std::vector<std::string> tricky = {
+        "updater",          "update file.zip",  "", "a\"b", "x\\\\", "tab\there",
+        "end\\ with\\\\\"", "\xB2\xE2 \xCA\xD4"};
     std::string line;
     for (const std::string& argument : tricky) {
         if (!line.empty()) line += ' ';

@@ -3,15 +3,15 @@
 // other files go to xdg-open; failures give a value <= 32.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "../platform/winapi.h"
 
@@ -71,7 +71,8 @@ std::string WaitForMarker(const std::string& path, double seconds = 10)
     while (std::chrono::steady_clock::now() < deadline) {
         if (std::filesystem::exists(path)) {
             std::ifstream in(path);
-            return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            return std::string(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -149,7 +150,8 @@ TEST(PlatformShell, OtherFilesGoToXdgOpen)
     ScratchFolder dir;
     ScratchFolder bin;
     WriteScript(bin / "xdg-open", "printf '%s' \"$1\" > '" + bin / "opened.tmp" + "'\n" +
-                                      "/bin/mv '" + bin / "opened.tmp" + "' '" + bin / "opened" + "'\n");
+                                      "/bin/mv '" + bin / "opened.tmp" + "' '" + bin / "opened" +
+                                      "'\n");
     std::ofstream(dir / "readme.txt") << "text";
     WriteScript(dir / "not_executable", "exit 0\n", 0644);
     Surroundings here(dir.Path(), bin.Path());
@@ -169,11 +171,12 @@ TEST(PlatformShell, NoOpenerOrVerbIsNoAssociation)
     WriteScript(dir / "app", ": > ran\n");
     Surroundings here(dir.Path(), emptyBin.Path());
     EXPECT_EQ(SE_ERR_NOASSOC, Open("readme.txt"));
-    EXPECT_EQ(SE_ERR_NOASSOC, reinterpret_cast<intptr_t>(ShellExecuteA(
-                                  nullptr, "print", "app", "", nullptr, SW_SHOW)));
+    EXPECT_EQ(SE_ERR_NOASSOC, reinterpret_cast<intptr_t>(
+                                  ShellExecuteA(nullptr, "print", "app", "", nullptr, SW_SHOW)));
     // A null verb is the default verb, "open".
-    EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, nullptr, "app", nullptr, nullptr,
-                                                       SW_SHOW)), 32);
+    EXPECT_GT(reinterpret_cast<intptr_t>(
+                  ShellExecuteA(nullptr, nullptr, "app", nullptr, nullptr, SW_SHOW)),
+              32);
     WaitForMarker(dir / "ran");
 }
 

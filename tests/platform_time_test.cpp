@@ -95,9 +95,9 @@ TEST(PlatformTime, DayOfWeekIsIgnored)
 
 TEST(PlatformTime, LeapDays)
 {
-    EXPECT_TRUE(Converts(Date(2000, 2, 29)));   // divisible by 400
+    EXPECT_TRUE(Converts(Date(2000, 2, 29)));  // divisible by 400
     EXPECT_TRUE(Converts(Date(2016, 2, 29)));
-    EXPECT_TRUE(Converts(Date(1980, 2, 29)));   // the first DOS year
+    EXPECT_TRUE(Converts(Date(1980, 2, 29)));  // the first DOS year
     EXPECT_FALSE(Converts(Date(2016, 2, 30)));
     if (RunningUnderWine()) GTEST_SKIP() << "Wine takes Feb 29 of any year";
     EXPECT_FALSE(Converts(Date(1900, 2, 29)));  // divisible by 100, not by 400

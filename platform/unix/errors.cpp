@@ -1,8 +1,8 @@
 // The last-error value (one per thread, as on Windows) and errno mapping.
 #include "errors.h"
 
-#include <cerrno>
 #include <sys/stat.h>
+#include <cerrno>
 
 namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
@@ -23,34 +23,56 @@ namespace platform_unix {
 DWORD Win32ErrorFromErrno(int err, DWORD fallback)
 {
     switch (err) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EFBIG: return ERROR_FILE_TOO_LARGE;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
-    case EXDEV: return ERROR_NOT_SAME_DEVICE;
-    case ESPIPE: return ERROR_SEEK_ON_DEVICE;
-    case EPIPE: return ERROR_NO_DATA;
-    case EBUSY:
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case ENOEXEC: return ERROR_BAD_EXE_FORMAT;
-    case EINVAL:
-    case EOVERFLOW: return ERROR_INVALID_PARAMETER;
-    case ENOTSUP: return ERROR_NOT_SUPPORTED;
-    default: return fallback;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return ERROR_ACCESS_DENIED;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EMFILE:
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EFBIG:
+            return ERROR_FILE_TOO_LARGE;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case ELOOP:
+            return ERROR_CANT_RESOLVE_FILENAME;
+        case EXDEV:
+            return ERROR_NOT_SAME_DEVICE;
+        case ESPIPE:
+            return ERROR_SEEK_ON_DEVICE;
+        case EPIPE:
+            return ERROR_NO_DATA;
+        case EBUSY:
+        case ETXTBSY:
+            return ERROR_SHARING_VIOLATION;
+        case ENOEXEC:
+            return ERROR_BAD_EXE_FORMAT;
+        case EINVAL:
+        case EOVERFLOW:
+            return ERROR_INVALID_PARAMETER;
+        case ENOTSUP:
+            return ERROR_NOT_SUPPORTED;
+        default:
+            return fallback;
     }
 }
 

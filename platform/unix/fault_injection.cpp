@@ -11,11 +11,11 @@ namespace {
 // One injectable site: how often it was reached, and which of its coming
 // calls fail. Reusable for allocation faults.
 struct FaultSite {
-    uint32_t calls = 0;        // since the last reset
-    uint64_t failFrom = 0;     // absolute call number of the first failure; 0 = disarmed
-    uint64_t failCount = 0;    // how many consecutive calls fail from failFrom
-    uint64_t armedTotal = 0;   // calls counted since arming started (survives resets)
-    DWORD lastError = 0;       // 0 = the call's default error
+    uint32_t calls = 0;       // since the last reset
+    uint64_t failFrom = 0;    // absolute call number of the first failure; 0 = disarmed
+    uint64_t failCount = 0;   // how many consecutive calls fail from failFrom
+    uint64_t armedTotal = 0;  // calls counted since arming started (survives resets)
+    DWORD lastError = 0;      // 0 = the call's default error
 
     bool Reach()
     {

@@ -16,20 +16,20 @@ bool ShouldInjectFault(PlatformCall call, DWORD defaultError);
 }  // namespace platform_unix
 
 // In a platform call: fail right here, with `failValue`, when armed.
-#define PLATFORM_FAULT_POINT(call, defaultError, failValue)                              \
-    do {                                                                                 \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) {    \
-            return (failValue);                                                          \
-        }                                                                                \
+#define PLATFORM_FAULT_POINT(call, defaultError, failValue)                           \
+    do {                                                                              \
+        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) { \
+            return (failValue);                                                       \
+        }                                                                             \
     } while (false)
 
 // The same, for a call that must run `cleanup` before it reports the failure.
-#define PLATFORM_FAULT_POINT_WITH(call, defaultError, failValue, cleanup)                \
-    do {                                                                                 \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) {    \
-            cleanup;                                                                     \
-            return (failValue);                                                          \
-        }                                                                                \
+#define PLATFORM_FAULT_POINT_WITH(call, defaultError, failValue, cleanup)             \
+    do {                                                                              \
+        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) { \
+            cleanup;                                                                  \
+            return (failValue);                                                       \
+        }                                                                             \
     } while (false)
 
 #else

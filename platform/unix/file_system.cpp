@@ -8,12 +8,12 @@
 #define _FILE_OFFSET_BITS 64
 #endif
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "../winapi.h"
 #include "errors.h"

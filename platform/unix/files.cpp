@@ -4,12 +4,12 @@
 #define _FILE_OFFSET_BITS 64
 #endif
 
-#include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
 
 #include "../winapi.h"
 #include "errors.h"
@@ -60,8 +60,8 @@ bool ToTimespec(const FILETIME* fileTime, struct timespec* out)
     if (fileTime == nullptr) {
         return true;
     }
-    const uint64_t ticks = (static_cast<uint64_t>(fileTime->dwHighDateTime) << 32) |
-                           fileTime->dwLowDateTime;
+    const uint64_t ticks =
+        (static_cast<uint64_t>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
     if (ticks == 0 || ticks == UINT64_MAX) {
         return true;
     }
@@ -300,8 +300,9 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     }
     int64_t move = distance;
     if (distanceHigh != nullptr) {
-        move = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-                                    static_cast<uint32_t>(distance));
+        move = static_cast<int64_t>(
+            (static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+            static_cast<uint32_t>(distance));
     }
     // The current position first: this also finds out whether the handle can
     // be positioned at all (a pipe cannot), before anything moves.
@@ -312,24 +313,24 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     }
     int64_t base = 0;
     switch (moveMethod) {
-    case FILE_BEGIN:
-        base = 0;
-        break;
-    case FILE_CURRENT:
-        base = current;
-        break;
-    case FILE_END: {
-        struct stat st;
-        if (fstat(fd, &st) != 0) {
-            SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
-            return INVALID_SET_FILE_POINTER;
+        case FILE_BEGIN:
+            base = 0;
+            break;
+        case FILE_CURRENT:
+            base = current;
+            break;
+        case FILE_END: {
+            struct stat st;
+            if (fstat(fd, &st) != 0) {
+                SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
+                return INVALID_SET_FILE_POINTER;
+            }
+            base = st.st_size;
+            break;
         }
-        base = st.st_size;
-        break;
-    }
-    default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_SET_FILE_POINTER;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_SET_FILE_POINTER;
     }
     if ((move > 0 && base > std::numeric_limits<int64_t>::max() - move)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -363,8 +364,8 @@ BOOL WINAPI CloseHandle(HANDLE object)
 {
     const int fd = FdFromHandle(object);
     // An injected failure still closes the descriptor (see fault_injection.h).
-    PLATFORM_FAULT_POINT_WITH(CloseHandle, ERROR_INVALID_HANDLE, FALSE,
-                              if (fd >= 0) { close(fd); });
+    PLATFORM_FAULT_POINT_WITH(
+        CloseHandle, ERROR_INVALID_HANDLE, FALSE, if (fd >= 0) { close(fd); });
 
     if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);

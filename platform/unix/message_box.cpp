@@ -2,11 +2,11 @@
 // and zenity is installed, otherwise the question on the terminal (stdout)
 // and one answer line from standard input. The text is code page 936 (GBK),
 // shown as UTF-8 (on a terminal whose locale is GBK itself, unchanged).
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "../winapi.h"
 #include "multibyte_internal.h"
@@ -31,20 +31,21 @@ int AskWithZenity(const std::string& zenity, const std::string& text, const std:
     const UINT icon = type & MB_ICONMASK;
     std::vector<std::string> arguments{zenity};
     switch (buttons) {
-    case MB_OK:
-        arguments.push_back(icon == MB_ICONHAND          ? "--error"
-                            : icon == MB_ICONEXCLAMATION ? "--warning"
-                                                         : "--info");
-        break;
-    case MB_OKCANCEL:
-        arguments.insert(arguments.end(), {"--question", "--ok-label=OK", "--cancel-label=Cancel"});
-        break;
-    case MB_YESNO:
-    case MB_YESNOCANCEL:
-        arguments.push_back("--question");
-        break;
-    default:
-        return 0;  // buttons zenity has no dialog for: ask on the terminal
+        case MB_OK:
+            arguments.push_back(icon == MB_ICONHAND          ? "--error"
+                                : icon == MB_ICONEXCLAMATION ? "--warning"
+                                                             : "--info");
+            break;
+        case MB_OKCANCEL:
+            arguments.insert(arguments.end(),
+                             {"--question", "--ok-label=OK", "--cancel-label=Cancel"});
+            break;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            arguments.push_back("--question");
+            break;
+        default:
+            return 0;  // buttons zenity has no dialog for: ask on the terminal
     }
     arguments.push_back("--title=" + caption);
     arguments.push_back("--text=" + text);
@@ -54,9 +55,12 @@ int AskWithZenity(const std::string& zenity, const std::string& text, const std:
         return 0;
     }
     switch (buttons) {
-    case MB_OK: return IDOK;
-    case MB_OKCANCEL: return status == 0 ? IDOK : IDCANCEL;
-    default: return status == 0 ? IDYES : IDNO;
+        case MB_OK:
+            return IDOK;
+        case MB_OKCANCEL:
+            return status == 0 ? IDOK : IDCANCEL;
+        default:
+            return status == 0 ? IDYES : IDNO;
     }
 }
 
@@ -88,12 +92,23 @@ int AskOnTerminal(const std::string& text, const std::string& caption, UINT type
     const UINT buttons = type & MB_TYPEMASK;
     const char* choices = "";
     switch (buttons) {
-    case MB_OKCANCEL: choices = " [o/c] "; break;
-    case MB_ABORTRETRYIGNORE: choices = " [a/r/i] "; break;
-    case MB_YESNOCANCEL: choices = " [y/n/c] "; break;
-    case MB_YESNO: choices = " [y/n] "; break;
-    case MB_RETRYCANCEL: choices = " [r/c] "; break;
-    default: break;
+        case MB_OKCANCEL:
+            choices = " [o/c] ";
+            break;
+        case MB_ABORTRETRYIGNORE:
+            choices = " [a/r/i] ";
+            break;
+        case MB_YESNOCANCEL:
+            choices = " [y/n/c] ";
+            break;
+        case MB_YESNO:
+            choices = " [y/n] ";
+            break;
+        case MB_RETRYCANCEL:
+            choices = " [r/c] ";
+            break;
+        default:
+            break;
     }
     std::string prompt;
     if (!caption.empty()) {
@@ -121,13 +136,20 @@ int AskOnTerminal(const std::string& text, const std::string& caption, UINT type
     const char first = answered && !line.empty() ? line[0] : '\0';
     const bool yes = first == 'y' || first == 'Y';
     switch (buttons) {
-    case MB_YESNO: return yes ? IDYES : IDNO;
-    case MB_YESNOCANCEL: return yes ? IDYES : (first == 'n' || first == 'N') ? IDNO : IDCANCEL;
-    case MB_OKCANCEL: return yes || first == 'o' || first == 'O' ? IDOK : IDCANCEL;
-    case MB_RETRYCANCEL: return yes || first == 'r' || first == 'R' ? IDRETRY : IDCANCEL;
-    case MB_ABORTRETRYIGNORE:
-        return first == 'r' || first == 'R' ? IDRETRY : first == 'i' || first == 'I' ? IDIGNORE : IDABORT;
-    default: return IDCANCEL;
+        case MB_YESNO:
+            return yes ? IDYES : IDNO;
+        case MB_YESNOCANCEL:
+            return yes ? IDYES : (first == 'n' || first == 'N') ? IDNO : IDCANCEL;
+        case MB_OKCANCEL:
+            return yes || first == 'o' || first == 'O' ? IDOK : IDCANCEL;
+        case MB_RETRYCANCEL:
+            return yes || first == 'r' || first == 'R' ? IDRETRY : IDCANCEL;
+        case MB_ABORTRETRYIGNORE:
+            return first == 'r' || first == 'R'   ? IDRETRY
+                   : first == 'i' || first == 'I' ? IDIGNORE
+                                                  : IDABORT;
+        default:
+            return IDCANCEL;
     }
 }
 

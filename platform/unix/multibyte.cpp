@@ -25,18 +25,51 @@ bool IsDoubleByteCodePage(int codePage)
 bool IsKnownSingleByteCodePage(int codePage)
 {
     switch (codePage) {
-    case 437: case 720: case 737: case 775: case 850: case 852: case 855: case 857:
-    case 858: case 860: case 861: case 862: case 863: case 864: case 865: case 866:
-    case 869: case 874:
-    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256:
-    case 1257: case 1258:
-    case 20127: case 20866: case 21866:
-    case 28591: case 28592: case 28593: case 28594: case 28595: case 28596:
-    case 28597: case 28598: case 28599: case 28603: case 28605:
-    case 65001:
-        return true;
-    default:
-        return false;
+        case 437:
+        case 720:
+        case 737:
+        case 775:
+        case 850:
+        case 852:
+        case 855:
+        case 857:
+        case 858:
+        case 860:
+        case 861:
+        case 862:
+        case 863:
+        case 864:
+        case 865:
+        case 866:
+        case 869:
+        case 874:
+        case 1250:
+        case 1251:
+        case 1252:
+        case 1253:
+        case 1254:
+        case 1255:
+        case 1256:
+        case 1257:
+        case 1258:
+        case 20127:
+        case 20866:
+        case 21866:
+        case 28591:
+        case 28592:
+        case 28593:
+        case 28594:
+        case 28595:
+        case 28596:
+        case 28597:
+        case 28598:
+        case 28599:
+        case 28603:
+        case 28605:
+        case 65001:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -106,11 +139,14 @@ int CurrentMultibyteCodePage()
 bool IsLeadByte(int codePage, unsigned char c)
 {
     switch (codePage) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:
-    case 949:
-    case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
+        case 932:
+            return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        case 936:
+        case 949:
+        case 950:
+            return c >= 0x81 && c <= 0xFE;
+        default:
+            return false;
     }
 }
 

@@ -1,11 +1,11 @@
 // The process environment: module handle and file name, command line,
 // current directory, process id.
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "../winapi.h"
 #include "command_line.h"

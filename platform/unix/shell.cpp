@@ -1,11 +1,11 @@
 // ShellExecuteA: the "open" verb. An executable file is started detached in
 // its own session; any other file (or a folder) goes to xdg-open.
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 
 #include "../winapi.h"
 #include "command_line.h"
@@ -26,28 +26,28 @@ HINSTANCE Result(intptr_t value)
 HINSTANCE Failure(int err, const std::string& path)
 {
     switch (err) {
-    case ENOENT: {
-        const DWORD error = platform_unix::NotFoundError(path);
-        SetLastError(error);
-        return Result(error == ERROR_PATH_NOT_FOUND ? SE_ERR_PNF : SE_ERR_FNF);
-    }
-    case ENOTDIR:
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return Result(SE_ERR_PNF);
-    case EACCES:
-    case EPERM:
-        SetLastError(ERROR_ACCESS_DENIED);
-        return Result(SE_ERR_ACCESSDENIED);
-    case ENOMEM:
-    case EAGAIN:
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return Result(SE_ERR_OOM);
-    case ENOEXEC:
-        SetLastError(ERROR_BAD_EXE_FORMAT);
-        return Result(ERROR_BAD_FORMAT);
-    default:
-        platform_unix::SetLastErrorFromErrno(err, ERROR_FILE_NOT_FOUND);
-        return Result(SE_ERR_FNF);
+        case ENOENT: {
+            const DWORD error = platform_unix::NotFoundError(path);
+            SetLastError(error);
+            return Result(error == ERROR_PATH_NOT_FOUND ? SE_ERR_PNF : SE_ERR_FNF);
+        }
+        case ENOTDIR:
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return Result(SE_ERR_PNF);
+        case EACCES:
+        case EPERM:
+            SetLastError(ERROR_ACCESS_DENIED);
+            return Result(SE_ERR_ACCESSDENIED);
+        case ENOMEM:
+        case EAGAIN:
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return Result(SE_ERR_OOM);
+        case ENOEXEC:
+            SetLastError(ERROR_BAD_EXE_FORMAT);
+            return Result(ERROR_BAD_FORMAT);
+        default:
+            platform_unix::SetLastErrorFromErrno(err, ERROR_FILE_NOT_FOUND);
+            return Result(SE_ERR_FNF);
     }
 }
 

@@ -1,13 +1,13 @@
 // Starting other programs: detached for ShellExecuteA, waited for (zenity).
 #include "spawn.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -58,7 +58,8 @@ pid_t WaitFor(pid_t pid, int* status)
 std::string FindProgramOnPath(const char* name)
 {
     const char* pathVariable = std::getenv("PATH");
-    const std::string path = pathVariable != nullptr ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
+    const std::string path =
+        pathVariable != nullptr ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find(':', start);
@@ -132,8 +133,7 @@ int SpawnDetached(const std::string& path, const std::vector<std::string>& argum
     return ECHILD;
 }
 
-int RunAndWait(const std::string& path, const std::vector<std::string>& arguments,
-               bool quietErrors)
+int RunAndWait(const std::string& path, const std::vector<std::string>& arguments, bool quietErrors)
 {
     std::vector<char*> argv = ArgumentVector(arguments);
     const pid_t child = fork();

@@ -1,9 +1,9 @@
 // GBK to UTF-8 through glibc's iconv (which knows CP936).
 #include "text_conversion.h"
 
+#include <iconv.h>
 #include <cerrno>
 #include <cstring>
-#include <iconv.h>
 
 namespace platform_unix {
 

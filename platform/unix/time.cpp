@@ -69,8 +69,9 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
         return FALSE;
     }
     const int64_t offset = static_cast<int64_t>(local.tm_gmtoff) * kTicksPerSecond;  // east of UTC
-    const int64_t localTicks = static_cast<int64_t>(
-        (static_cast<uint64_t>(localFileTime->dwHighDateTime) << 32) | localFileTime->dwLowDateTime);
+    const int64_t localTicks =
+        static_cast<int64_t>((static_cast<uint64_t>(localFileTime->dwHighDateTime) << 32) |
+                             localFileTime->dwLowDateTime);
     if (localTicks < 0 || (offset > 0 && localTicks < offset) ||
         (offset < 0 && localTicks > std::numeric_limits<int64_t>::max() + offset)) {
         SetLastError(ERROR_INVALID_PARAMETER);  // before 1601 or past the FILETIME range
