@@ -3,7 +3,7 @@
 #                              (as root, with apt-get; otherwise only says what is missing)
 #   ensure_locale NAME         generates a locale such as zh_CN.UTF-8 when it is missing (as root)
 #   can_run_x86_32             true when this machine can execute 32-bit x86 code
-# Groups: native, windows, wine32, wine64, gui, fuzz.
+# Groups: native, windows, wine32, wine64, gui, fuzz, valgrind.
 
 packages_for() {
   case $1 in
@@ -13,6 +13,7 @@ packages_for() {
     wine64) echo wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev ;;
     gui) echo xvfb xauth xdotool imagemagick locales fonts-wqy-microhei ;;
     fuzz) echo clang libclang-rt-14-dev ;;
+    valgrind) echo valgrind ;;
     *) echo "setup.sh: unknown package group $1" >&2; return 1 ;;
   esac
 }

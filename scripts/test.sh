@@ -95,12 +95,40 @@ step_windows_gui_e2e() {
   run_ctest "$build" -L gui
 }
 
+# The archive fuzzer (clang, libFuzzer, ASan, UBSan): its regression inputs,
+# then FUZZ_SECONDS (default 60) of fuzzing from the seed corpus.
+step_fuzz() {
+  ensure_packages native fuzz || return 1
+  tests/fuzz/run_fuzz.sh "$BUILD_ROOT/fuzz"
+}
+
+# A sanitized build with the test-only fault switch: the update with each
+# platform call and allocation failing in turn, a full disk, and every other
+# test of that build.
+step_fault_injection() {
+  ensure_packages native || return 1
+  configure_and_build "$BUILD_ROOT/linux-faults" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON \
+    -DUPDATER_FAULT_INJECTION=ON || return 1
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest "$BUILD_ROOT/linux-faults"
+}
+
+# The release updater end to end under valgrind's memcheck.
+step_memcheck() {
+  ensure_packages native valgrind || return 1
+  configure_and_build "$BUILD_ROOT/linux-release" -DCMAKE_BUILD_TYPE=Release || return 1
+  tests/valgrind/run_memcheck.sh "$BUILD_ROOT/linux-release/updater"
+}
+
 STEPS=(
   native_release
   native_sanitize
   windows_i686
   windows_x86_64_wine
   windows_gui_e2e
+  fuzz
+  fault_injection
+  memcheck
 )
 
 # --- driver -------------------------------------------------------------
