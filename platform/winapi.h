@@ -15,6 +15,8 @@
 //   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
 //   writing, replaced, truncated, deleted or moved over, also by root.
+// - MoveFileExA over an existing file: the moved file also gets the execute
+//   bits of the file it replaces, so an updated program stays runnable.
 // - SetFileTime sets access and write times; there is no creation time.
 // - MessageBoxA asks through zenity when a display is available, otherwise on
 //   the terminal (stdout, one answer line from stdin); its text is taken as

@@ -206,8 +206,9 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
         }
     }
 
-    // The replacing file keeps the execute bits of the file it replaces, so
-    // an updated program stays runnable; its write bits stay its own.
+    // The replacing file keeps the execute bits of the file it replaces
+    // (added to its own, never taken away), so an updated program stays
+    // runnable; its write bits stay its own (its read-only state).
     bool modeChanged = false;
     if (targetExists && S_ISREG(source.st_mode) && S_ISREG(target.st_mode)) {
         const mode_t oldMode = source.st_mode & 07777;
