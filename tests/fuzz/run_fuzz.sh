@@ -2,8 +2,8 @@
 # Builds the archive fuzzer with clang and runs it: first every input in
 # tests/fuzz/regressions (archives that once broke the reader), then
 # FUZZ_SECONDS (default 60) of fuzzing from a fresh copy of the seed corpus
-# (the archives in tests/data and the built seeds), so the repository is
-# never written. Exits non-zero on any finding; its input is kept in
+# (the archives in tests/data and the built seeds) in BUILD_DIR/corpus, so
+# the repository is never written. Exits non-zero on any finding; its input is kept in
 # BUILD_DIR/findings.
 #
 # Usage: tests/fuzz/run_fuzz.sh BUILD_DIR
@@ -22,11 +22,15 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
 cmake --build "$build" --parallel "${JOBS:-$(nproc)}" >"$build.build.log" 2>&1 ||
   { tail -n 60 "$build.build.log"; echo "fuzz: build failed"; exit 1; }
 
+# The corpus grows in the build folder, where it stays for a look at what
+# the run reached; each run starts again from the seeds.
+corpus=$build/corpus
+rm -rf "$corpus"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/corpus" "$scratch/tmp" "$build/findings"
-"$build/make_fuzz_seeds" "$scratch/corpus" || exit 1
-cp "$repo"/tests/data/*.zip "$scratch/corpus/"
+mkdir -p "$corpus" "$scratch/tmp" "$build/findings"
+"$build/make_fuzz_seeds" "$corpus" || exit 1
+cp "$repo"/tests/data/*.zip "$corpus/"
 
 export TMPDIR=$scratch/tmp
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
@@ -41,9 +45,8 @@ if [ -e "${regressions[0]}" ]; then
     { tail -n 40 "$build/regressions.log"; echo "fuzz: a regression input fails again"; exit 1; }
 fi
 
-echo "fuzz: $seconds s from $(ls "$scratch/corpus" | wc -l) seeds"
-(cd "$scratch" && "${fuzzer[@]}" -max_total_time="$seconds" -print_final_stats=1 corpus) \
-  >"$build/fuzz.log" 2>&1
+echo "fuzz: $seconds s from $(ls "$corpus" | wc -l) seeds"
+"${fuzzer[@]}" -max_total_time="$seconds" -print_final_stats=1 "$corpus" >"$build/fuzz.log" 2>&1
 status=$?
 grep -E '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::new_units_added' "$build/fuzz.log"
 if [ $status -ne 0 ]; then
