@@ -18,6 +18,7 @@ struct ArchiveReader {
     uint8_t* dataBuffer;          // owned; made by the first extraction
     char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
     int32_t damagedEntryIndex;    // first entry whose central header is damaged; -1: none seen
+    char lastFileFolder[MAX_PATH]; // folder of the last file created, so known to exist
 
     int32_t Open(const char* fileName);
     int32_t Close();
