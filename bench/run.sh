@@ -4,11 +4,14 @@
 # floor, makes the archives, times every tool and writes the tables into
 # docs/performance.md.
 #
-#   bash bench/run.sh [--runs N] [--disk] [--no-doc]
+#   bash bench/run.sh [--runs N] [--disk] [--also SOURCE LABEL] [--no-doc]
 #
-#   --runs N   timed runs per tool and archive after the warm-up (default 7)
+#   --runs N   timed runs per tool and archive after the warm-up (default 5)
 #   --disk     a second table with the archives and output on the project's
 #              disk (noisy here: for reference, not the yardstick)
+#   --also SOURCE LABEL
+#              also time the updater built from another source tree (a
+#              work tree of a branch, say), linked like the Windows build
 #   --no-doc   print the tables only
 #
 # Environment: BENCH_BUILD (build folder, default build-bench/ in the
@@ -18,7 +21,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BENCH_BUILD:-$root/build-bench}
 work=${BENCH_WORK:-/dev/shm/tavix-bench}
-runs=7
+runs=5
+also=()
 disk=0
 doc=(--doc "$root/docs/performance.md")
 command="bash bench/run.sh $*"
@@ -27,8 +31,9 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --runs) runs=$2; shift 2 ;;
         --disk) disk=1; shift ;;
+        --also) also=("$2" "$3"); shift 3 ;;
         --no-doc) doc=(); shift ;;
-        *) echo "usage: bash bench/run.sh [--runs N] [--disk] [--no-doc]" >&2; exit 2 ;;
+        *) echo "usage: bash bench/run.sh [--runs N] [--disk] [--also SOURCE LABEL] [--no-doc]" >&2; exit 2 ;;
     esac
 done
 
@@ -53,15 +58,29 @@ if ! df -t tmpfs "$(dirname "$work")" >/dev/null 2>&1; then
     echo "note: $(dirname "$work") is not tmpfs; the disk's noise will show in the times" >&2
 fi
 
+# build_updater SOURCE BUILD_DIR [CMAKE_ARGS...]: a Release updater.
+build_updater() {
+    local source=$1 dir=$2
+    shift 2
+    cmake -S "$source" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DUPDATER_TESTS=OFF "$@" >/dev/null
+    cmake --build "$dir" --target updater -j2 >/dev/null
+}
+
 # Two builds of the same sources: as the project's CMake links it on Linux
 # (shared C++ runtime), and with the C++ runtime linked in, as the Windows
 # build always is.
+static=("-DCMAKE_EXE_LINKER_FLAGS=-static-libstdc++ -static-libgcc")
+note="the same with -static-libstdc++ -static-libgcc, linked like the Windows build"
 echo "Building the updater (Release) ..." >&2
-cmake -S "$root" -B "$build/shared" -DCMAKE_BUILD_TYPE=Release -DUPDATER_TESTS=OFF >/dev/null
-cmake --build "$build/shared" --target updater -j2 >/dev/null
-cmake -S "$root" -B "$build/static" -DCMAKE_BUILD_TYPE=Release -DUPDATER_TESTS=OFF \
-    "-DCMAKE_EXE_LINKER_FLAGS=-static-libstdc++ -static-libgcc" >/dev/null
-cmake --build "$build/static" --target updater -j2 >/dev/null
+build_updater "$root" "$build/shared"
+build_updater "$root" "$build/static" "${static[@]}"
+updaters=(--updater "updater" "$build/shared/updater" "the project's CMake Release build (shared libstdc++)"
+          --updater "updater, static runtime" "$build/static/updater" "$note")
+if [ ${#also[@]} -gt 0 ]; then
+    build_updater "${also[0]}" "$build/also" "${static[@]}"
+    updaters+=(--updater "updater, ${also[1]}" "$build/also/updater"
+               "built from $(cd "${also[0]}" && git log -1 --format='%h %s' 2>/dev/null || echo "${also[0]}"), static runtime")
+fi
 g++ -std=c++17 -O2 -Wall -Wextra "$root/bench/zlib_floor.cpp" -lz -o "$build/zlib_floor"
 
 # The archives are deterministic: made again only when their recipe changes.
@@ -81,7 +100,4 @@ fi
 
 python3 "$root/bench/bench.py" \
     --archives "$archives" --floor "$build/zlib_floor" --runs "$runs" \
-    --updater "updater" "$build/shared/updater" "the project's CMake Release build (shared libstdc++)" \
-    --updater "updater, static runtime" "$build/static/updater" \
-        "the same with -static-libstdc++ -static-libgcc, linked like the Windows build" \
-    "${storage[@]}" --json "$build/bench-results.json" --command "$command" "${doc[@]}"
+    "${updaters[@]}" "${storage[@]}" --json "$build/bench-results.json" --command "$command" "${doc[@]}"

@@ -48,7 +48,8 @@ bool LoadFile(const char* path, std::vector<uint8_t>* bytes)
     if (!file) return false;
     uint8_t block[1 << 16];
     size_t n;
-    while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes->insert(bytes->end(), block, block + n);
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0)
+        bytes->insert(bytes->end(), block, block + n);
     const bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
@@ -59,7 +60,8 @@ size_t FindEndRecord(const std::vector<uint8_t>& bytes, bool* found)
 {
     *found = false;
     if (bytes.size() < kEndRecordSize) return 0;
-    const size_t lowest = bytes.size() > 0xFFFF + kEndRecordSize ? bytes.size() - 0xFFFF - kEndRecordSize : 0;
+    const size_t lowest =
+        bytes.size() > 0xFFFF + kEndRecordSize ? bytes.size() - 0xFFFF - kEndRecordSize : 0;
     for (size_t at = bytes.size() - kEndRecordSize + 1; at-- > lowest;) {
         if (ReadLittle32(bytes, at) == kEndSignature) {
             *found = true;
@@ -78,15 +80,19 @@ bool ListEntries(const std::vector<uint8_t>& bytes, std::vector<Entry>* entries)
     const uint32_t count = ReadLittle16(bytes, end + 10);
     size_t at = ReadLittle32(bytes, end + 16);
     for (uint32_t i = 0; i < count; ++i) {
-        if (at + kCentralHeaderSize > end || ReadLittle32(bytes, at) != kCentralSignature) return false;
+        if (at + kCentralHeaderSize > end || ReadLittle32(bytes, at) != kCentralSignature)
+            return false;
         Entry entry{};
         entry.method = ReadLittle16(bytes, at + 10);
         entry.crc = ReadLittle32(bytes, at + 16);
         entry.compressedSize = ReadLittle32(bytes, at + 20);
         entry.uncompressedSize = ReadLittle32(bytes, at + 24);
         const size_t local = ReadLittle32(bytes, at + 42);
-        if (local + kLocalHeaderSize > bytes.size() || ReadLittle32(bytes, local) != kLocalSignature) return false;
-        entry.dataOffset = local + kLocalHeaderSize + ReadLittle16(bytes, local + 26) + ReadLittle16(bytes, local + 28);
+        if (local + kLocalHeaderSize > bytes.size() ||
+            ReadLittle32(bytes, local) != kLocalSignature)
+            return false;
+        entry.dataOffset = local + kLocalHeaderSize + ReadLittle16(bytes, local + 26) +
+                           ReadLittle16(bytes, local + 28);
         if (entry.dataOffset + entry.compressedSize > bytes.size()) return false;
         entries->push_back(entry);
         at += kCentralHeaderSize + ReadLittle16(bytes, at + 28) + ReadLittle16(bytes, at + 30) +
@@ -114,10 +120,12 @@ bool InflateEntry(z_stream* stream, const uint8_t* data, const Entry& entry, uin
     return status == Z_STREAM_END && produced == entry.uncompressedSize && crc == entry.crc;
 }
 
-bool CheckEntry(z_stream* stream, const std::vector<uint8_t>& bytes, const Entry& entry, uint8_t* output)
+bool CheckEntry(z_stream* stream, const std::vector<uint8_t>& bytes, const Entry& entry,
+                uint8_t* output)
 {
     const uint8_t* data = bytes.data() + entry.dataOffset;
-    if (entry.method == 0) return crc32(crc32(0, nullptr, 0), data, entry.compressedSize) == entry.crc;
+    if (entry.method == 0)
+        return crc32(crc32(0, nullptr, 0), data, entry.compressedSize) == entry.crc;
     if (entry.method == 8) return InflateEntry(stream, data, entry, output);
     return false;
 }
