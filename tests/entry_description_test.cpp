@@ -8,6 +8,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_times.h"
 #include "support/archive_fixture.h"
+#include "support/wine.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ TEST(EntryDescription, TrailByteBackslashIsNotASeparatorInCodePage936)
 {
     // 0x95 0x5C is one character in code page 936.
     const char name[] = "a\x95\\..\\b";
+    if (RunningUnderWine()) GTEST_SKIP() << "Wine's _mbsstr does not walk characters";
     {
         CodePageScope gbk(936);
         ASSERT_EQ(_getmbcp(), 936);

@@ -7,18 +7,9 @@
 #include <cstring>
 
 #include "../platform/winapi.h"
+#include "support/wine.h"
 
 namespace {
-
-bool RunningUnderWine()
-{
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
 
 // Sets a multibyte code page for one test and puts the old one back.
 class CodePage {

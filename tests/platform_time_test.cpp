@@ -8,18 +8,9 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "support/wine.h"
 
 namespace {
-
-bool RunningUnderWine()
-{
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
 
 SYSTEMTIME Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0,
                 WORD milliseconds = 0)
