@@ -49,27 +49,33 @@ bool IsLeadByte(unsigned char c)
     return c >= 0x81 && c <= 0xFE;
 }
 
-// The path a target name ends up at below the program folder: both
-// separators split (but not a trail byte), empty and "." components vanish.
+// The path a target name ends up at below the program folder. The platform
+// turns each backslash into '/' unless it is the trail byte of a double-byte
+// character (a lead byte takes the next byte, whatever it is); then '/'
+// separates, and empty and "." components vanish.
 std::string NormalisedPath(const char* name)
 {
-    std::vector<std::string> parts(1);
+    std::string posix;
     for (const char* p = name; *p != '\0'; ++p) {
         const unsigned char c = static_cast<unsigned char>(*p);
         if (IsLeadByte(c) && p[1] != '\0') {
-            parts.back() += *p++;
-            parts.back() += *p;
-        } else if (c == '/' || c == '\\') {
-            parts.emplace_back();
+            posix += *p++;
+            posix += *p;
         } else {
-            parts.back() += *p;
+            posix += c == '\\' ? '/' : *p;
         }
     }
     std::string path;
-    for (const std::string& part : parts) {
-        if (part.empty() || part == ".") continue;
-        if (!path.empty()) path += '/';
-        path += part;
+    size_t start = 0;
+    while (start <= posix.size()) {
+        size_t end = posix.find('/', start);
+        if (end == std::string::npos) end = posix.size();
+        const std::string part = posix.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (!path.empty()) path += '/';
+            path += part;
+        }
+        start = end + 1;
     }
     return path;
 }

@@ -3,8 +3,8 @@
 # tests/fuzz/regressions (archives that once broke the reader), then
 # FUZZ_SECONDS (default 60) of fuzzing from a fresh copy of the seed corpus
 # (the archives in tests/data and the built seeds) in BUILD_DIR/corpus, so
-# the repository is never written. Exits non-zero on any finding; its input is kept in
-# BUILD_DIR/findings.
+# the repository is never written. Exits non-zero on any finding; its input
+# is kept in BUILD_DIR/findings.
 #
 # Usage: tests/fuzz/run_fuzz.sh BUILD_DIR
 set -uo pipefail
