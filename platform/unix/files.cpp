@@ -305,8 +305,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
             static_cast<uint32_t>(distance));
     }
     // The current position first: this also finds out whether the handle can
-    // be positioned at all (a pipe cannot), before anything moves.
-    const off_t current = lseek(fd, 0, SEEK_CUR);
+    // be positioned at all (a pipe cannot), before anything moves. A move to
+    // a position from the start needs no probe, and the reader of an archive
+    // makes several per entry: on a pipe the move itself fails the same way.
+    const bool fromStart = moveMethod == FILE_BEGIN && move >= 0;
+    const off_t current = fromStart ? 0 : lseek(fd, 0, SEEK_CUR);
     if (current < 0) {
         SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
         return INVALID_SET_FILE_POINTER;
