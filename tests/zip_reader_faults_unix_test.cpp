@@ -52,14 +52,36 @@ protected:
     Disarm disarm_;
 };
 
+// The source reads ahead: leaves its buffer ending just before file position
+// `end`, so that the next platform read is the one that covers byte `end`.
+void BufferUpTo(ByteSource* source, uint32_t end) {
+    ASSERT_GE(end, kSourceBufferSize);
+    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
+    ASSERT_TRUE(SeekSource(source, end - kSourceBufferSize));
+    uint32_t value = 0;
+    ASSERT_EQ(ReadByte(source, &value), READER_OK);
+}
+
+// Archives whose headers lie beyond the first buffer's reach, with room after them.
+std::vector<TestEntry> EntriesAfterPadding(TestEntry second) {
+    TestEntry first = MakeEntry("one.txt", PseudoRandomBytes(3 * kSourceBufferSize, 7), 0);
+    TestEntry third = MakeEntry("pad.bin", PseudoRandomBytes(3 * kSourceBufferSize, 8), 0);
+    return {first, second, third};
+}
+
 TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
-    ReaderPtr reader = OpenArchiveFile({MakeEntry("one.txt", Bytes("first"), 0),
-                                        MakeEntry("two.txt", Bytes("second"), 8)});
+    ZipLayout zip;
+    const std::filesystem::path path = dir_.File("archive.zip");
+    ASSERT_TRUE(WriteFileBytes(
+        path, BuildZip(EntriesAfterPadding(MakeEntry("two.txt", Bytes("second"), 8)), {}, &zip)));
+    int code = 0;
+    ReaderPtr reader(OpenDirectory(OpenByteSource(path.string().c_str(), &code)));
     ASSERT_NE(reader, nullptr);
     ByteSource* source = reader->source;
 
-    // Every field byte is one platform read: fail the signature's first.
+    // The read that would bring the central header's first byte fails.
     char name[MAX_PATH] = {};
+    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
     ArmPlatformFault(PlatformCall::ReadFile, 1);
     EXPECT_EQ(ReadCentralHeader(reader.get(), nullptr, nullptr, name, sizeof name), READER_ERRNO);
     EXPECT_TRUE(source->readFailed);
@@ -73,18 +95,24 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
     EXPECT_EQ(ReadByte(source, &value), READER_ERRNO);
     EXPECT_EQ(value, 0u);
 
-    ArmPlatformFault(PlatformCall::ReadFile, 10);
+    // A failure in the middle of the next central header's fields.
+    BufferUpTo(source, zip.entries[1].centralHeaderPos + 9);
+    ArmPlatformFault(PlatformCall::ReadFile, 1);
     EXPECT_EQ(GoToNextEntry(reader.get()), READER_ERRNO);
     EXPECT_FALSE(reader->currentValid);
     EXPECT_EQ(reader->currentIndex, 1);
     DisarmPlatformFaults();
     ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);
+    ASSERT_EQ(GoToNextEntry(reader.get()), READER_OK);
 
+    // ... and in the middle of a local header: its name length.
     LocalHeaderLayout layout{};
-    ArmPlatformFault(PlatformCall::ReadFile, 27);  // the local name length
+    BufferUpTo(source, zip.entries[1].localHeaderPos + 26);
+    ArmPlatformFault(PlatformCall::ReadFile, 1);
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
     DisarmPlatformFaults();
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_OK);
+    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
     ArmPlatformFault(PlatformCall::SetFilePointer, 1);
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
 }
@@ -93,10 +121,15 @@ TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature) {
     TestEntry wrong = MakeEntry("x.txt", Bytes("x"), 0);
     wrong.central.signature = 0x12345678;
     wrong.local.signature = 0x12345678;
-    ReaderPtr reader = OpenArchiveFile({MakeEntry("ok.txt", Bytes("ok"), 0), wrong});
+    ZipLayout zip;
+    const std::filesystem::path path = dir_.File("archive.zip");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(EntriesAfterPadding(wrong), {}, &zip)));
+    int code = 0;
+    ReaderPtr reader(OpenDirectory(OpenByteSource(path.string().c_str(), &code)));
     ASSERT_NE(reader, nullptr);
-    // The fifth byte follows the four of the (wrong) signature.
-    ArmPlatformFault(PlatformCall::ReadFile, 5);
+    // The wrong signature arrives; the read of the bytes after it fails.
+    BufferUpTo(reader->source, zip.entries[1].centralHeaderPos + 4);
+    ArmPlatformFault(PlatformCall::ReadFile, 1);
     EXPECT_EQ(GoToNextEntry(reader.get()), READER_ERRNO);
     DisarmPlatformFaults();
     ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);

@@ -17,6 +17,76 @@ bool AskFilePosition(HANDLE file, uint32_t* position) {
     return answer != INVALID_SET_FILE_POINTER;
 }
 
+uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount) {
+    DWORD transferred = 0;
+    if (!ReadFile(source->file, destination, byteCount, &transferred, nullptr)) {
+        source->readFailed = true;
+    }
+    if (transferred > byteCount) {
+        transferred = byteCount;
+    }
+    if (source->positionKnown) {
+        source->filePosition += transferred;
+    }
+    return transferred;
+}
+
+uint32_t TakeFromBuffer(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
+    uint32_t available = source->bufferLength - source->bufferPos;
+    if (byteCount > available) {
+        byteCount = available;
+    }
+    if (byteCount > 0) {
+        std::memcpy(destination, source->buffer + source->bufferPos, byteCount);
+        source->bufferPos += byteCount;
+    }
+    return byteCount;
+}
+
+void DropBuffer(ByteSource* source) {
+    source->bufferLength = 0;
+    source->bufferPos = 0;
+}
+
+// Reads ahead from where the handle stands. A failed read counts only when
+// it cost some of the `wanted` bytes, as a read of just those would have
+// failed; bytes that did come are kept, and the next fill, starting where
+// the failure struck, fails as an unbuffered read there would.
+void FillBuffer(ByteSource* source, uint32_t wanted) {
+    DWORD transferred = 0;
+    BOOL ok = ReadFile(source->file, source->buffer, kSourceBufferSize, &transferred, nullptr);
+    if (transferred > kSourceBufferSize) {
+        transferred = kSourceBufferSize;
+    }
+    if (!ok && transferred < wanted) {
+        source->readFailed = true;
+    }
+    source->filePosition += transferred;
+    source->bufferLength = transferred;
+    source->bufferPos = 0;
+}
+
+uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
+    uint32_t copied = TakeFromBuffer(source, destination, byteCount);
+    uint32_t rest = byteCount - copied;
+    if (rest == 0) {
+        return copied;
+    }
+    if (rest >= kSourceBufferSize) {
+        DropBuffer(source);
+        return copied + ReadFromFile(source, destination + copied, rest);
+    }
+    FillBuffer(source, rest);
+    return copied + TakeFromBuffer(source, destination + copied, rest);
+}
+
+// True when the file position `target` lies within the buffer or at its end,
+// so that no positioning call is needed.
+bool IsBuffered(const ByteSource* source, uint64_t target) {
+    return source->positionKnown && target <= source->filePosition &&
+           target >= source->filePosition - source->bufferLength;
+}
+
 }  // namespace
 
 ByteSource* OpenByteSource(const char* fileName, int* code) {
@@ -40,6 +110,8 @@ ByteSource* OpenByteSource(const char* fileName, int* code) {
     source->file = file;
     source->readFailed = false;
     source->startOffset = canSeek ? position : 0;
+    source->positionKnown = canSeek;
+    source->filePosition = canSeek ? position : 0;
     *code = 0;
     return source;
 }
@@ -64,13 +136,10 @@ uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource*
     }
     uint32_t byteCount = static_cast<uint32_t>(wanted);
     if (source->isFile) {
-        DWORD transferred = 0;
-        if (!ReadFile(source->file, destination, byteCount, &transferred, nullptr)) {
-            source->readFailed = true;
-        }
-        if (transferred > byteCount) {
-            transferred = byteCount;
-        }
+        uint32_t transferred =
+            source->positionKnown
+                ? ReadBuffered(source, static_cast<uint8_t*>(destination), byteCount)
+                : ReadFromFile(source, destination, byteCount);
         return transferred / size;
     }
     uint32_t available =
@@ -139,9 +208,18 @@ bool SeekSource(ByteSource* source, uint32_t position) {
     if (target > kMaxFilePosition) {
         return false;
     }
+    if (IsBuffered(source, target)) {
+        source->bufferPos =
+            static_cast<uint32_t>(target - (source->filePosition - source->bufferLength));
+        return true;
+    }
+    DropBuffer(source);
     // A failed move would leave the next read at the old position.
-    return SetFilePointer(source->file, static_cast<LONG>(target), nullptr, FILE_BEGIN) !=
-           INVALID_SET_FILE_POINTER;
+    source->positionKnown =
+        SetFilePointer(source->file, static_cast<LONG>(target), nullptr, FILE_BEGIN) !=
+        INVALID_SET_FILE_POINTER;
+    source->filePosition = static_cast<uint32_t>(target);
+    return source->positionKnown;
 }
 
 bool SourceLength(ByteSource* source, uint32_t* length) {
@@ -154,8 +232,11 @@ bool SourceLength(ByteSource* source, uint32_t* length) {
         return false;
     }
     SetFilePointer(source->file, 0, nullptr, FILE_END);
+    DropBuffer(source);
     uint32_t end = 0;
-    if (!AskFilePosition(source->file, &end)) {
+    source->positionKnown = AskFilePosition(source->file, &end);
+    source->filePosition = end;
+    if (!source->positionKnown) {
         return false;
     }
     *length = end - source->startOffset;

@@ -1,11 +1,16 @@
 // The archive's bytes: an open file read from a start position, or a block of
-// memory, with little-endian field readers. Every read is one platform read
-// call (or one copy from the block).
+// memory, with little-endian field readers. A file that can be positioned is
+// read through a small buffer of the source's own, since header fields are
+// read a byte at a time: callers get the same bytes, positions and failures
+// as if every read were its own platform read call, with far fewer calls.
 #pragma once
 
 #include <cstdint>
 
 #include "../platform/winapi.h"
+
+// Reads of at least this many bytes go straight to the caller.
+constexpr uint32_t kSourceBufferSize = 4096;
 
 struct ByteSource {
     bool isFile;            // bytes come through `file`; otherwise from `memory`
@@ -17,6 +22,15 @@ struct ByteSource {
     const uint8_t* memory;  // memory variant: the block (not owned)
     uint32_t memorySize;
     uint32_t memoryPos;
+    // File variant that can be positioned: `buffer` holds the `bufferLength`
+    // bytes that end at `filePosition`, where the handle stands; the next
+    // byte read is buffer[bufferPos]. Unbuffered while the handle's position
+    // is not known (a positioning call failed).
+    bool positionKnown = false;
+    uint32_t filePosition = 0;
+    uint32_t bufferLength = 0;
+    uint32_t bufferPos = 0;
+    uint8_t buffer[kSourceBufferSize] = {};
 };
 
 // Failure code of OpenByteSource; the same value as the handle-level
