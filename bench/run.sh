@@ -74,7 +74,7 @@ note="the same with -static-libstdc++ -static-libgcc, linked like the Windows bu
 echo "Building the updater (Release) ..." >&2
 build_updater "$root" "$build/shared"
 build_updater "$root" "$build/static" "${static[@]}"
-updaters=(--updater "updater" "$build/shared/updater" "the project's CMake Release build (shared libstdc++)"
+updaters=(--updater "updater" "$build/shared/updater" "the project's CMake Release build"
           --updater "updater, static runtime" "$build/static/updater" "$note")
 if [ ${#also[@]} -gt 0 ]; then
     build_updater "${also[0]}" "$build/also" "${static[@]}"
