@@ -15,28 +15,11 @@
 #include "../platform/fault_injection.h"
 #include "../platform/unix/handles.h"
 #include "../platform/winapi.h"
+#include "support/scratch_folder_unix.h"
 
 #ifdef UPDATER_FAULT_INJECTION
 
 namespace {
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        char pattern[] = "/tmp/platform-fault-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 class FaultTest : public ::testing::Test {
 protected:

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../platform/framework.h"
+#include "support/scratch_folder_unix.h"
 
 namespace {
 
@@ -79,25 +80,6 @@ Outcome Ask(const std::string& input, const Setting& setting = Setting(),
     if (WIFEXITED(status)) outcome.answer = WEXITSTATUS(status);
     return outcome;
 }
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        char pattern[] = "/tmp/platform-box-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // A zenity stand-in that records its arguments, one a line, and exits with
 // `status`.

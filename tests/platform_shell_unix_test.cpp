@@ -14,27 +14,9 @@
 #include <thread>
 
 #include "../platform/winapi.h"
+#include "support/scratch_folder_unix.h"
 
 namespace {
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        char pattern[] = "/tmp/platform-shell-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Runs the test from `folder` with PATH set to `path`; puts both back.
 class Surroundings {
