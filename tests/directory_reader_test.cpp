@@ -14,11 +14,6 @@
 
 namespace {
 
-struct ReaderDeleter {
-    void operator()(DirectoryReader* reader) const { CloseDirectory(reader); }
-};
-using ReaderPtr = std::unique_ptr<DirectoryReader, ReaderDeleter>;
-
 // A reader over a memory source together with the bytes it reads.
 class BytesReader {
 public:

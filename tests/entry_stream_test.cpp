@@ -14,16 +14,6 @@
 
 namespace {
 
-struct ReaderDeleter {
-    void operator()(DirectoryReader* reader) const {
-        if (reader->stream != nullptr) {
-            CloseEntryStream(reader);
-        }
-        CloseDirectory(reader);
-    }
-};
-using ReaderPtr = std::unique_ptr<DirectoryReader, ReaderDeleter>;
-
 // Owns the archive bytes together with the reader over them.
 struct MemoryArchive {
     ZipLayout layout{};

@@ -11,21 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "support/memory_source.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "zip/entry_stream.h"
 
 namespace {
-
-struct ReaderDeleter {
-    void operator()(DirectoryReader* reader) const {
-        if (reader->stream != nullptr) {
-            CloseEntryStream(reader);
-        }
-        CloseDirectory(reader);
-    }
-};
-using ReaderPtr = std::unique_ptr<DirectoryReader, ReaderDeleter>;
 
 struct Disarm {
     ~Disarm() { DisarmPlatformFaults(); }
