@@ -1,5 +1,5 @@
 // LocalFileTimeToFileTime applies the local-time offset in force now (as
-// Windows does), read from TZ each time. Linux-only: the tests set TZ.
+// Windows does), and a changed TZ at once. Linux-only: the tests set TZ.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,7 +21,6 @@ public:
         hadOld_ = old != nullptr;
         if (hadOld_) old_ = old;
         setenv("TZ", tz, 1);
-        tzset();
     }
     ~TimeZone()
     {
@@ -30,7 +29,6 @@ public:
         } else {
             unsetenv("TZ");
         }
-        tzset();
     }
 
 private:
@@ -101,6 +99,7 @@ TEST(PlatformLocalTime, WestOfUtcIsAdded)
 
 TEST(PlatformLocalTime, TzChangesAreSeenAtOnce)
 {
+    // Nobody else calls tzset here: the conversion must notice each change.
     {
         TimeZone zone("UTC0");
         EXPECT_EQ(0, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
@@ -108,7 +107,28 @@ TEST(PlatformLocalTime, TzChangesAreSeenAtOnce)
     {
         TimeZone zone("UTC-9");
         EXPECT_EQ(-9 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+        EXPECT_EQ(-9 * 3600, ToUtcMinusLocalSeconds(LocalDate(2016, 6, 1, 12)));
     }
+    {
+        TimeZone zone("UTC+3");
+        EXPECT_EQ(3 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+    }
+}
+
+TEST(PlatformLocalTime, UnsettingTzGoesBackToTheSystemZone)
+{
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "XST-13", 1);  // an offset no system zone has
+    EXPECT_EQ(-13 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
+    unsetenv("TZ");
+    const int64_t seen = ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12));
+    tzset();
+    const time_t now = time(nullptr);
+    struct tm local;
+    ASSERT_NE(nullptr, localtime_r(&now, &local));
+    EXPECT_EQ(-int64_t(local.tm_gmtoff), seen);
+    if (old) setenv("TZ", saved.c_str(), 1);
 }
 
 TEST(PlatformLocalTime, TheOffsetOfNowAppliesToEveryDate)
@@ -116,6 +136,7 @@ TEST(PlatformLocalTime, TheOffsetOfNowAppliesToEveryDate)
     // Central European time: +1 in winter, +2 in summer. Whatever today is,
     // a January and a July date shift by the same, current, offset.
     TimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
     const time_t now = time(nullptr);
     struct tm local;
     ASSERT_NE(nullptr, localtime_r(&now, &local));

@@ -1,8 +1,11 @@
 // Time conversion: SystemTimeToFileTime with Windows' validation, and
 // LocalFileTimeToFileTime with the current local-time offset.
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <mutex>
+#include <string>
 
 #include "../winapi.h"
 
@@ -19,6 +22,25 @@ int DaysInMonth(int year, int month)
 {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// tzset looks at /etc/localtime on every call while TZ is unset, once per
+// file made; the zone is read again only when TZ has changed since.
+void ReadTimeZoneIfChanged()
+{
+    static std::mutex guard;
+    static bool read = false;
+    static bool wasSet = false;
+    static std::string lastValue;
+    const std::lock_guard<std::mutex> lock(guard);
+    const char* value = std::getenv("TZ");
+    if (read && wasSet == (value != nullptr) && (!value || lastValue == value)) {
+        return;
+    }
+    tzset();
+    read = true;
+    wasSet = value != nullptr;
+    lastValue = value ? value : "";
 }
 
 }  // namespace
@@ -59,9 +81,9 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
         return FALSE;
     }
     // Windows applies the offset in force now, not the one at the given date
-    // (a summer date converted in winter is off by the daylight hour). TZ is
-    // read again on every call, so a changed TZ takes effect.
-    tzset();
+    // (a summer date converted in winter is off by the daylight hour). A
+    // changed TZ takes effect.
+    ReadTimeZoneIfChanged();
     const time_t now = time(nullptr);
     struct tm local;
     if (localtime_r(&now, &local) == nullptr) {
