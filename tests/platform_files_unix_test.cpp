@@ -434,6 +434,39 @@ TEST(PlatformFiles, MoveFileExKeepsTheReplacedFilesExecuteBits)
     EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(program.c_str()));
 }
 
+TEST(PlatformFiles, NotFoundTellsAMissingFolderApart)
+{
+    ScratchFolder dir;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir / "none").c_str()));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());  // asking twice: the same
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir / "no\\none").c_str()));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+
+    // A later error replaces a failed lookup's, also one never asked for.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir / "no/none").c_str()));
+    SetLastError(ERROR_DISK_FULL);
+    EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir / "no/none").c_str()));
+    EXPECT_FALSE(MoveFileExA((dir / "none").c_str(), (dir / "other").c_str(), 0));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+
+    // Another thread's failed lookup is not this thread's error.
+    SetLastError(ERROR_SUCCESS);
+    std::thread([&] { GetFileAttributesA((dir / "no/none").c_str()); }).join();
+    EXPECT_EQ(ERROR_SUCCESS, GetLastError());
+}
+
+TEST(PlatformFiles, MoveFileExOntoAFreeNameInAMissingFolderFails)
+{
+    ScratchFolder dir;
+    const std::string from = dir / "new.tmp";
+    WriteText(from, "new");
+    EXPECT_FALSE(MoveFileExA(from.c_str(), (dir / "missing/x").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    EXPECT_EQ("new", ReadText(from));
+}
+
 TEST(PlatformFiles, LastErrorIsPerThread)
 {
     SetLastError(1234);

@@ -6,15 +6,25 @@
 
 namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
-}
+// A "not found" whose code, file or path, is settled only when asked for:
+// telling the two apart costs a look at the folder, and most callers of a
+// failed lookup (is the target there yet?) never ask.
+thread_local bool t_notFoundPending = false;
+thread_local std::string t_notFoundPath;
+}  // namespace
 
 DWORD WINAPI GetLastError()
 {
+    if (t_notFoundPending) {
+        t_notFoundPending = false;
+        t_lastError = platform_unix::NotFoundError(t_notFoundPath);
+    }
     return t_lastError;
 }
 
 void WINAPI SetLastError(DWORD errorCode)
 {
+    t_notFoundPending = false;
     t_lastError = errorCode;
 }
 
@@ -79,6 +89,12 @@ DWORD Win32ErrorFromErrno(int err, DWORD fallback)
 void SetLastErrorFromErrno(int err, DWORD fallback)
 {
     SetLastError(Win32ErrorFromErrno(err, fallback));
+}
+
+void SetLastErrorNotFound(const std::string& posixPath)
+{
+    t_notFoundPath = posixPath;
+    t_notFoundPending = true;
 }
 
 DWORD NotFoundError(const std::string& posixPath)

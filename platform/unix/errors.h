@@ -19,4 +19,9 @@ void SetLastErrorFromErrno(int err, DWORD fallback = ERROR_GEN_FAILURE);
 // it would be in exists, ERROR_PATH_NOT_FOUND when that folder is missing.
 DWORD NotFoundError(const std::string& posixPath);
 
+// SetLastError(NotFoundError(posixPath)), with the folder looked at when
+// GetLastError is called rather than now: the code tells whether the folder
+// exists then.
+void SetLastErrorNotFound(const std::string& posixPath);
+
 }  // namespace platform_unix

@@ -31,7 +31,7 @@ constexpr mode_t kExecuteBits = S_IXUSR | S_IXGRP | S_IXOTH;
 void SetLastErrorForMissing(int err, const std::string& path)
 {
     if (err == ENOENT) {
-        SetLastError(platform_unix::NotFoundError(path));
+        platform_unix::SetLastErrorNotFound(path);
     } else {
         SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
     }
@@ -181,6 +181,12 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     }
     const std::string from = PosixPath(existingFileName);
     const std::string to = PosixPath(newFileName);
+    // Onto a name that is free, nothing needs checking: one call that can
+    // never replace anything. Any failure (the name is taken, the file
+    // system cannot promise that) takes the checked way below.
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return TRUE;
+    }
     struct stat source;
     if (lstat(from.c_str(), &source) != 0) {
         SetLastErrorForMissing(errno, from);
@@ -230,7 +236,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
             chmod(from.c_str(), source.st_mode & 07777);
         }
         if (err == ENOENT) {
-            SetLastError(platform_unix::NotFoundError(to));
+            platform_unix::SetLastErrorNotFound(to);
         } else if (err == EEXIST || err == ENOTEMPTY || err == EISDIR) {
             SetLastError(ERROR_ACCESS_DENIED);
         } else {

@@ -42,7 +42,7 @@ void SetLastErrorForBadDescriptor(int fd)
 HANDLE FailCreate(int err, const std::string& path)
 {
     if (err == ENOENT) {
-        SetLastError(platform_unix::NotFoundError(path));
+        platform_unix::SetLastErrorNotFound(path);
     } else if (err == EEXIST) {
         SetLastError(ERROR_FILE_EXISTS);
     } else {
