@@ -13,7 +13,8 @@ uint32_t g_temporaryCounter = 0;
 
 HANDLE CreateTemporaryFile(const char* folder, uint32_t attributes, char (&path)[MAX_PATH])
 {
-    const uint32_t process = GetCurrentProcessId();
+    // Asked once: the process stays the same for every file it makes.
+    static const uint32_t process = GetCurrentProcessId();
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const uint32_t serial = ++g_temporaryCounter;
         const int length = std::snprintf(path, MAX_PATH, "%s~tvx%04X%04X.tmp", folder,
