@@ -41,7 +41,6 @@ ArchiveReader* CreateArchiveReader()
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
-    reader->lastFileFolder[0] = '\0';
     return reader;
 }
 

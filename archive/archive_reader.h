@@ -6,6 +6,7 @@
 #include "../platform/winapi.h"
 #include "../zip/directory_reader.h"
 #include "archive_entry.h"
+#include "known_folders.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
 
@@ -18,7 +19,7 @@ struct ArchiveReader {
     uint8_t* dataBuffer;          // owned; made by the first extraction
     char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
     int32_t damagedEntryIndex;    // first entry whose central header is damaged; -1: none seen
-    char lastFileFolder[MAX_PATH]; // folder of the last file created, so known to exist
+    KnownFolders knownFolders;    // folders files were created in, so known to exist
 
     int32_t Open(const char* fileName);
     int32_t Close();

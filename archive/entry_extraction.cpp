@@ -73,17 +73,24 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     length = std::snprintf(folder, MAX_PATH, "%s%s", base ? base : "", directoryPart);
     if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
 
-    // The files of one folder usually follow each other: its chain is
-    // checked for the first of them only.
-    if (std::strcmp(folder, lastFileFolder) != 0) EnsureDirectory(base, directoryPart);
+    // A folder's chain is checked for the first file made in it only. Should
+    // the folder have gone since, the temporary file cannot be made: the
+    // chain is made again and the file tried once more.
+    const bool known = IsKnownFolder(knownFolders, folder);
+    if (!known) EnsureDirectory(base, directoryPart);
     if (!IsReplaceable(targetPath)) return RESULT_NO_FILE;
     if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
     if (!dataBuffer) return RESULT_INFLATE;
 
     char temporaryPath[MAX_PATH];
     HANDLE file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
+    if (file == INVALID_HANDLE_VALUE && known) {
+        ForgetFolder(knownFolders, folder);
+        EnsureDirectory(base, directoryPart);
+        file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
+    }
     if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
-    std::strcpy(lastFileFolder, folder);
+    RememberFolder(knownFolders, folder);
 
     int32_t result = CopyEntryData(file);
     if (result == RESULT_OK) {

@@ -55,6 +55,25 @@ TEST(EntryExtraction, FoldersAreMadeParentsFirst)
     CloseArchive(handle);
 }
 
+TEST(EntryExtraction, AFolderThatWentAwayIsMadeAgain)
+{
+    ProgramFolderScope folder;
+    ArchiveHandle* handle =
+        folder.Open({FileEntry("a/b/1.txt", Bytes("one")), FileEntry("c/2.txt", Bytes("two")),
+                     FileEntry("a/b/3.txt", Bytes("three")), FileEntry("c/4.txt", Bytes("four"))});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_OK);
+    // Both folders have had files made in them; one goes, files and all.
+    fs::remove_all(folder.File("a"));
+    EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_OK);
+    EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_OK);
+    EXPECT_EQ(ReadAll(folder.File("a/b/3.txt")), Bytes("three"));
+    EXPECT_EQ(ReadAll(folder.File("c/4.txt")), Bytes("four"));
+    EXPECT_FALSE(fs::exists(folder.File("a/b/1.txt")));
+    CloseArchive(handle);
+}
+
 TEST(EntryExtraction, AbsoluteTargetsAreUsedAsTheyStand)
 {
     ProgramFolderScope folder;
