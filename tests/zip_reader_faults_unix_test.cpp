@@ -43,11 +43,18 @@ protected:
     Disarm disarm_;
 };
 
-// The source reads ahead: leaves its buffer ending just before file position
+// Moves the handle far away and empties the source's windows, so that the
+// next read anywhere is a move and a platform read.
+void ForgetWhatWasRead(ByteSource* source) {
+    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
+    for (SourceWindow& window : source->windows) window.length = 0;
+}
+
+// The source reads ahead: leaves a window ending just before file position
 // `end`, so that the next platform read is the one that covers byte `end`.
 void BufferUpTo(ByteSource* source, uint32_t end) {
     ASSERT_GE(end, kSourceBufferSize);
-    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
+    ForgetWhatWasRead(source);
     ASSERT_TRUE(SeekSource(source, end - kSourceBufferSize));
     uint32_t value = 0;
     ASSERT_EQ(ReadByte(source, &value), READER_OK);
@@ -72,7 +79,7 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
 
     // The read that would bring the central header's first byte fails.
     char name[MAX_PATH] = {};
-    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
+    ForgetWhatWasRead(source);
     ArmPlatformFault(PlatformCall::ReadFile, 1);
     EXPECT_EQ(ReadCentralHeader(reader.get(), nullptr, nullptr, name, sizeof name), READER_ERRNO);
     EXPECT_TRUE(source->readFailed);
@@ -103,7 +110,7 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
     DisarmPlatformFaults();
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_OK);
-    ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
+    ForgetWhatWasRead(source);
     ArmPlatformFault(PlatformCall::SetFilePointer, 1);
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
 }
@@ -145,6 +152,7 @@ TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
             const uint32_t inputPos = reader->stream->inputPos;
             const uint32_t compressedLeft = reader->stream->compressedLeft;
             // Moved elsewhere, so that a failed move would read the wrong bytes.
+            ForgetWhatWasRead(reader->source);
             ASSERT_TRUE(SeekSource(reader->source, 0));
             ArmPlatformFault(call, 1);
             // One byte at a time: a call that fails has delivered nothing.
@@ -169,6 +177,41 @@ TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
         EXPECT_TRUE(read == data);
         EXPECT_EQ(CloseEntryStream(reader.get()), READER_OK);
     }
+}
+
+// Not a fault, but counted the same way: walking the directory and reading
+// each entry in turn, the two parts of the file keep a window each, so the
+// platform is read about once per window's worth of archive, not once or
+// twice per entry.
+TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach) {
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 300; ++i) {
+        entries.push_back(MakeEntry("f" + std::to_string(i), PseudoRandomBytes(90 + i % 50, i), 0));
+    }
+    const ByteVector archive = BuildZip(entries);
+    const std::filesystem::path path = dir_.File("archive.zip");
+    ASSERT_TRUE(WriteFileBytes(path, archive));
+    int code = 0;
+    ReaderPtr reader(OpenDirectory(OpenByteSource(path.string().c_str(), &code)));
+    ASSERT_NE(reader, nullptr);
+
+    ResetPlatformCallCounts();
+    int status = GoToFirstEntry(reader.get());
+    for (int i = 0; i < 300 && status == READER_OK; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(OpenEntryStream(reader.get(), nullptr), READER_OK);
+        uint8_t data[256];
+        uint8_t endFlag = 0;
+        EXPECT_EQ(ReadEntryStream(reader.get(), data, sizeof data, &endFlag),
+                  static_cast<int>(entries[i].data.size()));
+        EXPECT_EQ(endFlag, 1);
+        EXPECT_EQ(CloseEntryStream(reader.get()), READER_OK);
+        status = GoToNextEntry(reader.get());
+    }
+    EXPECT_EQ(status, READER_END_OF_LIST);
+    const uint32_t windowsWorth = static_cast<uint32_t>(archive.size() / kSourceBufferSize) + 1;
+    EXPECT_LE(PlatformCallCount(PlatformCall::ReadFile), windowsWorth + 4);
+    EXPECT_LE(PlatformCallCount(PlatformCall::SetFilePointer), windowsWorth + 4);
 }
 
 TEST_F(ZipReaderFaults, FilesThatCannotBePositionedOrOpened) {

@@ -17,6 +17,7 @@ bool AskFilePosition(HANDLE file, uint32_t* position) {
     return answer != INVALID_SET_FILE_POINTER;
 }
 
+// Unbuffered: reads wherever the handle stands.
 uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount) {
     DWORD transferred = 0;
     if (!ReadFile(source->file, destination, byteCount, &transferred, nullptr)) {
@@ -25,66 +26,117 @@ uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount)
     if (transferred > byteCount) {
         transferred = byteCount;
     }
-    if (source->positionKnown) {
-        source->filePosition += transferred;
-    }
     return transferred;
 }
 
-uint32_t TakeFromBuffer(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
-    uint32_t available = source->bufferLength - source->bufferPos;
+bool Holds(const SourceWindow& window, uint32_t position) {
+    return position >= window.start && position - window.start < window.length;
+}
+
+// The window holding `position`, or -1.
+int WindowAt(const ByteSource* source, uint32_t position) {
+    for (int i = 0; i < 2; ++i) {
+        if (Holds(source->windows[i], position)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
+    const int index = WindowAt(source, source->position);
+    if (index < 0) {
+        return 0;
+    }
+    const SourceWindow& window = source->windows[index];
+    const uint32_t offset = source->position - window.start;
+    uint32_t available = window.length - offset;
     if (byteCount > available) {
         byteCount = available;
     }
-    if (byteCount > 0) {
-        std::memcpy(destination, source->buffer + source->bufferPos, byteCount);
-        source->bufferPos += byteCount;
-    }
+    std::memcpy(destination, window.bytes + offset, byteCount);
+    source->position += byteCount;
+    source->recentWindow = static_cast<uint8_t>(index);
     return byteCount;
 }
 
-void DropBuffer(ByteSource* source) {
-    source->bufferLength = 0;
-    source->bufferPos = 0;
+// Moves the handle to where the next read starts, unless it stands there. A
+// failed move is a failed read: the bytes would come from the wrong place.
+bool PlaceHandle(ByteSource* source) {
+    if (source->handleKnown && source->handlePosition == source->position) {
+        return true;
+    }
+    source->handleKnown = SetFilePointer(source->file, static_cast<LONG>(source->position),
+                                         nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    source->handlePosition = source->position;
+    if (!source->handleKnown) {
+        source->readFailed = true;
+    }
+    return source->handleKnown;
 }
 
-// Reads ahead from where the handle stands. A failed read counts only when
-// it cost some of the `wanted` bytes, as a read of just those would have
+uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCount) {
+    if (!PlaceHandle(source)) {
+        return 0;
+    }
+    const uint32_t transferred = ReadFromFile(source, destination, byteCount);
+    source->position += transferred;
+    source->handlePosition += transferred;
+    return transferred;
+}
+
+// The window to read into: the one the reading runs on from, so that a walk
+// through one part of the file replaces only its own window; otherwise the
+// one read from less recently.
+SourceWindow& WindowToFill(ByteSource* source) {
+    for (SourceWindow& window : source->windows) {
+        if (window.length > 0 && window.start + window.length == source->position) {
+            return window;
+        }
+    }
+    return source->windows[1 - source->recentWindow];
+}
+
+// Reads ahead from the current position. A failed read counts only when it
+// cost some of the `wanted` bytes, as a read of just those would have
 // failed; bytes that did come are kept, and the next fill, starting where
 // the failure struck, fails as an unbuffered read there would.
-void FillBuffer(ByteSource* source, uint32_t wanted) {
+void FillWindow(ByteSource* source, uint32_t wanted) {
+    SourceWindow& window = WindowToFill(source);
+    window.length = 0;
+    if (!PlaceHandle(source)) {
+        return;
+    }
     DWORD transferred = 0;
-    BOOL ok = ReadFile(source->file, source->buffer, kSourceBufferSize, &transferred, nullptr);
+    BOOL ok = ReadFile(source->file, window.bytes, kSourceBufferSize, &transferred, nullptr);
     if (transferred > kSourceBufferSize) {
         transferred = kSourceBufferSize;
     }
     if (!ok && transferred < wanted) {
         source->readFailed = true;
     }
-    source->filePosition += transferred;
-    source->bufferLength = transferred;
-    source->bufferPos = 0;
+    window.start = source->position;
+    window.length = transferred;
+    source->handlePosition += transferred;
 }
 
 uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
-    uint32_t copied = TakeFromBuffer(source, destination, byteCount);
+    uint32_t copied = TakeFromWindows(source, destination, byteCount);
     uint32_t rest = byteCount - copied;
     if (rest == 0) {
         return copied;
     }
     if (rest >= kSourceBufferSize) {
-        DropBuffer(source);
-        return copied + ReadFromFile(source, destination + copied, rest);
+        return copied + ReadAtPosition(source, destination + copied, rest);
     }
-    FillBuffer(source, rest);
-    return copied + TakeFromBuffer(source, destination + copied, rest);
+    FillWindow(source, rest);
+    return copied + TakeFromWindows(source, destination + copied, rest);
 }
 
-// True when the file position `target` lies within the buffer or at its end,
-// so that no positioning call is needed.
-bool IsBuffered(const ByteSource* source, uint64_t target) {
-    return source->positionKnown && target <= source->filePosition &&
-           target >= source->filePosition - source->bufferLength;
+void DropWindows(ByteSource* source) {
+    for (SourceWindow& window : source->windows) {
+        window.length = 0;
+    }
 }
 
 }  // namespace
@@ -111,7 +163,9 @@ ByteSource* OpenByteSource(const char* fileName, int* code) {
     source->readFailed = false;
     source->startOffset = canSeek ? position : 0;
     source->positionKnown = canSeek;
-    source->filePosition = canSeek ? position : 0;
+    source->position = canSeek ? position : 0;
+    source->handleKnown = canSeek;
+    source->handlePosition = source->position;
     *code = 0;
     return source;
 }
@@ -208,17 +262,18 @@ bool SeekSource(ByteSource* source, uint32_t position) {
     if (target > kMaxFilePosition) {
         return false;
     }
-    if (IsBuffered(source, target)) {
-        source->bufferPos =
-            static_cast<uint32_t>(target - (source->filePosition - source->bufferLength));
+    const uint32_t filePosition = static_cast<uint32_t>(target);
+    if (source->positionKnown && (WindowAt(source, filePosition) >= 0 ||
+                                  (source->handleKnown && source->handlePosition == filePosition))) {
+        source->position = filePosition;
         return true;
     }
-    DropBuffer(source);
     // A failed move would leave the next read at the old position.
-    source->positionKnown =
-        SetFilePointer(source->file, static_cast<LONG>(target), nullptr, FILE_BEGIN) !=
-        INVALID_SET_FILE_POINTER;
-    source->filePosition = static_cast<uint32_t>(target);
+    source->handleKnown = SetFilePointer(source->file, static_cast<LONG>(filePosition), nullptr,
+                                         FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    source->positionKnown = source->handleKnown;
+    source->position = filePosition;
+    source->handlePosition = filePosition;
     return source->positionKnown;
 }
 
@@ -232,10 +287,12 @@ bool SourceLength(ByteSource* source, uint32_t* length) {
         return false;
     }
     SetFilePointer(source->file, 0, nullptr, FILE_END);
-    DropBuffer(source);
+    DropWindows(source);
     uint32_t end = 0;
     source->positionKnown = AskFilePosition(source->file, &end);
-    source->filePosition = end;
+    source->handleKnown = source->positionKnown;
+    source->position = end;
+    source->handlePosition = end;
     if (!source->positionKnown) {
         return false;
     }

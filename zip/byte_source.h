@@ -1,16 +1,26 @@
 // The archive's bytes: an open file read from a start position, or a block of
 // memory, with little-endian field readers. A file that can be positioned is
-// read through a small buffer of the source's own, since header fields are
-// read a byte at a time: callers get the same bytes, positions and failures
-// as if every read were its own platform read call, with far fewer calls.
+// read through two small windows of the source's own, since header fields
+// are read a byte at a time, and the central directory and the entry being
+// read take turns: callers get the same bytes, positions and failures as if
+// every read were its own platform read call, with far fewer calls.
 #pragma once
 
 #include <cstdint>
 
 #include "../platform/winapi.h"
 
-// Reads of at least this many bytes go straight to the caller.
+// Size of one window; reads of at least this many bytes go straight to the
+// caller.
 constexpr uint32_t kSourceBufferSize = 4096;
+
+// A stretch of the file held in memory: `length` bytes from file position
+// `start`.
+struct SourceWindow {
+    uint32_t start = 0;
+    uint32_t length = 0;
+    uint8_t bytes[kSourceBufferSize] = {};
+};
 
 struct ByteSource {
     bool isFile;            // bytes come through `file`; otherwise from `memory`
@@ -22,15 +32,17 @@ struct ByteSource {
     const uint8_t* memory;  // memory variant: the block (not owned)
     uint32_t memorySize;
     uint32_t memoryPos;
-    // File variant that can be positioned: `buffer` holds the `bufferLength`
-    // bytes that end at `filePosition`, where the handle stands; the next
-    // byte read is buffer[bufferPos]. Unbuffered while the handle's position
-    // is not known (a positioning call failed).
+    // File variant that can be positioned: the next read starts at file
+    // position `position`, taken from a window where one holds it. The handle
+    // stands at `handlePosition` when `handleKnown`, and is moved there only
+    // when the platform must be read. Unbuffered, reading wherever the handle
+    // stands, while `positionKnown` is false (a positioning call failed).
     bool positionKnown = false;
-    uint32_t filePosition = 0;
-    uint32_t bufferLength = 0;
-    uint32_t bufferPos = 0;
-    uint8_t buffer[kSourceBufferSize] = {};
+    uint32_t position = 0;
+    bool handleKnown = false;
+    uint32_t handlePosition = 0;
+    SourceWindow windows[2] = {};
+    uint8_t recentWindow = 0;  // the window read from last
 };
 
 // Failure code of OpenByteSource; the same value as the handle-level
