@@ -19,7 +19,7 @@ struct ArchiveReader {
     uint8_t* dataBuffer;          // owned; made by the first extraction
     char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
     int32_t damagedEntryIndex;    // first entry whose central header is damaged; -1: none seen
-    KnownFolders knownFolders;    // folders files were created in, so known to exist
+    KnownFolders knownFolders;    // folders made or written to, so known to exist
 
     int32_t Open(const char* fileName);
     int32_t Close();

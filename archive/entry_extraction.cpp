@@ -17,7 +17,7 @@ bool IsSet(const FILETIME& time)
 }
 
 // A directory entry: the chain is made and must exist afterwards.
-int32_t ExtractDirectory(const char* base, const char* targetName)
+int32_t ExtractDirectory(const char* base, const char* targetName, KnownFolders& knownFolders)
 {
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);
@@ -27,6 +27,7 @@ int32_t ExtractDirectory(const char* base, const char* targetName)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return RESULT_NO_FILE;
     }
+    RememberFolder(knownFolders, full);
     return RESULT_OK;
 }
 
@@ -53,7 +54,7 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(targetName)) {
         const bool absolute = IsAbsoluteName(targetName);
         if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
-        return ExtractDirectory(absolute ? nullptr : baseDirectory, targetName);
+        return ExtractDirectory(absolute ? nullptr : baseDirectory, targetName, knownFolders);
     }
 
     const char* filePart = FindFilePart(targetName);
@@ -85,7 +86,7 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     char temporaryPath[MAX_PATH];
     HANDLE file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
     if (file == INVALID_HANDLE_VALUE && known) {
-        ForgetFolder(knownFolders, folder);
+        ForgetAllFolders(knownFolders);
         EnsureDirectory(base, directoryPart);
         file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
     }

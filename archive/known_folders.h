@@ -4,21 +4,23 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "../platform/winapi.h"
+constexpr size_t kKnownFolderSlots = 1024;
 
-constexpr size_t kKnownFolderSlots = 128;
-
-// A fixed table, one folder per slot chosen by a hash of its path; a folder
-// that lands on a taken slot replaces the one there. Empty when zeroed.
+// The folders' paths are kept as 64-bit hashes in an open-addressed table; a
+// table three quarters full starts again empty. A folder taken for known
+// wrongly costs nothing but a failed first try: the extraction makes the
+// chain and tries again whenever a file cannot be made in a known folder.
+// Empty when zeroed.
 struct KnownFolders {
-    char paths[kKnownFolderSlots][MAX_PATH];
+    uint64_t hashes[kKnownFolderSlots];  // 0: a free slot
+    size_t count;
 };
 
 bool IsKnownFolder(const KnownFolders& folders, const char* path);
 
-// Paths that do not fit a slot are not remembered.
 void RememberFolder(KnownFolders& folders, const char* path);
 
-// Forgets `path`, when it is remembered.
-void ForgetFolder(KnownFolders& folders, const char* path);
+// After a known folder turned out to be gone: others may be gone with it.
+void ForgetAllFolders(KnownFolders& folders);

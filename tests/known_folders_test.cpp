@@ -7,7 +7,12 @@
 
 namespace {
 
-TEST(KnownFolders, RemembersForgetsAndGivesWayOnACollision)
+std::string Folder(int i)
+{
+    return "/app/set" + std::to_string(i / 10) + "/group" + std::to_string(i % 10) + "/";
+}
+
+TEST(KnownFolders, EveryFolderRememberedIsKnownUntilForgotten)
 {
     auto folders = std::make_unique<KnownFolders>();
     EXPECT_FALSE(IsKnownFolder(*folders, "/app/"));
@@ -17,34 +22,27 @@ TEST(KnownFolders, RemembersForgetsAndGivesWayOnACollision)
     EXPECT_TRUE(IsKnownFolder(*folders, "/app/data/"));
     EXPECT_FALSE(IsKnownFolder(*folders, "/app/data"));
     EXPECT_FALSE(IsKnownFolder(*folders, "/app/dat/"));
+    RememberFolder(*folders, "/app/data/");  // again: still one
+    EXPECT_EQ(folders->count, 1u);
 
-    // Some later folder takes the same slot: the newer one is known, the
-    // older one no longer (never taken for another's).
-    std::string rival;
-    for (int i = 0; i < 100000 && rival.empty(); ++i) {
-        const std::string candidate = "/app/f" + std::to_string(i) + "/";
-        auto probe = std::make_unique<KnownFolders>();
-        RememberFolder(*probe, candidate.c_str());
-        RememberFolder(*probe, "/app/data/");
-        if (!IsKnownFolder(*probe, candidate.c_str())) rival = candidate;
-    }
-    ASSERT_FALSE(rival.empty());
-    RememberFolder(*folders, rival.c_str());
-    EXPECT_TRUE(IsKnownFolder(*folders, rival.c_str()));
-    EXPECT_FALSE(IsKnownFolder(*folders, "/app/data/"));
+    // As many folders as the table is meant to hold, in any order: all known,
+    // none of the others.
+    const int many = int(kKnownFolderSlots / 4 * 3) - 1;
+    for (int i = 0; i < many; ++i) RememberFolder(*folders, Folder(i).c_str());
+    for (int i = 0; i < many; ++i) EXPECT_TRUE(IsKnownFolder(*folders, Folder(i).c_str())) << i;
+    for (int i = many; i < 2 * many; ++i) EXPECT_FALSE(IsKnownFolder(*folders, Folder(i).c_str()));
+    EXPECT_TRUE(IsKnownFolder(*folders, "/app/data/"));
 
-    ForgetFolder(*folders, "/app/data/");  // not there: the rival stays
-    EXPECT_TRUE(IsKnownFolder(*folders, rival.c_str()));
-    ForgetFolder(*folders, rival.c_str());
-    EXPECT_FALSE(IsKnownFolder(*folders, rival.c_str()));
+    // One more starts the table again: the newest is known, the older ones
+    // must be checked again.
+    RememberFolder(*folders, Folder(many).c_str());
+    EXPECT_TRUE(IsKnownFolder(*folders, Folder(many).c_str()));
+    EXPECT_FALSE(IsKnownFolder(*folders, Folder(0).c_str()));
+    EXPECT_EQ(folders->count, 1u);
 
-    // A path that fills the whole field is not remembered, never cut.
-    const std::string longest(MAX_PATH, 'x');
-    RememberFolder(*folders, longest.c_str());
-    EXPECT_FALSE(IsKnownFolder(*folders, longest.c_str()));
-    const std::string fits(MAX_PATH - 1, 'y');
-    RememberFolder(*folders, fits.c_str());
-    EXPECT_TRUE(IsKnownFolder(*folders, fits.c_str()));
+    ForgetAllFolders(*folders);
+    EXPECT_FALSE(IsKnownFolder(*folders, Folder(many).c_str()));
+    EXPECT_EQ(folders->count, 0u);
 }
 
 }  // namespace
