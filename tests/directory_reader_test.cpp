@@ -35,11 +35,7 @@ BytesReader OpenBytes(const ByteVector& bytes) {
 }
 
 TestEntry MakeEntry(const std::string& name, const std::string& text, uint16_t method = 0) {
-    TestEntry entry;
-    entry.name = name;
-    entry.data = Bytes(text);
-    entry.method = method;
-    return entry;
+    return FileEntry(name, Bytes(text), method);
 }
 
 std::string CurrentName(DirectoryReader* reader) {

@@ -69,20 +69,12 @@ ReadResult ReadToEnd(DirectoryReader* reader, uint32_t chunk, int maxCalls = 1 <
     return result;
 }
 
-TestEntry MakeEntry(const std::string& name, const ByteVector& data, uint16_t method) {
-    TestEntry entry;
-    entry.name = name;
-    entry.data = data;
-    entry.method = method;
-    return entry;
-}
-
 TEST(EntryStreamTest, StoredDeflatedAndEmptyEntriesReadBack) {
     const ByteVector text = RepeatedText(50000);
     const ByteVector noise = PseudoRandomBytes(40000, 5);
-    MemoryArchive archive({MakeEntry("stored.txt", text, 0), MakeEntry("deflated.txt", text, 8),
-                           MakeEntry("noise.bin", noise, 8), MakeEntry("empty-stored", {}, 0),
-                           MakeEntry("empty-deflated", {}, 8)});
+    MemoryArchive archive({FileEntry("stored.txt", text, 0), FileEntry("deflated.txt", text, 8),
+                           FileEntry("noise.bin", noise, 8), FileEntry("empty-stored", {}, 0),
+                           FileEntry("empty-deflated", {}, 8)});
     ASSERT_NE(archive.get(), nullptr);
     for (uint32_t chunk : {16384u, 4097u, 1000u, 1u}) {
         SCOPED_TRACE(chunk);
@@ -114,7 +106,7 @@ TEST(EntryStreamTest, ZeroLengthReadsAndReadsPastTheEnd) {
     const ByteVector data = RepeatedText(100);
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
-        MemoryArchive archive({MakeEntry("a", data, method)});
+        MemoryArchive archive({FileEntry("a", data, method)});
         ASSERT_EQ(archive.Open(0), READER_OK);
         EntryStream* stream = archive.get()->stream;
         uint8_t buffer[300];
@@ -147,7 +139,7 @@ TEST(EntryStreamTest, BlocksAreReadOnlyWhenTheInputIsUsedUp) {
     for (size_t size : {16384u, 16385u, 40000u}) {
         SCOPED_TRACE(size);
         const ByteVector data = PseudoRandomBytes(size, 9);
-        MemoryArchive archive({MakeEntry("a", data, 0)});
+        MemoryArchive archive({FileEntry("a", data, 0)});
         ASSERT_EQ(archive.Open(0), READER_OK);
         const uint32_t dataPos = archive.layout.entries[0].dataPos;
         ByteSource* source = archive.get()->source;
@@ -173,7 +165,7 @@ TEST(EntryStreamTest, BlocksAreReadOnlyWhenTheInputIsUsedUp) {
     // needs one block; one more byte needs a second block of 1 byte.
     for (size_t size : {16372u, 16373u}) {
         SCOPED_TRACE(size);
-        TestEntry entry = MakeEntry("secret.bin", PseudoRandomBytes(size, 4), 0);
+        TestEntry entry = FileEntry("secret.bin", PseudoRandomBytes(size, 4), 0);
         entry.password = "pw";
         MemoryArchive archive({entry});
         ASSERT_EQ(archive.Open(0, "pw"), READER_OK);
@@ -202,7 +194,7 @@ TEST(EntryStreamTest, EachBlockIsReadAtTheArchiveStartPlusItsOffset) {
         ZipOptions options;
         options.prefix = PseudoRandomBytes(1000, 2);
         options.offsetsFromFileStart = adjusted;
-        MemoryArchive archive({MakeEntry("t", data, 0), MakeEntry("n", noise, 8)}, options);
+        MemoryArchive archive({FileEntry("t", data, 0), FileEntry("n", noise, 8)}, options);
         ASSERT_NE(archive.get(), nullptr);
         EXPECT_EQ(archive.get()->archiveStart, adjusted ? 0u : 1000u);
         for (int index = 0; index < 2; ++index) {
@@ -224,11 +216,11 @@ TEST(EntryStreamTest, EachBlockIsReadAtTheArchiveStartPlusItsOffset) {
 }
 
 TEST(EntryStreamTest, OpeningAgainClosesTheOpenStream) {
-    TestEntry lying = MakeEntry("lying", RepeatedText(500), 8);
+    TestEntry lying = FileEntry("lying", RepeatedText(500), 8);
     lying.crc = 1;
-    TestEntry bad = MakeEntry("bad", RepeatedText(10), 8);
+    TestEntry bad = FileEntry("bad", RepeatedText(10), 8);
     bad.local.method = 0;
-    MemoryArchive archive({lying, MakeEntry("good", RepeatedText(700), 0), bad});
+    MemoryArchive archive({lying, FileEntry("good", RepeatedText(700), 0), bad});
     ASSERT_EQ(archive.Open(0), READER_OK);
     ReadResult first = ReadToEnd(archive.get(), 16384);
     ASSERT_TRUE(first.ended);
@@ -247,11 +239,11 @@ TEST(EntryStreamTest, OpeningAgainClosesTheOpenStream) {
 TEST(EntryStreamTest, CrcIsComparedOnlyWhenEveryByteWasDelivered) {
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
-        TestEntry lying = MakeEntry("lying", RepeatedText(3000), method);
+        TestEntry lying = FileEntry("lying", RepeatedText(3000), method);
         lying.crc = Crc32Of(lying.data) ^ 0x100;
-        TestEntry emptyLying = MakeEntry("empty", {}, method);
+        TestEntry emptyLying = FileEntry("empty", {}, method);
         emptyLying.crc = 5;
-        MemoryArchive archive({lying, emptyLying, MakeEntry("ok", RepeatedText(3000), method)});
+        MemoryArchive archive({lying, emptyLying, FileEntry("ok", RepeatedText(3000), method)});
 
         ASSERT_EQ(archive.Open(0), READER_OK);
         ReadResult result = ReadToEnd(archive.get(), 1000);
@@ -279,11 +271,11 @@ TEST(EntryStreamTest, CrcIsComparedOnlyWhenEveryByteWasDelivered) {
 TEST(EntryStreamTest, DeflateStreamThatEndsEarlyOrRunsLongIsDamaged) {
     // Declared larger than the deflate stream gives: the end comes with the
     // bytes produced, but the entry is not passed off as complete.
-    TestEntry shortStream = MakeEntry("short", RepeatedText(5000), 8);
+    TestEntry shortStream = FileEntry("short", RepeatedText(5000), 8);
     shortStream.uncompressedSize = 6000;
     // Declared smaller: exactly the declared bytes are delivered, and their
     // CRC is not the one declared for the whole.
-    TestEntry longStream = MakeEntry("long", RepeatedText(5000), 8);
+    TestEntry longStream = FileEntry("long", RepeatedText(5000), 8);
     longStream.uncompressedSize = 4000;
     MemoryArchive archive({shortStream, longStream});
 
@@ -307,11 +299,11 @@ TEST(EntryStreamTest, DeflateStreamThatEndsEarlyOrRunsLongIsDamaged) {
 TEST(EntryStreamTest, TruncatedAndCorruptDeflateData) {
     const ByteVector data = RepeatedText(20000);
     const ByteVector deflated = DeflateRaw(PseudoRandomBytes(30000, 6));
-    TestEntry truncated = MakeEntry("truncated", PseudoRandomBytes(30000, 6), 8);
+    TestEntry truncated = FileEntry("truncated", PseudoRandomBytes(30000, 6), 8);
     truncated.payload = ByteVector(deflated.begin(), deflated.begin() + deflated.size() / 2);
-    TestEntry corrupt = MakeEntry("corrupt", data, 8);
+    TestEntry corrupt = FileEntry("corrupt", data, 8);
     corrupt.payload = ByteVector(100, 0xFF);  // a final block of the reserved type
-    TestEntry emptyPayload = MakeEntry("nothing", data, 8);
+    TestEntry emptyPayload = FileEntry("nothing", data, 8);
     emptyPayload.payload = ByteVector{};
     MemoryArchive archive({truncated, corrupt, emptyPayload});
 
@@ -340,7 +332,7 @@ TEST(EntryStreamTest, DamagedDeflateDataNeverHangs) {
     int finished = 0;
     for (size_t position = 0; position < deflated.size(); ++position) {
         for (uint8_t flip : {0x01, 0x10, 0x80, 0xFF}) {
-            TestEntry entry = MakeEntry("mutated", data, 8);
+            TestEntry entry = FileEntry("mutated", data, 8);
             entry.payload = deflated;
             (*entry.payload)[position] ^= flip;
             MemoryArchive archive({entry});
@@ -356,12 +348,12 @@ TEST(EntryStreamTest, DamagedDeflateDataNeverHangs) {
 }
 
 TEST(EntryStreamTest, StoredDataShorterThanDeclaredIsDamaged) {
-    TestEntry shortData = MakeEntry("short", RepeatedText(100), 0);
+    TestEntry shortData = FileEntry("short", RepeatedText(100), 0);
     shortData.compressedSize = 60;
-    TestEntry shortHeader = MakeEntry("header", RepeatedText(10), 0);
+    TestEntry shortHeader = FileEntry("header", RepeatedText(10), 0);
     shortHeader.password = "pw";
     shortHeader.compressedSize = 5;  // not even the encryption header
-    TestEntry encryptedShort = MakeEntry("enc", RepeatedText(100), 0);
+    TestEntry encryptedShort = FileEntry("enc", RepeatedText(100), 0);
     encryptedShort.password = "pw";
     encryptedShort.compressedSize = 100;  // 12 short of header plus data
     MemoryArchive archive({shortData, shortHeader, encryptedShort});
@@ -380,11 +372,11 @@ TEST(EntryStreamTest, StoredDataShorterThanDeclaredIsDamaged) {
 }
 
 TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen) {
-    TestEntry method12 = MakeEntry("bzip2", RepeatedText(50), 12);
-    TestEntry method14 = MakeEntry("lzma", RepeatedText(50), 14);
-    TestEntry sizes = MakeEntry("sizes", RepeatedText(50), 8);
+    TestEntry method12 = FileEntry("bzip2", RepeatedText(50), 12);
+    TestEntry method14 = FileEntry("lzma", RepeatedText(50), 14);
+    TestEntry sizes = FileEntry("sizes", RepeatedText(50), 8);
     sizes.local.uncompressedSize = 49;
-    MemoryArchive archive({MakeEntry("good", RepeatedText(50), 0), method12, method14, sizes});
+    MemoryArchive archive({FileEntry("good", RepeatedText(50), 0), method12, method14, sizes});
     for (int index = 1; index < 4; ++index) {
         ASSERT_EQ(archive.Open(0), READER_OK);
         EXPECT_EQ(archive.Open(index), READER_BAD_ARCHIVE) << index;
@@ -402,9 +394,9 @@ TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen) {
     EXPECT_EQ(CloseEntryStream(nullptr), READER_PARAM_ERROR);
 
     // No valid current entry: refused, and an open stream stays open.
-    TestEntry broken = MakeEntry("broken", {}, 0);
+    TestEntry broken = FileEntry("broken", {}, 0);
     broken.central.signature = 0;
-    MemoryArchive invalid({MakeEntry("fine", RepeatedText(5), 0), broken});
+    MemoryArchive invalid({FileEntry("fine", RepeatedText(5), 0), broken});
     ASSERT_EQ(invalid.Open(0), READER_OK);
     EntryStream* open = invalid.get()->stream;
     ASSERT_EQ(GoToNextEntry(invalid.get()), READER_BAD_ARCHIVE);
@@ -414,7 +406,7 @@ TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen) {
 
 TEST(EntryStreamTest, DataCutShortGivesReadError) {
     // The headers promise more data than the archive holds.
-    TestEntry entry = MakeEntry("cut", RepeatedText(40000), 0);
+    TestEntry entry = FileEntry("cut", RepeatedText(40000), 0);
     entry.payload = RepeatedText(36000);
     entry.compressedSize = 40000;
     const ByteVector bytes = BuildZip({entry});
@@ -444,7 +436,7 @@ TEST(EntryStreamTest, TraditionalEncryptionBuiltHere) {
     for (uint16_t method : {0, 8}) {
         for (bool descriptor : {false, true}) {
             SCOPED_TRACE(method * 10 + descriptor);
-            TestEntry entry = MakeEntry("secret.txt", RepeatedText(30000), method);
+            TestEntry entry = FileEntry("secret.txt", RepeatedText(30000), method);
             entry.password = "pässwort";
             entry.dataDescriptor = descriptor;
             entry.dosTime = 0xA5C3;

@@ -22,14 +22,6 @@ struct Disarm {
     ~Disarm() { DisarmPlatformFaults(); }
 };
 
-TestEntry MakeEntry(const std::string& name, const ByteVector& data, uint16_t method) {
-    TestEntry entry;
-    entry.name = name;
-    entry.data = data;
-    entry.method = method;
-    return entry;
-}
-
 class ZipReaderFaults : public ::testing::Test {
 protected:
     ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries) {
@@ -62,8 +54,8 @@ void BufferUpTo(ByteSource* source, uint32_t end) {
 
 // Archives whose headers lie beyond the first buffer's reach, with room after them.
 std::vector<TestEntry> EntriesAfterPadding(TestEntry second) {
-    TestEntry first = MakeEntry("one.txt", PseudoRandomBytes(3 * kSourceBufferSize, 7), 0);
-    TestEntry third = MakeEntry("pad.bin", PseudoRandomBytes(3 * kSourceBufferSize, 8), 0);
+    TestEntry first = FileEntry("one.txt", PseudoRandomBytes(3 * kSourceBufferSize, 7), 0);
+    TestEntry third = FileEntry("pad.bin", PseudoRandomBytes(3 * kSourceBufferSize, 8), 0);
     return {first, second, third};
 }
 
@@ -71,7 +63,7 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
     ZipLayout zip;
     const std::filesystem::path path = dir_.File("archive.zip");
     ASSERT_TRUE(WriteFileBytes(
-        path, BuildZip(EntriesAfterPadding(MakeEntry("two.txt", Bytes("second"), 8)), {}, &zip)));
+        path, BuildZip(EntriesAfterPadding(FileEntry("two.txt", Bytes("second"), 8)), {}, &zip)));
     int code = 0;
     ReaderPtr reader(OpenDirectory(OpenByteSource(path.string().c_str(), &code)));
     ASSERT_NE(reader, nullptr);
@@ -116,7 +108,7 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
 }
 
 TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature) {
-    TestEntry wrong = MakeEntry("x.txt", Bytes("x"), 0);
+    TestEntry wrong = FileEntry("x.txt", Bytes("x"), 0);
     wrong.central.signature = 0x12345678;
     wrong.local.signature = 0x12345678;
     ZipLayout zip;
@@ -138,7 +130,7 @@ TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
     const ByteVector data = PseudoRandomBytes(40000, 21);
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
-        ReaderPtr reader = OpenArchiveFile({MakeEntry("big.bin", data, method)});
+        ReaderPtr reader = OpenArchiveFile({FileEntry("big.bin", data, method)});
         ASSERT_NE(reader, nullptr);
         ASSERT_EQ(OpenEntryStream(reader.get(), nullptr), READER_OK);
         ByteVector read(data.size());
@@ -186,7 +178,7 @@ TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
 TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach) {
     std::vector<TestEntry> entries;
     for (int i = 0; i < 300; ++i) {
-        entries.push_back(MakeEntry("f" + std::to_string(i), PseudoRandomBytes(90 + i % 50, i), 0));
+        entries.push_back(FileEntry("f" + std::to_string(i), PseudoRandomBytes(90 + i % 50, i), 0));
     }
     const ByteVector archive = BuildZip(entries);
     const std::filesystem::path path = dir_.File("archive.zip");
@@ -216,7 +208,7 @@ TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach) {
 
 TEST_F(ZipReaderFaults, FilesThatCannotBePositionedOrOpened) {
     const std::filesystem::path path = dir_.File("archive.zip");
-    ASSERT_TRUE(WriteFileBytes(path, BuildZip({MakeEntry("a", Bytes("a"), 0)})));
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip({FileEntry("a", Bytes("a"), 0)})));
     int code = -1;
     ArmPlatformFault(PlatformCall::SetFilePointer, 1);
     ByteSource* source = OpenByteSource(path.string().c_str(), &code);

@@ -26,15 +26,6 @@ ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
     return OpenArchive(path.string().c_str());
 }
 
-TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method)
-{
-    TestEntry entry;
-    entry.name = name;
-    entry.data = data;
-    entry.method = method;
-    return entry;
-}
-
 std::vector<std::string> FindTemporaries(const std::filesystem::path& root)
 {
     std::vector<std::string> found;

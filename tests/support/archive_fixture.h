@@ -29,8 +29,6 @@ private:
     std::string previous_;
 };
 
-TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method = 8);
-
 // Names of files under `root` that an extraction left behind as temporaries.
 std::vector<std::string> FindTemporaries(const std::filesystem::path& root);
 

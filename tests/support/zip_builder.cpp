@@ -310,6 +310,14 @@ ByteVector Bytes(const std::string& text) {
     return ByteVector(text.begin(), text.end());
 }
 
+TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method) {
+    TestEntry entry;
+    entry.name = name;
+    entry.data = data;
+    entry.method = method;
+    return entry;
+}
+
 ByteVector PseudoRandomBytes(size_t size, uint32_t seed) {
     ByteVector out(size);
     uint32_t state = seed * 2654435761u + 1;
