@@ -1,6 +1,6 @@
-// Folders a reader has made files in, so known to exist: the chain of such a
-// folder need not be checked again for the next file in it, wherever in the
-// archive that file comes.
+// Folders a reader has made, or made files in, so known to exist: the chain
+// of such a folder need not be checked again for the next file in it,
+// wherever in the archive that file comes.
 #pragma once
 
 #include <cstddef>
