@@ -6,10 +6,10 @@
 #include "../platform/winapi.h"
 
 struct ArchiveEntry {
-    int32_t index;              // for the count query: the number of entries
-    char name[MAX_PATH];        // cleaned name, always zero-terminated
-    uint32_t attributes;        // FILE_ATTRIBUTE_ READONLY, HIDDEN, SYSTEM, DIRECTORY, ARCHIVE
-    FILETIME accessTime;        // UTC; all zero when not known
+    int32_t index;        // for the count query: the number of entries
+    char name[MAX_PATH];  // cleaned name, always zero-terminated
+    uint32_t attributes;  // FILE_ATTRIBUTE_ READONLY, HIDDEN, SYSTEM, DIRECTORY, ARCHIVE
+    FILETIME accessTime;  // UTC; all zero when not known
     FILETIME creationTime;
     FILETIME writeTime;
     uint32_t compressedSize;

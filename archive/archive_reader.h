@@ -11,15 +11,15 @@
 constexpr uint32_t kDataBufferSize = 16384;
 
 struct ArchiveReader {
-    DirectoryReader* directory;   // owned; none before Open and after Close
-    int32_t openEntryIndex;       // always -1: no stream is left open between calls
-    ArchiveEntry cachedEntry;     // the last successful description
-    int32_t cachedEntryIndex;     // -1: nothing cached
-    char* password;               // owned; always none here
-    uint8_t* dataBuffer;          // owned; made by the first extraction
-    char baseDirectory[MAX_PATH]; // current directory at open, ending in a separator
-    int32_t damagedEntryIndex;    // first entry whose central header is damaged; -1: none seen
-    KnownFolders knownFolders;    // folders made or written to, so known to exist
+    DirectoryReader* directory;    // owned; none before Open and after Close
+    int32_t openEntryIndex;        // always -1: no stream is left open between calls
+    ArchiveEntry cachedEntry;      // the last successful description
+    int32_t cachedEntryIndex;      // -1: nothing cached
+    char* password;                // owned; always none here
+    uint8_t* dataBuffer;           // owned; made by the first extraction
+    char baseDirectory[MAX_PATH];  // current directory at open, ending in a separator
+    int32_t damagedEntryIndex;     // first entry whose central header is damaged; -1: none seen
+    KnownFolders knownFolders;     // folders made or written to, so known to exist
 
     int32_t Open(const char* fileName);
     int32_t Close();

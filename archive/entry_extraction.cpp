@@ -67,8 +67,8 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     const char* base = IsAbsoluteName(directoryPart) ? nullptr : baseDirectory;
     if (base && HasParentComponent(targetName)) return RESULT_ARGS;
     char targetPath[MAX_PATH];
-    int length = std::snprintf(targetPath, MAX_PATH, "%s%s%s", base ? base : "", directoryPart,
-                               filePart);
+    int length =
+        std::snprintf(targetPath, MAX_PATH, "%s%s%s", base ? base : "", directoryPart, filePart);
     if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
     char folder[MAX_PATH];
     length = std::snprintf(folder, MAX_PATH, "%s%s", base ? base : "", directoryPart);

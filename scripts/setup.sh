@@ -3,11 +3,12 @@
 #                              (as root, with apt-get; otherwise only says what is missing)
 #   ensure_locale NAME         generates a locale such as zh_CN.UTF-8 when it is missing (as root)
 #   can_run_x86_32             true when this machine can execute 32-bit x86 code
-# Groups: native, windows, wine32, wine64, gui, fuzz, valgrind.
+# Groups: native, format, windows, wine32, wine64, gui, fuzz, valgrind.
 
 packages_for() {
   case $1 in
     native) echo cmake make g++ zlib1g-dev googletest python3 ;;
+    format) echo clang-format git ;;
     windows) echo cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev ;;
     wine32) echo wine wine32:i386 ;;
     wine64) echo wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev ;;

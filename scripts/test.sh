@@ -35,6 +35,16 @@ run_ctest() {
 
 # --- the runs -----------------------------------------------------------
 
+# Every C and C++ file of the repository as the project's .clang-format lays
+# it out: a file that differs fails the run and the diff says where.
+step_format() {
+  ensure_packages format || return 1
+  local files
+  mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c' '*.inl')
+  [ ${#files[@]} -gt 0 ] || { echo "no sources found (not a git checkout?)"; return 1; }
+  clang-format --dry-run -Werror "${files[@]}"
+}
+
 step_native_release() {
   ensure_packages native || return 1
   configure_and_build "$BUILD_ROOT/linux-release" -DCMAKE_BUILD_TYPE=Release || return 1
@@ -121,6 +131,7 @@ step_memcheck() {
 }
 
 STEPS=(
+  format
   native_release
   native_sanitize
   windows_i686

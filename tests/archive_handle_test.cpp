@@ -98,7 +98,8 @@ TEST(ArchiveHandle, BaseDirectoryIsTheCurrentDirectoryEndingInASeparator)
     ArchiveHandle* handle = folder.Open({FileEntry("a", Bytes("1"))});
     ASSERT_NE(handle, nullptr);
     const std::string base = handle->reader->baseDirectory;
-    EXPECT_EQ(base, std::string(current) + "/") << "a forward slash is appended, even after '\\' paths";
+    EXPECT_EQ(base, std::string(current) + "/")
+        << "a forward slash is appended, even after '\\' paths";
     CloseArchive(handle);
 
     // A root already ends in a separator and is taken as it stands.

@@ -16,7 +16,8 @@ struct SourceDeleter {
 };
 using SourcePtr = std::unique_ptr<ByteSource, SourceDeleter>;
 
-TEST(ByteSourceTest, MemoryReadsCutAtTheEndAndCountWholeItems) {
+TEST(ByteSourceTest, MemoryReadsCutAtTheEndAndCountWholeItems)
+{
     const ByteVector bytes = {1, 2, 3, 4, 5, 6, 7};
     SourcePtr source(NewMemorySource(bytes));
     uint8_t buffer[16] = {};
@@ -42,7 +43,8 @@ TEST(ByteSourceTest, MemoryReadsCutAtTheEndAndCountWholeItems) {
     EXPECT_EQ(ReadBytes(buffer, 0, 3, source.get()), 0u);
 }
 
-TEST(ByteSourceTest, FieldsAreLittleEndianAndMissingBytesReadAsZero) {
+TEST(ByteSourceTest, FieldsAreLittleEndianAndMissingBytesReadAsZero)
+{
     const ByteVector bytes = {0x50, 0x4B, 0x05, 0x06, 0x34, 0x12, 0xAB};
     SourcePtr source(NewMemorySource(bytes));
     uint32_t value = 99;
@@ -66,7 +68,8 @@ TEST(ByteSourceTest, FieldsAreLittleEndianAndMissingBytesReadAsZero) {
     EXPECT_EQ(value, 0xABu);
 }
 
-TEST(ByteSourceTest, MemoryLengthLeavesTheSourceAtItsEnd) {
+TEST(ByteSourceTest, MemoryLengthLeavesTheSourceAtItsEnd)
+{
     const ByteVector bytes(1234, 0x55);
     SourcePtr source(NewMemorySource(bytes));
     uint32_t length = 0;
@@ -75,14 +78,16 @@ TEST(ByteSourceTest, MemoryLengthLeavesTheSourceAtItsEnd) {
     EXPECT_EQ(source->memoryPos, 1234u);
 }
 
-TEST(ByteSourceTest, MissingFileGivesNoSourceAndTheNoFileCode) {
+TEST(ByteSourceTest, MissingFileGivesNoSourceAndTheNoFileCode)
+{
     TempDir dir;
     int code = 0;
     EXPECT_EQ(OpenByteSource(dir.File("absent.zip").string().c_str(), &code), nullptr);
     EXPECT_EQ(code, 0x200);
 }
 
-TEST(ByteSourceTest, FileSourceReadsSeeksAndMeasures) {
+TEST(ByteSourceTest, FileSourceReadsSeeksAndMeasures)
+{
     TempDir dir;
     const ByteVector bytes = PseudoRandomBytes(5000, 7);
     ASSERT_TRUE(WriteFileBytes(dir.File("data.bin"), bytes));

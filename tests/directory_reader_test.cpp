@@ -19,7 +19,9 @@ class BytesReader {
 public:
     explicit BytesReader(ByteVector bytes)
         : bytes_(std::make_unique<ByteVector>(std::move(bytes))),
-          reader_(OpenMemoryDirectory(*bytes_)) {}
+          reader_(OpenMemoryDirectory(*bytes_))
+    {
+    }
     DirectoryReader* get() const { return reader_.get(); }
     DirectoryReader* operator->() const { return reader_.get(); }
     bool operator==(std::nullptr_t) const { return reader_ == nullptr; }
@@ -30,21 +32,25 @@ private:
     ReaderPtr reader_;
 };
 
-BytesReader OpenBytes(const ByteVector& bytes) {
+BytesReader OpenBytes(const ByteVector& bytes)
+{
     return BytesReader(bytes);
 }
 
-TestEntry MakeEntry(const std::string& name, const std::string& text, uint16_t method = 0) {
+TestEntry MakeEntry(const std::string& name, const std::string& text, uint16_t method = 0)
+{
     return FileEntry(name, Bytes(text), method);
 }
 
-std::string CurrentName(DirectoryReader* reader) {
+std::string CurrentName(DirectoryReader* reader)
+{
     char name[MAX_PATH] = {};
     EXPECT_EQ(ReadCentralHeader(reader, nullptr, nullptr, name, sizeof name), READER_OK);
     return name;
 }
 
-TEST(DirectoryReaderTest, EmptyArchiveOfTwentyTwoBytes) {
+TEST(DirectoryReaderTest, EmptyArchiveOfTwentyTwoBytes)
+{
     const ByteVector bytes = BuildZip({});
     ASSERT_EQ(bytes.size(), 22u);
     BytesReader reader = OpenBytes(bytes);
@@ -58,7 +64,8 @@ TEST(DirectoryReaderTest, EmptyArchiveOfTwentyTwoBytes) {
     EXPECT_EQ(GoToFirstEntry(reader.get()), READER_BAD_ARCHIVE);
 }
 
-TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit) {
+TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit)
+{
     // 1006 puts the signature at the very start of the first window, 1007 and
     // 1008 just past it, 2000 well into the second window, 65513 at the limit.
     for (size_t commentSize : {0u, 1u, 1002u, 1006u, 1007u, 1008u, 2000u, 4096u, 65513u}) {
@@ -80,7 +87,8 @@ TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit) {
     }
 }
 
-TEST(DirectoryReaderTest, SignatureNearestTheEndWins) {
+TEST(DirectoryReaderTest, SignatureNearestTheEndWins)
+{
     // A second end record inside the comment, describing an empty archive.
     ZipOptions options;
     ByteVector comment = Bytes("padding");
@@ -100,7 +108,8 @@ TEST(DirectoryReaderTest, SignatureNearestTheEndWins) {
     ReleaseByteSource(source);
 }
 
-TEST(DirectoryReaderTest, TinyFilesNeverOpen) {
+TEST(DirectoryReaderTest, TinyFilesNeverOpen)
+{
     const ByteVector signature = {0x50, 0x4B, 0x05, 0x06};
     for (size_t size = 0; size <= 4; ++size) {
         const ByteVector bytes(signature.begin(), signature.begin() + size);
@@ -122,7 +131,8 @@ TEST(DirectoryReaderTest, TinyFilesNeverOpen) {
     ReleaseByteSource(source);
 }
 
-TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets) {
+TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets)
+{
     const std::vector<TestEntry> entries = {MakeEntry("one.txt", "first entry"),
                                             MakeEntry("two.txt", "second entry", 8)};
     for (bool adjusted : {false, true}) {
@@ -143,7 +153,8 @@ TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets) {
     }
 }
 
-TEST(DirectoryReaderTest, SpannedOrInconsistentEndRecordsAreRefused) {
+TEST(DirectoryReaderTest, SpannedOrInconsistentEndRecordsAreRefused)
+{
     const std::vector<TestEntry> entries = {MakeEntry("a.txt", "alpha")};
     ZipLayout layout{};
     BuildZip(entries, {}, &layout);
@@ -168,7 +179,8 @@ TEST(DirectoryReaderTest, SpannedOrInconsistentEndRecordsAreRefused) {
     EXPECT_EQ(reader->archiveStart, 10u);
 }
 
-TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator) {
+TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator)
+{
     for (size_t length : {259u, 260u, 300u}) {
         TestEntry entry = MakeEntry(std::string(length, 'n'), "x");
         entry.name[0] = 'A';
@@ -205,7 +217,8 @@ TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator) {
     EXPECT_EQ(ReadCentralHeader(nullptr, nullptr, nullptr, buffer, 8), READER_PARAM_ERROR);
 }
 
-TEST(DirectoryReaderTest, WalkReadsEveryCentralField) {
+TEST(DirectoryReaderTest, WalkReadsEveryCentralField)
+{
     TestEntry first = MakeEntry("first.txt", "first", 0);
     first.centralExtra = ExtendedTimestampExtra(1, {1700000000});
     first.localExtra = ExtendedTimestampExtra(3, {1700000000, 1700000001});
@@ -270,11 +283,12 @@ TEST(DirectoryReaderTest, WalkReadsEveryCentralField) {
     EXPECT_EQ(GoToNextEntry(nullptr), READER_PARAM_ERROR);
 }
 
-TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid) {
+TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
+{
     TestEntry bad = MakeEntry("second.txt", "two");
     bad.central.signature = 0x02014B51;
-    BytesReader reader = OpenBytes(BuildZip({MakeEntry("first.txt", "one"), bad,
-                                           MakeEntry("third.txt", "three")}));
+    BytesReader reader =
+        OpenBytes(BuildZip({MakeEntry("first.txt", "one"), bad, MakeEntry("third.txt", "three")}));
     ASSERT_NE(reader, nullptr);
     ASSERT_TRUE(reader->currentValid);
     const EntryInfo firstInfo = reader->currentInfo;
@@ -321,7 +335,8 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid) {
     EXPECT_FALSE(invalid->currentValid);
 }
 
-TEST(DirectoryReaderTest, CountOfZeroStopsTheWalk) {
+TEST(DirectoryReaderTest, CountOfZeroStopsTheWalk)
+{
     // The record claims no entries although a header lies at its offset.
     ZipOptions options;
     options.entriesOnDisk = 0;
@@ -334,7 +349,8 @@ TEST(DirectoryReaderTest, CountOfZeroStopsTheWalk) {
     EXPECT_EQ(reader->currentIndex, 0);
 }
 
-TEST(DirectoryReaderTest, LocalHeaderChecks) {
+TEST(DirectoryReaderTest, LocalHeaderChecks)
+{
     struct Case {
         const char* what;
         TestEntry entry;
@@ -373,8 +389,9 @@ TEST(DirectoryReaderTest, LocalHeaderChecks) {
         [](TestEntry& e) { e.local.signature = 0x04034B51; });
     add("local header offset past the end", READER_BAD_ARCHIVE,
         [](TestEntry& e) { e.central.localHeaderOffset = 0x100000; });
-    add("longer local extra", READER_OK,
-        [](TestEntry& e) { e.localExtra = ExtendedTimestampExtra(7, {1, 2, 3}); });
+    add("longer local extra", READER_OK, [](TestEntry& e) {
+        e.localExtra = ExtendedTimestampExtra(7, {1, 2, 3});
+    });
     add("same name length, other bytes", READER_OK, [](TestEntry& e) { e.localName = "NAME.TXT"; });
 
     for (const Case& c : cases) {
@@ -387,7 +404,8 @@ TEST(DirectoryReaderTest, LocalHeaderChecks) {
     }
 }
 
-TEST(DirectoryReaderTest, LocalExtraFieldIsGivenByItsLocalLength) {
+TEST(DirectoryReaderTest, LocalExtraFieldIsGivenByItsLocalLength)
+{
     TestEntry entry = MakeEntry("abc.txt", "data", 0);
     entry.localExtra = ExtendedTimestampExtra(7, {1700000000, 1700000001, 1700000002});
     entry.centralExtra = ExtendedTimestampExtra(1, {1700000000});
@@ -410,7 +428,8 @@ TEST(DirectoryReaderTest, LocalExtraFieldIsGivenByItsLocalLength) {
     EXPECT_EQ(CheckLocalHeader(nullptr, &local), READER_PARAM_ERROR);
 }
 
-TEST(DirectoryReaderTest, ArchivesMadeByRealTools) {
+TEST(DirectoryReaderTest, ArchivesMadeByRealTools)
+{
     for (const RealArchive& archive : RealArchives()) {
         SCOPED_TRACE(archive.file);
         const std::string path = std::string(TEST_DATA_DIR) + "/" + archive.file;
@@ -446,14 +465,15 @@ TEST(DirectoryReaderTest, ArchivesMadeByRealTools) {
     }
 }
 
-TEST(DirectoryReaderTest, FileSourceOpensAnArchiveBehindOtherData) {
+TEST(DirectoryReaderTest, FileSourceOpensAnArchiveBehindOtherData)
+{
     TempDir dir;
     ZipOptions options;
     options.prefix = PseudoRandomBytes(4000, 11);
     options.comment = RepeatedText(3000);
-    ASSERT_TRUE(WriteFileBytes(dir.File("sfx.zip"),
-                               BuildZip({MakeEntry("a.txt", "alpha"), MakeEntry("b/", "")},
-                                        options)));
+    ASSERT_TRUE(
+        WriteFileBytes(dir.File("sfx.zip"),
+                       BuildZip({MakeEntry("a.txt", "alpha"), MakeEntry("b/", "")}, options)));
     int code = -1;
     ReaderPtr reader(OpenDirectory(OpenByteSource(dir.File("sfx.zip").string().c_str(), &code)));
     ASSERT_NE(reader, nullptr);

@@ -96,11 +96,16 @@ TEST(EntryDescription, RepeatedRequestIsAnsweredFromTheHeldCopy)
 TEST(EntryDescription, NamesLoseDrivesRootsAndParentSteps)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"/abs/file", "abs/file"},     {"//server/share/x", "server/share/x"},
-        {"D:\\data\\x.txt", "data\\x.txt"}, {"a/b/../c", "c"},
-        {"a\\..\\b/../c", "c"},        {"", ""},
-        {"C:\\dir\\file.txt", "dir\\file.txt"}, {"../x", "../x"},
-        {"x/..\\y", "y"},              {"?:/\\x", "x"},
+        {"/abs/file", "abs/file"},
+        {"//server/share/x", "server/share/x"},
+        {"D:\\data\\x.txt", "data\\x.txt"},
+        {"a/b/../c", "c"},
+        {"a\\..\\b/../c", "c"},
+        {"", ""},
+        {"C:\\dir\\file.txt", "dir\\file.txt"},
+        {"../x", "../x"},
+        {"x/..\\y", "y"},
+        {"?:/\\x", "x"},
     };
     CodePageScope singleByte(0);
     for (const auto& [name, clean] : cases) EXPECT_STREQ(SanitiseEntryName(name), clean) << name;
@@ -129,10 +134,9 @@ TEST(EntryDescription, AttributesFollowTheHostsLayout)
         uint32_t host, external, expected;
     };
     const Case cases[] = {
-        {0, 0x10, 0x10},        {0, 0x21, 0x21},        {0, 0x27, 0x27},
-        {7, 0x02, 0x02},        {11, 0x01, 0x01},       {14, 0x04, 0x04},
-        {0, 0xFFFFFFC0, 0x00},  {3, 0x81A40000, 0x20},  {3, 0x81240000, 0x21},
-        {3, 0x41ED0000, 0x30},  {10, 0x20, 0x21},       {19, 0x81B60000, 0x20},
+        {0, 0x10, 0x10},       {0, 0x21, 0x21},       {0, 0x27, 0x27},       {7, 0x02, 0x02},
+        {11, 0x01, 0x01},      {14, 0x04, 0x04},      {0, 0xFFFFFFC0, 0x00}, {3, 0x81A40000, 0x20},
+        {3, 0x81240000, 0x21}, {3, 0x41ED0000, 0x30}, {10, 0x20, 0x21},      {19, 0x81B60000, 0x20},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MapEntryAttributes(c.host << 8 | 20, c.external), c.expected)
@@ -193,8 +197,9 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
 
 TEST(EntryDescription, ImpossibleDosMomentsGiveUnknownTimes)
 {
-    for (uint32_t dosDateTime : {0x00000000u, 0x46D40000u | (24u << 11), 0x47B4u << 16, 0x465Eu << 16,
-                                 (0x46C0u << 16) | 0x6DAFu, (0x4644u << 16) | (60u << 5)}) {
+    for (uint32_t dosDateTime :
+         {0x00000000u, 0x46D40000u | (24u << 11), 0x47B4u << 16, 0x465Eu << 16,
+          (0x46C0u << 16) | 0x6DAFu, (0x4644u << 16) | (60u << 5)}) {
         FILETIME time{1, 1};
         EXPECT_FALSE(ConvertDosDateTime(dosDateTime, &time)) << std::hex << dosDateTime;
         EXPECT_EQ(FileTimeValue(time), 0);
@@ -245,9 +250,9 @@ TEST(EntryDescription, LongNamesAreCutOnACharacterBoundaryAndTerminated)
     std::string straddling(258, 'm');
     straddling += "\xD6\xD0tail";
     const std::string exact259(259, 'e');
-    ArchiveHandle* handle = folder.Open({FileEntry(ascii300, Bytes("1")),
-                                         FileEntry(straddling, Bytes("2")),
-                                         FileEntry(exact259, Bytes("3"))});
+    ArchiveHandle* handle =
+        folder.Open({FileEntry(ascii300, Bytes("1")), FileEntry(straddling, Bytes("2")),
+                     FileEntry(exact259, Bytes("3"))});
     ASSERT_NE(handle, nullptr);
     ArchiveEntry entry;
     ASSERT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_OK);
@@ -269,9 +274,8 @@ TEST(EntryDescription, DamagedHeadersAreReportedAndTheRecordKept)
     TestEntry extraPastEnd = FileEntry("extra", Bytes("abc"));
     extraPastEnd.local.extraLength = 0xFFF0;
     ZipOptions options;
-    ArchiveHandle* handle =
-        folder.Open({wrongMethod, wrongSignature, FileEntry("fine", Bytes("ok")), extraPastEnd},
-                    options);
+    ArchiveHandle* handle = folder.Open(
+        {wrongMethod, wrongSignature, FileEntry("fine", Bytes("ok")), extraPastEnd}, options);
     ASSERT_NE(handle, nullptr);
     ArchiveEntry entry;
     ASSERT_EQ(GetArchiveEntry(handle, 2, &entry), RESULT_OK);
@@ -289,8 +293,8 @@ TEST(EntryDescription, BrokenCentralDirectoryStopsTheWalk)
     ProgramFolderScope folder;
     TestEntry broken = FileEntry("b", Bytes("2"));
     broken.central.signature = 0x02014B51;
-    ArchiveHandle* handle = folder.Open(
-        {FileEntry("a", Bytes("1")), broken, FileEntry("c", Bytes("3"))});
+    ArchiveHandle* handle =
+        folder.Open({FileEntry("a", Bytes("1")), broken, FileEntry("c", Bytes("3"))});
     ASSERT_NE(handle, nullptr);
     ArchiveEntry entry;
     EXPECT_EQ(GetArchiveEntry(handle, 2, &entry), RESULT_CORRUPT);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
 
 #include "archive/archive_handle.h"
 #include "platform/fault_injection.h"
@@ -83,9 +83,9 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
     ProgramFolderScope folder;
     TestEntry docs = FileEntry("docs/", {}, 0);
     docs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
-    ArchiveHandle* handle =
-        folder.Open({docs, FileEntry("docs/a.txt", Bytes("a")), FileEntry("lib/x/b.txt", Bytes("b")),
-                     FileEntry("docs/c.txt", Bytes("c")), FileEntry("lib/x/d.txt", Bytes("d"))});
+    ArchiveHandle* handle = folder.Open(
+        {docs, FileEntry("docs/a.txt", Bytes("a")), FileEntry("lib/x/b.txt", Bytes("b")),
+         FileEntry("docs/c.txt", Bytes("c")), FileEntry("lib/x/d.txt", Bytes("d"))});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
     ResetPlatformCallCounts();
@@ -178,8 +178,7 @@ TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
     TestEntry shortDeflate = FileEntry("shortdeflate.bin", content);
     shortDeflate.uncompressedSize = uint32_t(content.size() + 10);
 
-    const char* names[] = {"damaged.bin", "crc.bin", "secret.bin", "short.bin",
-                           "shortdeflate.bin"};
+    const char* names[] = {"damaged.bin", "crc.bin", "secret.bin", "short.bin", "shortdeflate.bin"};
     for (const char* name : names) {
         WriteFileBytes(folder.File(name), Bytes("the old version"));
     }
@@ -215,8 +214,8 @@ TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
     ProgramFolderScope folder;
     fs::create_directory(folder.File("taken"));
     WriteFileBytes(folder.File("blocker"), Bytes("a file where a folder is wanted"));
-    ArchiveHandle* handle = folder.Open({FileEntry("taken", Bytes("x")),
-                                         FileEntry("blocker/inner.txt", Bytes("y"))});
+    ArchiveHandle* handle =
+        folder.Open({FileEntry("taken", Bytes("x")), FileEntry("blocker/inner.txt", Bytes("y"))});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
@@ -251,8 +250,8 @@ TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
     WriteFileBytes(archive, BuildZip({FileEntry("payload", Bytes("evil"))}));
     ArchiveHandle* handle = OpenArchive(archive.c_str());
     ASSERT_NE(handle, nullptr);
-    const char* tricks[] = {"../evil", "..\\evil", "a/../../evil", "x/../..", "..",
-                            "a/..", "../", "a\\..\\..\\evil", "ok/../../../evil/"};
+    const char* tricks[] = {"../evil", "..\\evil", "a/../../evil",    "x/../..",          "..",
+                            "a/..",    "../",      "a\\..\\..\\evil", "ok/../../../evil/"};
     for (const char* trick : tricks) {
         EXPECT_EQ(ExtractArchiveEntry(handle, 0, trick), RESULT_ARGS) << trick;
     }

@@ -21,11 +21,14 @@ struct MemoryArchive {
     ReaderPtr reader;
 
     explicit MemoryArchive(const std::vector<TestEntry>& entries, const ZipOptions& options = {})
-        : bytes(BuildZip(entries, options, &layout)), reader(OpenMemoryDirectory(bytes)) {}
+        : bytes(BuildZip(entries, options, &layout)), reader(OpenMemoryDirectory(bytes))
+    {
+    }
 
     DirectoryReader* get() const { return reader.get(); }
     // Moves to entry `index` and opens its stream.
-    int Open(int index, const char* password = nullptr) {
+    int Open(int index, const char* password = nullptr)
+    {
         GoToFirstEntry(get());
         for (int i = 0; i < index; ++i) {
             GoToNextEntry(get());
@@ -39,11 +42,12 @@ struct ReadResult {
     int status = 0;      // the first negative result, else 0
     bool ended = false;  // the end flag came
     int calls = 0;
-    int lastCount = 0;   // the count of the call that set the end flag
+    int lastCount = 0;  // the count of the call that set the end flag
 };
 
 // Reads until the end flag, a negative result or a 0 without end flag.
-ReadResult ReadToEnd(DirectoryReader* reader, uint32_t chunk, int maxCalls = 1 << 20) {
+ReadResult ReadToEnd(DirectoryReader* reader, uint32_t chunk, int maxCalls = 1 << 20)
+{
     ReadResult result;
     ByteVector buffer(chunk);
     while (result.calls < maxCalls) {
@@ -69,7 +73,8 @@ ReadResult ReadToEnd(DirectoryReader* reader, uint32_t chunk, int maxCalls = 1 <
     return result;
 }
 
-TEST(EntryStreamTest, StoredDeflatedAndEmptyEntriesReadBack) {
+TEST(EntryStreamTest, StoredDeflatedAndEmptyEntriesReadBack)
+{
     const ByteVector text = RepeatedText(50000);
     const ByteVector noise = PseudoRandomBytes(40000, 5);
     MemoryArchive archive({FileEntry("stored.txt", text, 0), FileEntry("deflated.txt", text, 8),
@@ -102,7 +107,8 @@ TEST(EntryStreamTest, StoredDeflatedAndEmptyEntriesReadBack) {
     EXPECT_EQ(archive.get()->stream, nullptr);
 }
 
-TEST(EntryStreamTest, ZeroLengthReadsAndReadsPastTheEnd) {
+TEST(EntryStreamTest, ZeroLengthReadsAndReadsPastTheEnd)
+{
     const ByteVector data = RepeatedText(100);
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
@@ -133,7 +139,8 @@ TEST(EntryStreamTest, ZeroLengthReadsAndReadsPastTheEnd) {
     }
 }
 
-TEST(EntryStreamTest, BlocksAreReadOnlyWhenTheInputIsUsedUp) {
+TEST(EntryStreamTest, BlocksAreReadOnlyWhenTheInputIsUsedUp)
+{
     // Stored entries: the compressed size is the data size, so the block
     // boundaries are known exactly.
     for (size_t size : {16384u, 16385u, 40000u}) {
@@ -186,7 +193,8 @@ TEST(EntryStreamTest, BlocksAreReadOnlyWhenTheInputIsUsedUp) {
     }
 }
 
-TEST(EntryStreamTest, EachBlockIsReadAtTheArchiveStartPlusItsOffset) {
+TEST(EntryStreamTest, EachBlockIsReadAtTheArchiveStartPlusItsOffset)
+{
     const ByteVector data = RepeatedText(60000);
     const ByteVector noise = PseudoRandomBytes(50000, 8);
     for (bool adjusted : {false, true}) {
@@ -215,7 +223,8 @@ TEST(EntryStreamTest, EachBlockIsReadAtTheArchiveStartPlusItsOffset) {
     }
 }
 
-TEST(EntryStreamTest, OpeningAgainClosesTheOpenStream) {
+TEST(EntryStreamTest, OpeningAgainClosesTheOpenStream)
+{
     TestEntry lying = FileEntry("lying", RepeatedText(500), 8);
     lying.crc = 1;
     TestEntry bad = FileEntry("bad", RepeatedText(10), 8);
@@ -236,7 +245,8 @@ TEST(EntryStreamTest, OpeningAgainClosesTheOpenStream) {
     EXPECT_EQ(CloseEntryStream(archive.get()), READER_PARAM_ERROR);
 }
 
-TEST(EntryStreamTest, CrcIsComparedOnlyWhenEveryByteWasDelivered) {
+TEST(EntryStreamTest, CrcIsComparedOnlyWhenEveryByteWasDelivered)
+{
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
         TestEntry lying = FileEntry("lying", RepeatedText(3000), method);
@@ -268,7 +278,8 @@ TEST(EntryStreamTest, CrcIsComparedOnlyWhenEveryByteWasDelivered) {
     }
 }
 
-TEST(EntryStreamTest, DeflateStreamThatEndsEarlyOrRunsLongIsDamaged) {
+TEST(EntryStreamTest, DeflateStreamThatEndsEarlyOrRunsLongIsDamaged)
+{
     // Declared larger than the deflate stream gives: the end comes with the
     // bytes produced, but the entry is not passed off as complete.
     TestEntry shortStream = FileEntry("short", RepeatedText(5000), 8);
@@ -292,11 +303,13 @@ TEST(EntryStreamTest, DeflateStreamThatEndsEarlyOrRunsLongIsDamaged) {
     ASSERT_EQ(archive.Open(1), READER_OK);
     result = ReadToEnd(archive.get(), 1500);
     EXPECT_TRUE(result.ended);
-    EXPECT_TRUE(result.bytes == ByteVector(longStream.data.begin(), longStream.data.begin() + 4000));
+    EXPECT_TRUE(result.bytes ==
+                ByteVector(longStream.data.begin(), longStream.data.begin() + 4000));
     EXPECT_EQ(CloseEntryStream(archive.get()), READER_CRC_ERROR);
 }
 
-TEST(EntryStreamTest, TruncatedAndCorruptDeflateData) {
+TEST(EntryStreamTest, TruncatedAndCorruptDeflateData)
+{
     const ByteVector data = RepeatedText(20000);
     const ByteVector deflated = DeflateRaw(PseudoRandomBytes(30000, 6));
     TestEntry truncated = FileEntry("truncated", PseudoRandomBytes(30000, 6), 8);
@@ -326,7 +339,8 @@ TEST(EntryStreamTest, TruncatedAndCorruptDeflateData) {
     EXPECT_EQ(CloseEntryStream(archive.get()), READER_OK);
 }
 
-TEST(EntryStreamTest, DamagedDeflateDataNeverHangs) {
+TEST(EntryStreamTest, DamagedDeflateDataNeverHangs)
+{
     const ByteVector data = RepeatedText(3000);
     const ByteVector deflated = DeflateRaw(data);
     int finished = 0;
@@ -347,7 +361,8 @@ TEST(EntryStreamTest, DamagedDeflateDataNeverHangs) {
     EXPECT_EQ(finished, static_cast<int>(deflated.size() * 4));
 }
 
-TEST(EntryStreamTest, StoredDataShorterThanDeclaredIsDamaged) {
+TEST(EntryStreamTest, StoredDataShorterThanDeclaredIsDamaged)
+{
     TestEntry shortData = FileEntry("short", RepeatedText(100), 0);
     shortData.compressedSize = 60;
     TestEntry shortHeader = FileEntry("header", RepeatedText(10), 0);
@@ -371,7 +386,8 @@ TEST(EntryStreamTest, StoredDataShorterThanDeclaredIsDamaged) {
     }
 }
 
-TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen) {
+TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen)
+{
     TestEntry method12 = FileEntry("bzip2", RepeatedText(50), 12);
     TestEntry method14 = FileEntry("lzma", RepeatedText(50), 14);
     TestEntry sizes = FileEntry("sizes", RepeatedText(50), 8);
@@ -404,7 +420,8 @@ TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen) {
     EXPECT_EQ(invalid.get()->stream, open);
 }
 
-TEST(EntryStreamTest, DataCutShortGivesReadError) {
+TEST(EntryStreamTest, DataCutShortGivesReadError)
+{
     // The headers promise more data than the archive holds.
     TestEntry entry = FileEntry("cut", RepeatedText(40000), 0);
     entry.payload = RepeatedText(36000);
@@ -432,7 +449,8 @@ TEST(EntryStreamTest, DataCutShortGivesReadError) {
     }
 }
 
-TEST(EntryStreamTest, TraditionalEncryptionBuiltHere) {
+TEST(EntryStreamTest, TraditionalEncryptionBuiltHere)
+{
     for (uint16_t method : {0, 8}) {
         for (bool descriptor : {false, true}) {
             SCOPED_TRACE(method * 10 + descriptor);
@@ -474,7 +492,8 @@ TEST(EntryStreamTest, TraditionalEncryptionBuiltHere) {
     }
 }
 
-TEST(EntryStreamTest, DecryptionUndoesTheCipher) {
+TEST(EntryStreamTest, DecryptionUndoesTheCipher)
+{
     const ByteVector plain = PseudoRandomBytes(1000, 12);
     const ByteVector cipher = EncryptTraditional(plain, "k\xE9y");
     CipherKeys keys{};
@@ -490,7 +509,8 @@ TEST(EntryStreamTest, DecryptionUndoesTheCipher) {
     EXPECT_EQ(keys.key[2], 0x34567890u);
 }
 
-TEST(EntryStreamTest, InfoZipEncryptedArchive) {
+TEST(EntryStreamTest, InfoZipEncryptedArchive)
+{
     const std::string path = std::string(TEST_DATA_DIR) + "/infozip_encrypted.zip";
     int code = 0;
     ReaderPtr reader(OpenDirectory(OpenByteSource(path.c_str(), &code)));
@@ -516,7 +536,8 @@ TEST(EntryStreamTest, InfoZipEncryptedArchive) {
     }
 }
 
-TEST(EntryStreamTest, EveryEntryOfTheRealArchivesReadsBack) {
+TEST(EntryStreamTest, EveryEntryOfTheRealArchivesReadsBack)
+{
     for (const RealArchive& archive : RealArchives()) {
         SCOPED_TRACE(archive.file);
         const std::string path = std::string(TEST_DATA_DIR) + "/" + archive.file;

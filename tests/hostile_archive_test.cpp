@@ -291,7 +291,8 @@ TEST(HostileArchive, OverlappingEntriesAndRepeatedNames)
     BuildZip(shared, {}, &layout);
     shared[1].central.localHeaderOffset = layout.entries[0].localHeaderPos;
     UpdateOutcome outcome = RunUpdateLoop(BuildZip(shared));
-    EXPECT_EQ(outcome.program, (FolderContent{{"one.txt", "shared data"}, {"two.txt", "shared data"}}));
+    EXPECT_EQ(outcome.program,
+              (FolderContent{{"one.txt", "shared data"}, {"two.txt", "shared data"}}));
 
     // A second entry that claims the first one's data but declares its own.
     std::vector<TestEntry> claimed{File("one.txt", "first"), File("two.txt", "other")};
@@ -315,7 +316,8 @@ TEST(HostileArchive, OverlappingEntriesAndRepeatedNames)
     // A file, then a folder of the same name, then a file inside it.
     TestEntry folder = File("clash/", "", 0);
     folder.externalAttributes = 0x10;
-    outcome = RunUpdateLoop(BuildZip({File("clash", "file"), folder, File("clash/inner.txt", "x")}));
+    outcome =
+        RunUpdateLoop(BuildZip({File("clash", "file"), folder, File("clash/inner.txt", "x")}));
     EXPECT_EQ(outcome.program, (FolderContent{{"clash", "file"}}));
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_NO_FILE, RESULT_NO_FILE}));
 }

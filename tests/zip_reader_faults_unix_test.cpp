@@ -24,7 +24,8 @@ struct Disarm {
 
 class ZipReaderFaults : public ::testing::Test {
 protected:
-    ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries) {
+    ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries)
+    {
         const std::filesystem::path path = dir_.File("archive.zip");
         EXPECT_TRUE(WriteFileBytes(path, BuildZip(entries)));
         int code = 0;
@@ -37,14 +38,16 @@ protected:
 
 // Moves the handle far away and empties the source's windows, so that the
 // next read anywhere is a move and a platform read.
-void ForgetWhatWasRead(ByteSource* source) {
+void ForgetWhatWasRead(ByteSource* source)
+{
     ASSERT_TRUE(SeekSource(source, 0x7FFF0000));
     for (SourceWindow& window : source->windows) window.length = 0;
 }
 
 // The source reads ahead: leaves a window ending just before file position
 // `end`, so that the next platform read is the one that covers byte `end`.
-void BufferUpTo(ByteSource* source, uint32_t end) {
+void BufferUpTo(ByteSource* source, uint32_t end)
+{
     ASSERT_GE(end, kSourceBufferSize);
     ForgetWhatWasRead(source);
     ASSERT_TRUE(SeekSource(source, end - kSourceBufferSize));
@@ -53,13 +56,15 @@ void BufferUpTo(ByteSource* source, uint32_t end) {
 }
 
 // Archives whose headers lie beyond the first buffer's reach, with room after them.
-std::vector<TestEntry> EntriesAfterPadding(TestEntry second) {
+std::vector<TestEntry> EntriesAfterPadding(TestEntry second)
+{
     TestEntry first = FileEntry("one.txt", PseudoRandomBytes(3 * kSourceBufferSize, 7), 0);
     TestEntry third = FileEntry("pad.bin", PseudoRandomBytes(3 * kSourceBufferSize, 8), 0);
     return {first, second, third};
 }
 
-TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
+TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors)
+{
     ZipLayout zip;
     const std::filesystem::path path = dir_.File("archive.zip");
     ASSERT_TRUE(WriteFileBytes(
@@ -107,7 +112,8 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors) {
     EXPECT_EQ(CheckLocalHeader(reader.get(), &layout), READER_ERRNO);
 }
 
-TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature) {
+TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature)
+{
     TestEntry wrong = FileEntry("x.txt", Bytes("x"), 0);
     wrong.central.signature = 0x12345678;
     wrong.local.signature = 0x12345678;
@@ -126,7 +132,8 @@ TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature) {
     EXPECT_EQ(GoToNextEntry(reader.get()), READER_BAD_ARCHIVE);
 }
 
-TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
+TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable)
+{
     const ByteVector data = PseudoRandomBytes(40000, 21);
     for (uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
@@ -175,7 +182,8 @@ TEST_F(ZipReaderFaults, FailedBlockReadsLeaveTheStreamOpenAndResumable) {
 // each entry in turn, the two parts of the file keep a window each, so the
 // platform is read about once per window's worth of archive, not once or
 // twice per entry.
-TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach) {
+TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach)
+{
     std::vector<TestEntry> entries;
     for (int i = 0; i < 300; ++i) {
         entries.push_back(FileEntry("f" + std::to_string(i), PseudoRandomBytes(90 + i % 50, i), 0));
@@ -206,7 +214,8 @@ TEST_F(ZipReaderFaults, TheDirectoryWalkAndTheEntriesKeepAWindowEach) {
     EXPECT_LE(PlatformCallCount(PlatformCall::SetFilePointer), windowsWorth + 4);
 }
 
-TEST_F(ZipReaderFaults, FilesThatCannotBePositionedOrOpened) {
+TEST_F(ZipReaderFaults, FilesThatCannotBePositionedOrOpened)
+{
     const std::filesystem::path path = dir_.File("archive.zip");
     ASSERT_TRUE(WriteFileBytes(path, BuildZip({FileEntry("a", Bytes("a"), 0)})));
     int code = -1;

@@ -11,14 +11,16 @@ namespace {
 // would wrap to a negative one and leave the file where it was.
 constexpr uint64_t kMaxFilePosition = 0x7FFFFFFF;
 
-bool AskFilePosition(HANDLE file, uint32_t* position) {
+bool AskFilePosition(HANDLE file, uint32_t* position)
+{
     DWORD answer = SetFilePointer(file, 0, nullptr, FILE_CURRENT);
     *position = answer;
     return answer != INVALID_SET_FILE_POINTER;
 }
 
 // Unbuffered: reads wherever the handle stands.
-uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount) {
+uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount)
+{
     DWORD transferred = 0;
     if (!ReadFile(source->file, destination, byteCount, &transferred, nullptr)) {
         source->readFailed = true;
@@ -29,12 +31,14 @@ uint32_t ReadFromFile(ByteSource* source, void* destination, uint32_t byteCount)
     return transferred;
 }
 
-bool Holds(const SourceWindow& window, uint32_t position) {
+bool Holds(const SourceWindow& window, uint32_t position)
+{
     return position >= window.start && position - window.start < window.length;
 }
 
 // The window holding `position`, or -1.
-int WindowAt(const ByteSource* source, uint32_t position) {
+int WindowAt(const ByteSource* source, uint32_t position)
+{
     for (int i = 0; i < 2; ++i) {
         if (Holds(source->windows[i], position)) {
             return i;
@@ -43,7 +47,8 @@ int WindowAt(const ByteSource* source, uint32_t position) {
     return -1;
 }
 
-uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
+uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount)
+{
     const int index = WindowAt(source, source->position);
     if (index < 0) {
         return 0;
@@ -62,12 +67,13 @@ uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byte
 
 // Moves the handle to where the next read starts, unless it stands there. A
 // failed move is a failed read: the bytes would come from the wrong place.
-bool PlaceHandle(ByteSource* source) {
+bool PlaceHandle(ByteSource* source)
+{
     if (source->handleKnown && source->handlePosition == source->position) {
         return true;
     }
-    source->handleKnown = SetFilePointer(source->file, static_cast<LONG>(source->position),
-                                         nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    source->handleKnown = SetFilePointer(source->file, static_cast<LONG>(source->position), nullptr,
+                                         FILE_BEGIN) != INVALID_SET_FILE_POINTER;
     source->handlePosition = source->position;
     if (!source->handleKnown) {
         source->readFailed = true;
@@ -75,7 +81,8 @@ bool PlaceHandle(ByteSource* source) {
     return source->handleKnown;
 }
 
-uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCount) {
+uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCount)
+{
     if (!PlaceHandle(source)) {
         return 0;
     }
@@ -88,7 +95,8 @@ uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCoun
 // The window to read into: the one the reading runs on from, so that a walk
 // through one part of the file replaces only its own window; otherwise the
 // one read from less recently.
-SourceWindow& WindowToFill(ByteSource* source) {
+SourceWindow& WindowToFill(ByteSource* source)
+{
     for (SourceWindow& window : source->windows) {
         if (window.length > 0 && window.start + window.length == source->position) {
             return window;
@@ -101,7 +109,8 @@ SourceWindow& WindowToFill(ByteSource* source) {
 // cost some of the `wanted` bytes, as a read of just those would have
 // failed; bytes that did come are kept, and the next fill, starting where
 // the failure struck, fails as an unbuffered read there would.
-void FillWindow(ByteSource* source, uint32_t wanted) {
+void FillWindow(ByteSource* source, uint32_t wanted)
+{
     SourceWindow& window = WindowToFill(source);
     window.length = 0;
     if (!PlaceHandle(source)) {
@@ -120,7 +129,8 @@ void FillWindow(ByteSource* source, uint32_t wanted) {
     source->handlePosition += transferred;
 }
 
-uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount) {
+uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount)
+{
     uint32_t copied = TakeFromWindows(source, destination, byteCount);
     uint32_t rest = byteCount - copied;
     if (rest == 0) {
@@ -133,7 +143,8 @@ uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCou
     return copied + TakeFromWindows(source, destination + copied, rest);
 }
 
-void DropWindows(ByteSource* source) {
+void DropWindows(ByteSource* source)
+{
     for (SourceWindow& window : source->windows) {
         window.length = 0;
     }
@@ -141,7 +152,8 @@ void DropWindows(ByteSource* source) {
 
 }  // namespace
 
-ByteSource* OpenByteSource(const char* fileName, int* code) {
+ByteSource* OpenByteSource(const char* fileName, int* code)
+{
     HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -170,7 +182,8 @@ ByteSource* OpenByteSource(const char* fileName, int* code) {
     return source;
 }
 
-void ReleaseByteSource(ByteSource* source) {
+void ReleaseByteSource(ByteSource* source)
+{
     if (source == nullptr) {
         return;
     }
@@ -180,7 +193,8 @@ void ReleaseByteSource(ByteSource* source) {
     delete source;
 }
 
-uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource* source) {
+uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource* source)
+{
     if (size == 0) {
         return 0;
     }
@@ -208,7 +222,8 @@ uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource*
     return byteCount / size;
 }
 
-int ReadByte(ByteSource* source, uint32_t* value) {
+int ReadByte(ByteSource* source, uint32_t* value)
+{
     uint8_t byte = 0;
     *value = 0;
     if (ReadBytes(&byte, 1, 1, source) == 1) {
@@ -225,7 +240,8 @@ namespace {
 
 // Little-endian field of `width` bytes; bytes missing at the end of the data
 // count as zero.
-int ReadLittleEndian(ByteSource* source, int width, uint32_t* value) {
+int ReadLittleEndian(ByteSource* source, int width, uint32_t* value)
+{
     uint32_t result = 0;
     *value = 0;
     for (int i = 0; i < width; ++i) {
@@ -242,15 +258,18 @@ int ReadLittleEndian(ByteSource* source, int width, uint32_t* value) {
 
 }  // namespace
 
-int ReadUInt16(ByteSource* source, uint32_t* value) {
+int ReadUInt16(ByteSource* source, uint32_t* value)
+{
     return ReadLittleEndian(source, 2, value);
 }
 
-int ReadUInt32(ByteSource* source, uint32_t* value) {
+int ReadUInt32(ByteSource* source, uint32_t* value)
+{
     return ReadLittleEndian(source, 4, value);
 }
 
-bool SeekSource(ByteSource* source, uint32_t position) {
+bool SeekSource(ByteSource* source, uint32_t position)
+{
     if (!source->isFile) {
         source->memoryPos = position;
         return true;
@@ -263,8 +282,9 @@ bool SeekSource(ByteSource* source, uint32_t position) {
         return false;
     }
     const uint32_t filePosition = static_cast<uint32_t>(target);
-    if (source->positionKnown && (WindowAt(source, filePosition) >= 0 ||
-                                  (source->handleKnown && source->handlePosition == filePosition))) {
+    if (source->positionKnown &&
+        (WindowAt(source, filePosition) >= 0 ||
+         (source->handleKnown && source->handlePosition == filePosition))) {
         source->position = filePosition;
         return true;
     }
@@ -277,7 +297,8 @@ bool SeekSource(ByteSource* source, uint32_t position) {
     return source->positionKnown;
 }
 
-bool SourceLength(ByteSource* source, uint32_t* length) {
+bool SourceLength(ByteSource* source, uint32_t* length)
+{
     if (!source->isFile) {
         source->memoryPos = source->memorySize;
         *length = source->memorySize;

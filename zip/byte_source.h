@@ -23,8 +23,8 @@ struct SourceWindow {
 };
 
 struct ByteSource {
-    bool isFile;            // bytes come through `file`; otherwise from `memory`
-    bool canSeek;           // the file handle can be positioned; fixed at open
+    bool isFile;   // bytes come through `file`; otherwise from `memory`
+    bool canSeek;  // the file handle can be positioned; fixed at open
     HANDLE file;
     bool readFailed;        // a platform read reported failure; never cleared
     uint32_t startOffset;   // every position given to or taken from the source is relative to it

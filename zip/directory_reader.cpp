@@ -9,13 +9,15 @@ constexpr uint32_t kCentralFixedSize = 46;
 
 // Keeps the first failure: a failed read replaces an earlier structural
 // complaint, since the structure was not really seen.
-void ReadField16(ByteSource* source, uint32_t* field, int* status) {
+void ReadField16(ByteSource* source, uint32_t* field, int* status)
+{
     if (ReadUInt16(source, field) != READER_OK) {
         *status = READER_ERRNO;
     }
 }
 
-void ReadField32(ByteSource* source, uint32_t* field, int* status) {
+void ReadField32(ByteSource* source, uint32_t* field, int* status)
+{
     if (ReadUInt32(source, field) != READER_OK) {
         *status = READER_ERRNO;
     }
@@ -31,7 +33,8 @@ struct EndRecord {
     uint32_t commentSize;
 };
 
-bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record) {
+bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record)
+{
     if (!SeekSource(source, endPos)) {
         return false;
     }
@@ -48,7 +51,8 @@ bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record) {
     return status == READER_OK;
 }
 
-bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos) {
+bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos)
+{
     if (record.totalEntries != record.entriesOnDisk || record.directoryDisk != 0 ||
         record.thisDisk != 0) {
         return false;
@@ -58,16 +62,18 @@ bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos) {
     return directoryEnd <= endFilePos;
 }
 
-int ReadCurrentHeader(DirectoryReader* reader) {
-    int status = ReadCentralHeader(reader, &reader->currentInfo, &reader->localHeaderOffset,
-                                   nullptr, 0);
+int ReadCurrentHeader(DirectoryReader* reader)
+{
+    int status =
+        ReadCentralHeader(reader, &reader->currentInfo, &reader->localHeaderOffset, nullptr, 0);
     reader->currentValid = status == READER_OK;
     return status;
 }
 
 }  // namespace
 
-DirectoryReader* OpenDirectory(ByteSource* source) {
+DirectoryReader* OpenDirectory(ByteSource* source)
+{
     if (source == nullptr) {
         return nullptr;
     }
@@ -97,7 +103,8 @@ DirectoryReader* OpenDirectory(ByteSource* source) {
     return reader;
 }
 
-void CloseDirectory(DirectoryReader* reader) {
+void CloseDirectory(DirectoryReader* reader)
+{
     if (reader == nullptr) {
         return;
     }
@@ -106,7 +113,8 @@ void CloseDirectory(DirectoryReader* reader) {
 }
 
 int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localHeaderOffset,
-                      char* nameBuffer, uint32_t nameBufferSize) {
+                      char* nameBuffer, uint32_t nameBufferSize)
+{
     if (reader == nullptr) {
         return READER_PARAM_ERROR;
     }
@@ -161,7 +169,8 @@ int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localH
     return READER_OK;
 }
 
-int GoToFirstEntry(DirectoryReader* reader) {
+int GoToFirstEntry(DirectoryReader* reader)
+{
     if (reader == nullptr) {
         return READER_PARAM_ERROR;
     }
@@ -170,7 +179,8 @@ int GoToFirstEntry(DirectoryReader* reader) {
     return ReadCurrentHeader(reader);
 }
 
-int GoToNextEntry(DirectoryReader* reader) {
+int GoToNextEntry(DirectoryReader* reader)
+{
     if (reader == nullptr) {
         return READER_PARAM_ERROR;
     }

@@ -11,16 +11,16 @@
 struct EntryStream;
 
 struct DirectoryReader {
-    ByteSource* source;          // owned
+    ByteSource* source;  // owned
     uint32_t entryCount;
     uint32_t archiveCommentSize;
-    uint32_t archiveStart;       // file position of archive offset 0
+    uint32_t archiveStart;  // file position of archive offset 0
     int32_t currentIndex;
-    uint32_t currentHeaderPos;   // relative to archiveStart
-    int32_t currentValid;        // currentInfo and localHeaderOffset describe the current entry
-    uint32_t endRecordPos;       // relative to the source's start at open
+    uint32_t currentHeaderPos;  // relative to archiveStart
+    int32_t currentValid;       // currentInfo and localHeaderOffset describe the current entry
+    uint32_t endRecordPos;      // relative to the source's start at open
     uint32_t directorySize;
-    uint32_t directoryOffset;    // relative to archiveStart
+    uint32_t directoryOffset;  // relative to archiveStart
     EntryInfo currentInfo;
     uint32_t localHeaderOffset;  // relative to archiveStart
     EntryStream* stream;         // owned; the open data stream of the current entry, if any

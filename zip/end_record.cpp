@@ -11,14 +11,16 @@ constexpr uint32_t kSignatureSize = 4;
 // straddling two windows is still seen.
 constexpr uint32_t kWindowSize = kWindowStep + kSignatureSize;
 
-bool IsEndSignatureAt(const uint8_t* window, uint32_t i) {
+bool IsEndSignatureAt(const uint8_t* window, uint32_t i)
+{
     return window[i] == 0x50 && window[i + 1] == 0x4B && window[i + 2] == 0x05 &&
            window[i + 3] == 0x06;
 }
 
 }  // namespace
 
-uint32_t FindEndRecord(ByteSource* source) {
+uint32_t FindEndRecord(ByteSource* source)
+{
     uint32_t length = 0;
     if (!SourceLength(source, &length)) {
         return kEndRecordNotFound;

@@ -4,11 +4,11 @@
 #include <cstdint>
 
 struct EntryInfo {
-    uint32_t versionMadeBy;       // high byte: host system
+    uint32_t versionMadeBy;  // high byte: host system
     uint32_t versionNeeded;
-    uint32_t flags;               // bit 0 encrypted, bit 3 CRC and sizes follow the data
-    uint32_t method;              // 0 stored, 8 deflated
-    uint32_t dosDateTime;         // MS-DOS time in the low 16 bits, date in the high 16 bits
+    uint32_t flags;        // bit 0 encrypted, bit 3 CRC and sizes follow the data
+    uint32_t method;       // 0 stored, 8 deflated
+    uint32_t dosDateTime;  // MS-DOS time in the low 16 bits, date in the high 16 bits
     uint32_t crc;
     uint32_t compressedSize;
     uint32_t uncompressedSize;

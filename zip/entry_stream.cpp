@@ -11,7 +11,8 @@ constexpr int kRawDeflateWindowBits = -15;
 // The count delivered by one read must fit the signed result.
 constexpr uint32_t kMaxReadLength = 0x7FFFFFFF;
 
-uint8_t CheckByteOf(const EntryInfo& info) {
+uint8_t CheckByteOf(const EntryInfo& info)
+{
     // With a data descriptor the CRC is not known when the header is written,
     // so the high byte of the MS-DOS time stands in for it.
     if ((info.flags & kFlagDataDescriptor) != 0) {
@@ -20,19 +21,21 @@ uint8_t CheckByteOf(const EntryInfo& info) {
     return static_cast<uint8_t>(info.crc >> 24);
 }
 
-void SetEndFlag(uint8_t* endFlag) {
+void SetEndFlag(uint8_t* endFlag)
+{
     if (endFlag != nullptr) {
         *endFlag = 1;
     }
 }
 
 // Reads the next block of entry data when the buffered input is used up.
-int RefillInput(EntryStream* stream) {
+int RefillInput(EntryStream* stream)
+{
     if (stream->zstream.avail_in > 0 || stream->compressedLeft == 0) {
         return READER_OK;
     }
-    uint32_t n = stream->compressedLeft < kInputBufferSize ? stream->compressedLeft
-                                                           : kInputBufferSize;
+    uint32_t n =
+        stream->compressedLeft < kInputBufferSize ? stream->compressedLeft : kInputBufferSize;
     // Positioned every time: someone else may have moved the source meanwhile.
     if (!SeekSource(stream->source, stream->archiveStart + stream->inputPos) ||
         ReadBytes(stream->inputBuffer, n, 1, stream->source) != 1) {
@@ -52,7 +55,8 @@ int RefillInput(EntryStream* stream) {
 
 // Consumes what is buffered of the encryption header; READER_PASSWORD when
 // its last byte does not match.
-int SkipEncryptionHeader(EntryStream* stream) {
+int SkipEncryptionHeader(EntryStream* stream)
+{
     z_stream& z = stream->zstream;
     uint32_t k = stream->headerLeft < z.avail_in ? stream->headerLeft : z.avail_in;
     if (k == 0) {
@@ -68,7 +72,8 @@ int SkipEncryptionHeader(EntryStream* stream) {
     return READER_OK;
 }
 
-void CopyStored(EntryStream* stream, int* delivered, uint8_t* endFlag) {
+void CopyStored(EntryStream* stream, int* delivered, uint8_t* endFlag)
+{
     z_stream& z = stream->zstream;
     uint32_t k = z.avail_in < z.avail_out ? z.avail_in : z.avail_out;
     std::memcpy(z.next_out, z.next_in, k);
@@ -87,7 +92,8 @@ void CopyStored(EntryStream* stream, int* delivered, uint8_t* endFlag) {
 
 // One inflate step. Gives 1 to go on, 0 when the read is complete, or a
 // negative status.
-int InflateStep(EntryStream* stream, int* delivered, uint8_t* endFlag) {
+int InflateStep(EntryStream* stream, int* delivered, uint8_t* endFlag)
+{
     z_stream& z = stream->zstream;
     uLong totalBefore = z.total_out;
     uInt inBefore = z.avail_in;
@@ -117,7 +123,8 @@ int InflateStep(EntryStream* stream, int* delivered, uint8_t* endFlag) {
 
 }  // namespace
 
-int OpenEntryStream(DirectoryReader* reader, const char* password) {
+int OpenEntryStream(DirectoryReader* reader, const char* password)
+{
     if (reader == nullptr || !reader->currentValid) {
         return READER_PARAM_ERROR;
     }
@@ -169,7 +176,8 @@ int OpenEntryStream(DirectoryReader* reader, const char* password) {
     return READER_OK;
 }
 
-int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint8_t* endFlag) {
+int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint8_t* endFlag)
+{
     if (endFlag != nullptr) {
         *endFlag = 0;
     }
@@ -216,7 +224,8 @@ int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint
     return delivered;
 }
 
-int CloseEntryStream(DirectoryReader* reader) {
+int CloseEntryStream(DirectoryReader* reader)
+{
     if (reader == nullptr || reader->stream == nullptr) {
         return READER_PARAM_ERROR;
     }

@@ -6,7 +6,8 @@ constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kLocalFixedSize = 30;
 
 // A failed read counts its field as zero and outranks any failed check.
-void ReadLocalField(ByteSource* source, bool wide, uint32_t* field, int* status) {
+void ReadLocalField(ByteSource* source, bool wide, uint32_t* field, int* status)
+{
     int readStatus = wide ? ReadUInt32(source, field) : ReadUInt16(source, field);
     if (readStatus != READER_OK) {
         *field = 0;
@@ -14,7 +15,8 @@ void ReadLocalField(ByteSource* source, bool wide, uint32_t* field, int* status)
     }
 }
 
-void Check(bool holds, int* status) {
+void Check(bool holds, int* status)
+{
     if (!holds && *status == READER_OK) {
         *status = READER_BAD_ARCHIVE;
     }
@@ -22,7 +24,8 @@ void Check(bool holds, int* status) {
 
 }  // namespace
 
-int CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout) {
+int CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout)
+{
     if (reader == nullptr || layout == nullptr) {
         return READER_PARAM_ERROR;
     }

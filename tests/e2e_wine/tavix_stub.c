@@ -10,7 +10,7 @@
 #include <string.h>
 #include <windows.h>
 
-static void list_folder(FILE *out, FILE *attrs, const char *relative)
+static void list_folder(FILE* out, FILE* attrs, const char* relative)
 {
     char pattern[MAX_PATH * 2];
     WIN32_FIND_DATAA found;
@@ -34,11 +34,11 @@ static void list_folder(FILE *out, FILE *attrs, const char *relative)
     FindClose(search);
 }
 
-static int hold(const char *file)
+static int hold(const char* file)
 {
     char marker[MAX_PATH * 2];
     HANDLE handle;
-    FILE *held;
+    FILE* held;
     int waited;
 
     handle = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
@@ -60,8 +60,8 @@ static int hold(const char *file)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {
     char folder[MAX_PATH];
-    FILE *out;
-    FILE *attrs;
+    FILE* out;
+    FILE* attrs;
     (void)instance;
     (void)previous;
     (void)show;

@@ -26,10 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCalls[] = {"CreateFileA",    "ReadFile",          "WriteFile",
-                              "SetFilePointer", "CloseHandle",       "SetFileTime",
+const char* const kCalls[] = {"CreateFileA",        "ReadFile",         "WriteFile",
+                              "SetFilePointer",     "CloseHandle",      "SetFileTime",
                               "GetFileAttributesA", "CreateDirectoryA", "DeleteFileA",
-                              "MoveFileExA",    "Allocation"};
+                              "MoveFileExA",        "Allocation"};
 
 constexpr int kExitUpdated = 0;
 constexpr int kExitKept = 2;
@@ -120,8 +120,9 @@ public:
     {
         const fs::path errors = root_.Path() / "stderr.txt";
         std::ostringstream command;
-        command << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
-                << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater ";
+        command
+            << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
+            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater ";
         if (!call.empty()) command << "--fail " << call << " " << nthCall << " ";
         command << "'" << archive_.string() << "' </dev/null >/dev/null 2>'" << errors.string()
                 << "'";
@@ -137,8 +138,10 @@ public:
     // Every check after one run; gives the number of old files lost.
     unsigned long Check(const std::string& what, const RunResult& result, bool archiveMayStay)
     {
-        EXPECT_TRUE(result.exited && (result.exitCode == kExitUpdated || result.exitCode == kExitKept))
-            << what << ": exit " << result.exitCode << "\n" << result.errors;
+        EXPECT_TRUE(result.exited &&
+                    (result.exitCode == kExitUpdated || result.exitCode == kExitKept))
+            << what << ": exit " << result.exitCode << "\n"
+            << result.errors;
 
         const Version& old = OldFiles();
         const Version& next = NewFiles();
@@ -156,14 +159,15 @@ public:
             const ByteVector bytes = ReadFileBytes(path);
             const bool isNew = bytes == newBytes;
             const bool isOld = oldBytes != old.files.end() && bytes == oldBytes->second;
-            EXPECT_TRUE(isNew || isOld) << what << ": " << name << " is neither version ("
-                                        << bytes.size() << " bytes)";
+            EXPECT_TRUE(isNew || isOld)
+                << what << ": " << name << " is neither version (" << bytes.size() << " bytes)";
             allNew = allNew && isNew;
         }
         for (const auto& item : fs::recursive_directory_iterator(program_)) {
             if (item.is_directory()) continue;
             const std::string name = item.path().lexically_relative(program_).generic_string();
-            EXPECT_TRUE(name == "updater" || next.files.count(name)) << what << ": left behind " << name;
+            EXPECT_TRUE(name == "updater" || next.files.count(name))
+                << what << ": left behind " << name;
         }
 
         const bool archiveKept = fs::exists(archive_);
@@ -269,9 +273,10 @@ TEST(UpdateFaultSweep, EveryCallFailingInTurnLeavesOldOrNewFilesOnly)
     for (unsigned i = 0; i < cores; ++i) workers.emplace_back(work);
     for (std::thread& worker : workers) worker.join();
 
-    std::printf("fault sweep: %zu runs, one injected fault each: %lu updates went through, "
-                "%lu kept the archive, %lu files lost\n",
-                runs.size(), updated.load(), kept.load(), lost.load());
+    std::printf(
+        "fault sweep: %zu runs, one injected fault each: %lu updates went through, "
+        "%lu kept the archive, %lu files lost\n",
+        runs.size(), updated.load(), kept.load(), lost.load());
     for (const auto& [call, count] : counts) std::printf("  %s: %lu calls\n", call.c_str(), count);
     EXPECT_EQ(lost.load(), 0u);
 }

@@ -29,8 +29,8 @@ struct Declared {
 };
 
 struct Sandbox {
-    fs::path home;     // the fuzzer's own current directory, where its corpus lies
-    fs::path root;     // the scratch sandbox: the archive and a/b/prog
+    fs::path home;  // the fuzzer's own current directory, where its corpus lies
+    fs::path root;  // the scratch sandbox: the archive and a/b/prog
     fs::path archive;
     fs::path program;
 };
@@ -122,11 +122,12 @@ const Sandbox& TheSandbox()
 void CheckNothingOutside(const Sandbox& sandbox)
 {
     const std::set<fs::path> allowed{sandbox.root / "a", sandbox.root / "a" / "b", sandbox.program,
-                                      sandbox.archive};
+                                     sandbox.archive};
     for (auto it = fs::recursive_directory_iterator(sandbox.root);
          it != fs::recursive_directory_iterator(); ++it) {
         if (it->path() == sandbox.program) it.disable_recursion_pending();
-        if (!allowed.count(it->path())) Fail("written outside the program folder: " + it->path().string());
+        if (!allowed.count(it->path()))
+            Fail("written outside the program folder: " + it->path().string());
     }
 }
 

@@ -62,10 +62,10 @@ std::vector<ByteVector> Seeds()
     behindStub.offsetsFromFileStart = true;
     seeds.push_back(BuildZip({File("a.txt", Bytes("a"))}, behindStub));
 
-    seeds.push_back(BuildZip({File("\xC9\xFD\xBC\xB6.txt", Bytes("gbk")),
-                              File("\x95\\..\\trail.txt", Bytes("trail byte")),
-                              File("../up.txt", Bytes("up")), File("C:\\abs\\x.txt", Bytes("x")),
-                              File("a/./b//c.txt", Bytes("c"))}));
+    seeds.push_back(
+        BuildZip({File("\xC9\xFD\xBC\xB6.txt", Bytes("gbk")),
+                  File("\x95\\..\\trail.txt", Bytes("trail byte")), File("../up.txt", Bytes("up")),
+                  File("C:\\abs\\x.txt", Bytes("x")), File("a/./b//c.txt", Bytes("c"))}));
 
     seeds.push_back(BuildZip({File("same.txt", Bytes("old")), File("same.txt", Bytes("new")),
                               File("same.txt/inner.txt", Bytes("inner"))}));

@@ -7,7 +7,8 @@ namespace {
 const std::string kGbkName = "\xC9\xFD\xBC\xB6\xCB\xB5\xC3\xF7.txt";
 const std::string kUtf8Name = "\xE6\x9B\xB4\xE6\x96\xB0/\xE6\x97\xA5\xE5\xBF\x97.txt";
 
-ByteVector LoremText() {
+ByteVector LoremText()
+{
     std::string text;
     char line[128];
     for (int i = 0; i < 40; ++i) {
@@ -20,7 +21,8 @@ ByteVector LoremText() {
     return Bytes(text);
 }
 
-ByteVector GbkText() {
+ByteVector GbkText()
+{
     std::string text;
     for (int i = 0; i < 20; ++i) {
         text += "Tavix \xC9\xFD\xBC\xB6\xCB\xB5\xC3\xF7\r\n";
@@ -30,7 +32,8 @@ ByteVector GbkText() {
 
 }  // namespace
 
-const std::vector<RealArchive>& RealArchives() {
+const std::vector<RealArchive>& RealArchives()
+{
     const RealEntry hello{"hello.txt", 0, 0, 14, 14, 0x7B55A718};
     const RealEntry empty{"empty.txt", 0, 0, 0, 0, 0};
     const RealEntry data{"data.bin", 0, 0, 1500, 1500, 0xE169B999};
@@ -47,10 +50,14 @@ const std::vector<RealArchive>& RealArchives() {
         {"infozip_stream.zip",
          0,
          0,
-         {{"hello.txt", 8, 8, 16, 14, 0x7B55A718}, {"docs/lorem.txt", 8, 8, 188, 3080, 0x55BA64B5}}},
+         {{"hello.txt", 8, 8, 16, 14, 0x7B55A718},
+          {"docs/lorem.txt", 8, 8, 188, 3080, 0x55BA64B5}}},
         {"sfx_unadjusted.zip", 300, 0, {hello, lorem}},
         {"sfx_adjusted.zip", 0, 0, {hello, lorem}},
-        {"sevenzip.zip", 0, 0, {docs, {"docs/lorem.txt", 8, 0, 187, 3080, 0x55BA64B5}, empty, hello}},
+        {"sevenzip.zip",
+         0,
+         0,
+         {docs, {"docs/lorem.txt", 8, 0, 187, 3080, 0x55BA64B5}, empty, hello}},
         {"bsdtar.zip",
          0,
          0,
@@ -67,7 +74,8 @@ const std::vector<RealArchive>& RealArchives() {
     return archives;
 }
 
-std::optional<ByteVector> KnownContent(const std::string& name) {
+std::optional<ByteVector> KnownContent(const std::string& name)
+{
     if (name == "hello.txt") {
         return Bytes("Hello, world!\n");
     }

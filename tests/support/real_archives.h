@@ -10,7 +10,7 @@
 #include "support/zip_builder.h"
 
 struct RealEntry {
-    std::string name;        // raw name bytes
+    std::string name;  // raw name bytes
     uint32_t method;
     uint32_t flags;
     uint32_t compressedSize;
@@ -19,8 +19,8 @@ struct RealEntry {
 };
 
 struct RealArchive {
-    std::string file;        // name inside tests/data
-    uint32_t archiveStart;   // bytes before the archive that its offsets do not count
+    std::string file;       // name inside tests/data
+    uint32_t archiveStart;  // bytes before the archive that its offsets do not count
     uint32_t commentSize;
     std::vector<RealEntry> entries;
 };

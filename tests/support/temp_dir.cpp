@@ -3,7 +3,8 @@
 #include <random>
 #include <system_error>
 
-TempDir::TempDir() {
+TempDir::TempDir()
+{
     std::random_device random;
     std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -17,7 +18,8 @@ TempDir::TempDir() {
     }
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir()
+{
     if (path_.empty()) {
         return;
     }

@@ -14,27 +14,32 @@ constexpr uint32_t kDescriptorSignature = 0x08074B50;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDescriptor = 0x0008;
 
-void Put16(ByteVector& out, uint32_t value) {
+void Put16(ByteVector& out, uint32_t value)
+{
     out.push_back(static_cast<uint8_t>(value));
     out.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-void Put32(ByteVector& out, uint32_t value) {
+void Put32(ByteVector& out, uint32_t value)
+{
     Put16(out, value & 0xFFFF);
     Put16(out, value >> 16);
 }
 
-void Append(ByteVector& out, const ByteVector& bytes) {
+void Append(ByteVector& out, const ByteVector& bytes)
+{
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-void Append(ByteVector& out, const std::string& text) {
+void Append(ByteVector& out, const std::string& text)
+{
     out.insert(out.end(), text.begin(), text.end());
 }
 
 // The cipher's own CRC step (reflected 0xEDB88320, no inversion), kept apart
 // from the reader's so that the two check each other.
-uint32_t CipherCrcStep(uint32_t value, uint8_t byte) {
+uint32_t CipherCrcStep(uint32_t value, uint8_t byte)
+{
     uint32_t c = (value ^ byte) & 0xFF;
     for (int bit = 0; bit < 8; ++bit) {
         c = (c & 1) != 0 ? (c >> 1) ^ 0xEDB88320u : c >> 1;
@@ -47,19 +52,22 @@ struct Cipher {
     uint32_t key1 = 0x23456789;
     uint32_t key2 = 0x34567890;
 
-    explicit Cipher(const std::string& password) {
+    explicit Cipher(const std::string& password)
+    {
         for (char c : password) {
             Update(static_cast<uint8_t>(c));
         }
     }
 
-    void Update(uint8_t plain) {
+    void Update(uint8_t plain)
+    {
         key0 = CipherCrcStep(key0, plain);
         key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
         key2 = CipherCrcStep(key2, static_cast<uint8_t>(key1 >> 24));
     }
 
-    uint8_t Encrypt(uint8_t plain) {
+    uint8_t Encrypt(uint8_t plain)
+    {
         uint32_t t = (key2 & 0xFFFF) | 2;
         uint8_t cipher = plain ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
         Update(plain);
@@ -82,7 +90,8 @@ struct HeaderValues {
     uint16_t diskStart;
 };
 
-void ApplyOverrides(const HeaderOverrides& o, HeaderValues* v) {
+void ApplyOverrides(const HeaderOverrides& o, HeaderValues* v)
+{
     v->signature = o.signature.value_or(v->signature);
     v->versionNeeded = o.versionNeeded.value_or(v->versionNeeded);
     v->flags = o.flags.value_or(v->flags);
@@ -97,7 +106,8 @@ void ApplyOverrides(const HeaderOverrides& o, HeaderValues* v) {
     v->diskStart = o.diskStart.value_or(v->diskStart);
 }
 
-ByteVector EntryPayload(const TestEntry& entry) {
+ByteVector EntryPayload(const TestEntry& entry)
+{
     if (entry.payload) {
         return *entry.payload;
     }
@@ -107,7 +117,8 @@ ByteVector EntryPayload(const TestEntry& entry) {
     return entry.data;
 }
 
-ByteVector EncryptionHeader(const TestEntry& entry, uint32_t trueCrc) {
+ByteVector EncryptionHeader(const TestEntry& entry, uint32_t trueCrc)
+{
     ByteVector header = PseudoRandomBytes(11, entry.encryptionSeed);
     uint8_t check = entry.dataDescriptor ? static_cast<uint8_t>(entry.dosTime >> 8)
                                          : static_cast<uint8_t>(trueCrc >> 24);
@@ -120,7 +131,8 @@ struct BuiltEntry {
     ByteVector written;  // entry data as it lies in the archive
 };
 
-BuiltEntry BuildEntryData(const TestEntry& entry, EntryLayout* layout) {
+BuiltEntry BuildEntryData(const TestEntry& entry, EntryLayout* layout)
+{
     BuiltEntry built{};
     uint32_t trueCrc = Crc32Of(entry.data);
     layout->crc = trueCrc;
@@ -150,7 +162,8 @@ BuiltEntry BuildEntryData(const TestEntry& entry, EntryLayout* layout) {
     return built;
 }
 
-void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v) {
+void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
+{
     const std::string& name = entry.localName ? *entry.localName : entry.name;
     v.signature = kLocalSignature;
     if (entry.dataDescriptor) {
@@ -175,7 +188,8 @@ void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v) {
     Append(out, entry.localExtra);
 }
 
-void WriteDescriptor(ByteVector& out, const TestEntry& entry, const HeaderValues& v) {
+void WriteDescriptor(ByteVector& out, const TestEntry& entry, const HeaderValues& v)
+{
     if (entry.descriptorSignature) {
         Put32(out, kDescriptorSignature);
     }
@@ -184,7 +198,8 @@ void WriteDescriptor(ByteVector& out, const TestEntry& entry, const HeaderValues
     Put32(out, v.uncompressedSize);
 }
 
-void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v) {
+void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
+{
     v.signature = kCentralSignature;
     v.nameLength = static_cast<uint16_t>(entry.name.size());
     v.extraLength = static_cast<uint16_t>(entry.centralExtra.size());
@@ -213,7 +228,8 @@ void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
 }  // namespace
 
 ByteVector BuildZip(const std::vector<TestEntry>& entries, const ZipOptions& options,
-                    ZipLayout* layout) {
+                    ZipLayout* layout)
+{
     ZipLayout where{};
     ByteVector out = options.prefix;
     uint32_t archiveStart = static_cast<uint32_t>(options.prefix.size());
@@ -264,7 +280,8 @@ ByteVector BuildZip(const std::vector<TestEntry>& entries, const ZipOptions& opt
 }
 
 ByteVector EndRecordBytes(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset,
-                          uint16_t commentLength) {
+                          uint16_t commentLength)
+{
     ByteVector out;
     Put32(out, kEndSignature);
     Put16(out, 0);
@@ -277,7 +294,8 @@ ByteVector EndRecordBytes(uint16_t entries, uint32_t directorySize, uint32_t dir
     return out;
 }
 
-ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>& times) {
+ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>& times)
+{
     ByteVector out;
     Put16(out, 0x5455);
     Put16(out, static_cast<uint32_t>(1 + 4 * times.size()));
@@ -288,7 +306,8 @@ ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>&
     return out;
 }
 
-ByteVector DeflateRaw(const ByteVector& data, int level) {
+ByteVector DeflateRaw(const ByteVector& data, int level)
+{
     z_stream z{};
     deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     ByteVector out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
@@ -302,15 +321,18 @@ ByteVector DeflateRaw(const ByteVector& data, int level) {
     return out;
 }
 
-uint32_t Crc32Of(const ByteVector& data) {
+uint32_t Crc32Of(const ByteVector& data)
+{
     return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
-ByteVector Bytes(const std::string& text) {
+ByteVector Bytes(const std::string& text)
+{
     return ByteVector(text.begin(), text.end());
 }
 
-TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method) {
+TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method)
+{
     TestEntry entry;
     entry.name = name;
     entry.data = data;
@@ -318,7 +340,8 @@ TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t me
     return entry;
 }
 
-ByteVector PseudoRandomBytes(size_t size, uint32_t seed) {
+ByteVector PseudoRandomBytes(size_t size, uint32_t seed)
+{
     ByteVector out(size);
     uint32_t state = seed * 2654435761u + 1;
     if (state == 0) {
@@ -333,7 +356,8 @@ ByteVector PseudoRandomBytes(size_t size, uint32_t seed) {
     return out;
 }
 
-ByteVector RepeatedText(size_t size) {
+ByteVector RepeatedText(size_t size)
+{
     static const std::string line = "The quick brown fox jumps over the lazy dog. 0123456789\n";
     ByteVector out(size);
     for (size_t i = 0; i < size; ++i) {
@@ -342,7 +366,8 @@ ByteVector RepeatedText(size_t size) {
     return out;
 }
 
-ByteVector EncryptTraditional(const ByteVector& plain, const std::string& password) {
+ByteVector EncryptTraditional(const ByteVector& plain, const std::string& password)
+{
     Cipher cipher(password);
     ByteVector out;
     out.reserve(plain.size());
@@ -352,14 +377,16 @@ ByteVector EncryptTraditional(const ByteVector& plain, const std::string& passwo
     return out;
 }
 
-bool WriteFileBytes(const std::filesystem::path& path, const ByteVector& bytes) {
+bool WriteFileBytes(const std::filesystem::path& path, const ByteVector& bytes)
+{
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 
-ByteVector ReadFileBytes(const std::filesystem::path& path) {
+ByteVector ReadFileBytes(const std::filesystem::path& path)
+{
     std::ifstream file(path, std::ios::binary);
     return ByteVector(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
