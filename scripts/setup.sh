@@ -7,7 +7,7 @@
 
 packages_for() {
   case $1 in
-    native) echo cmake make g++ zlib1g-dev googletest python3 ;;
+    native) echo cmake make g++ zlib1g-dev googletest python3 zip unzip p7zip-full libarchive-tools ;;
     format) echo clang-format git ;;
     windows) echo cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev ;;
     wine32) echo wine wine32:i386 ;;
