@@ -1,10 +1,10 @@
 #include "update_run.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "../archive/archive_handle.h"
 #include "../platform/framework.h"
+#include "../platform/path_text.h"
+#include "archive_unpack.h"
 
 namespace {
 
@@ -36,29 +36,9 @@ void GetProgramFolder(char (&folder)[MAX_PATH + 1])
     folder[0] = '\0';
     GetModuleFileNameA(nullptr, folder, MAX_PATH);
     folder[MAX_PATH] = '\0';
-    char* lastSeparator = nullptr;
-    for (char* p = folder; *p; ++p) {
-        if (*p == '\\' || *p == '/') lastSeparator = p;
+    if (const char* lastSeparator = FindLastSeparator(folder)) {
+        folder[lastSeparator - folder] = '\0';
     }
-    if (lastSeparator) *lastSeparator = '\0';
-}
-
-// Unpacks every entry below the current directory. True only when the
-// archive opened and every entry was described and written.
-bool UnpackArchive(const char* archivePath)
-{
-    ArchiveHandle* handle = OpenArchive(archivePath);
-    bool complete = handle != nullptr;
-    ArchiveEntry entry{};
-    GetArchiveEntry(handle, -1, &entry);
-    const int32_t count = entry.index;
-    for (int32_t index = 0; index < count; ++index) {
-        const int32_t described = GetArchiveEntry(handle, index, &entry);
-        const int32_t extracted = ExtractArchiveEntry(handle, index, entry.name);
-        complete = complete && described == RESULT_OK && extracted == RESULT_OK;
-    }
-    CloseArchive(handle);
-    return complete;
 }
 
 }  // namespace

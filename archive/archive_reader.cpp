@@ -3,14 +3,10 @@
 #include <cstring>
 #include <new>
 
+#include "../platform/path_text.h"
 #include "result_codes.h"
 
 namespace {
-
-bool IsSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
 
 // The current directory, ending in a separator. A directory too long to leave
 // room for the separator and terminator is refused rather than cut.
@@ -56,9 +52,8 @@ int32_t ArchiveReader::Open(const char* fileName)
 {
     if (directory || openEntryIndex != -1) return RESULT_BAD_STATE;
     if (!ReadBaseDirectory(baseDirectory)) return RESULT_NO_FILE;
-    int code = RESULT_OK;
-    ByteSource* source = OpenByteSource(fileName, &code);
-    if (!source) return code;
+    ByteSource* source = OpenByteSource(fileName);
+    if (!source) return RESULT_NO_FILE;
     directory = OpenDirectory(source);
     return directory ? RESULT_OK : RESULT_NO_FILE;
 }
@@ -76,17 +71,16 @@ int32_t ArchiveReader::Close()
 // damaged header is remembered instead: no entry behind it can be reached,
 // and an end record that claims 65535 entries must not make every one of
 // them walk the directory again.
-int32_t ArchiveReader::WalkToEntry(int32_t index)
+ReaderStatus ArchiveReader::WalkToEntry(int32_t index)
 {
-    if (damagedEntryIndex >= 0 && index >= damagedEntryIndex) return RESULT_CORRUPT;
-    int status = READER_OK;
+    if (damagedEntryIndex >= 0 && index >= damagedEntryIndex) return READER_BAD_ARCHIVE;
+    ReaderStatus status = READER_OK;
     if (index < directory->currentIndex || !directory->currentValid) {
         status = GoToFirstEntry(directory);
     }
     while (status == READER_OK && directory->currentIndex < index) {
         status = GoToNextEntry(directory);
     }
-    if (status == READER_OK) return RESULT_OK;
     if (status == READER_BAD_ARCHIVE) damagedEntryIndex = directory->currentIndex;
-    return RESULT_CORRUPT;
+    return status;
 }

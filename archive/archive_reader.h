@@ -1,4 +1,10 @@
 // The state of one open archive behind a handle.
+//
+// Its methods live in three files, one per job:
+//   archive_reader.cpp    CreateArchiveReader, DestroyArchiveReader, Open,
+//                         Close, WalkToEntry
+//   entry_description.cpp GetEntry
+//   entry_extraction.cpp  ExtractEntry and its steps
 #pragma once
 
 #include <cstdint>
@@ -6,6 +12,7 @@
 #include "../platform/winapi.h"
 #include "../zip/directory_reader.h"
 #include "archive_entry.h"
+#include "extraction_target.h"
 #include "known_folders.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
@@ -27,7 +34,11 @@ struct ArchiveReader {
     int32_t ExtractEntry(int32_t index, const char* targetName);
 
 private:
-    int32_t WalkToEntry(int32_t index);
+    ReaderStatus WalkToEntry(int32_t index);
+    int32_t ExtractDirectory(const char* targetName);
+    bool MakeTargetFolders(const ExtractionTarget& target);
+    int32_t WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
+                           bool folderKnown, char (&temporaryPath)[MAX_PATH]);
     int32_t CopyEntryData(HANDLE file);
 };
 

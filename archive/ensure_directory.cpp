@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "../platform/path_text.h"
 #include "../platform/winapi.h"
-#include "target_name.h"
 
 namespace {
 
@@ -37,10 +37,7 @@ void EnsureDirectory(const char* base, const char* path)
     if (base) EnsureBase(base);
     if (path[0] == '\0') return;
 
-    const char* lastSeparator = nullptr;
-    for (const char* p = path; *p; ++p) {
-        if (IsSeparator(*p)) lastSeparator = p;
-    }
+    const char* lastSeparator = FindLastSeparator(path);
     if (lastSeparator && lastSeparator != path) {
         char parent[MAX_PATH] = "";
         const size_t parentLength = size_t(lastSeparator - path);

@@ -6,6 +6,7 @@
 #include "entry_name.h"
 #include "entry_times.h"
 #include "result_codes.h"
+#include "status_translation.h"
 
 namespace {
 
@@ -22,21 +23,23 @@ void FillCountRecord(uint32_t entryCount, ArchiveEntry* entry)
 }
 
 // Reads the local extra field into a new buffer of exactly its length (null
-// for an empty field). False when it cannot be reached or read in full.
-bool ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLayout& layout,
-                         uint8_t** extra)
+// for an empty field).
+ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLayout& layout,
+                                 uint8_t** extra)
 {
     *extra = nullptr;
-    if (!SeekSource(directory->source, directory->archiveStart + layout.extraOffset)) return false;
-    if (layout.localExtraSize == 0) return true;
+    if (!SeekSource(directory->source, directory->archiveStart + layout.extraOffset)) {
+        return READER_ERRNO;
+    }
+    if (layout.localExtraSize == 0) return READER_OK;
     uint8_t* buffer = new (std::nothrow) uint8_t[layout.localExtraSize];
-    if (!buffer) return false;
+    if (!buffer) return READER_INTERNAL_ERROR;
     if (ReadBytes(buffer, layout.localExtraSize, 1, directory->source) != 1) {
         delete[] buffer;
-        return false;
+        return READER_ERRNO;
     }
     *extra = buffer;
-    return true;
+    return READER_OK;
 }
 
 // Cleans the stored name and copies it into the 260-byte field. A name too
@@ -68,17 +71,17 @@ int32_t ArchiveReader::GetEntry(int32_t index, ArchiveEntry* entry)
         return RESULT_OK;
     }
 
-    const int32_t walked = WalkToEntry(index);
-    if (walked != RESULT_OK) return walked;
     EntryInfo info;
     char rawName[MAX_PATH];
-    if (ReadCentralHeader(directory, &info, nullptr, rawName, MAX_PATH) != READER_OK) {
-        return RESULT_CORRUPT;
-    }
     LocalHeaderLayout layout;
-    if (CheckLocalHeader(directory, &layout) != READER_OK) return RESULT_CORRUPT;
+    ReaderStatus status = WalkToEntry(index);
+    if (status == READER_OK)
+        status = ReadCentralHeader(directory, &info, nullptr, rawName, MAX_PATH);
+    if (status == READER_OK) status = CheckLocalHeader(directory, &layout);
+    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
     uint8_t* extra = nullptr;
-    if (!ReadLocalExtraField(directory, layout, &extra)) return RESULT_READ;
+    status = ReadLocalExtraField(directory, layout, &extra);
+    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::ReadLocalExtra, status);
 
     ArchiveEntry described;
     described.index = directory->currentIndex;

@@ -1,12 +1,12 @@
 #include <cstdio>
-#include <cstring>
 #include <new>
 
+#include "../platform/path_text.h"
 #include "../zip/entry_stream.h"
 #include "archive_reader.h"
 #include "ensure_directory.h"
 #include "result_codes.h"
-#include "target_name.h"
+#include "status_translation.h"
 #include "temporary_file.h"
 
 namespace {
@@ -16,9 +16,60 @@ bool IsSet(const FILETIME& time)
     return time.dwLowDateTime != 0 || time.dwHighDateTime != 0;
 }
 
-// A directory entry: the chain is made and must exist afterwards.
-int32_t ExtractDirectory(const char* base, const char* targetName, KnownFolders& knownFolders)
+// A name ending in a separator is a folder too, whatever its attributes say:
+// no file can be made under such a name.
+bool IsDirectoryEntry(const ArchiveEntry& entry, const char* targetName)
 {
+    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(targetName);
+}
+
+// A time the archive does not give (zero) leaves the file's own time alone
+// rather than dating it to 1601.
+void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
+{
+    SetFileTime(file, IsSet(entry.creationTime) ? &entry.creationTime : nullptr,
+                IsSet(entry.accessTime) ? &entry.accessTime : nullptr,
+                IsSet(entry.writeTime) ? &entry.writeTime : nullptr);
+}
+
+// Replaces the target in one move, so that it is always either the old file
+// or the whole new one.
+int32_t CommitTemporary(const char* temporaryPath, const char* targetPath)
+{
+    if (MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING)) return RESULT_OK;
+    RemoveTemporaryFile(temporaryPath);
+    return RESULT_NO_FILE;
+}
+
+}  // namespace
+
+int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
+{
+    if (!directory) return RESULT_BAD_STATE;
+    if (index < 0 || index >= int32_t(directory->entryCount) || !targetName) return RESULT_ARGS;
+    const int32_t walked = TranslateReaderStatus(ReaderStage::FindEntry, WalkToEntry(index));
+    if (walked != RESULT_OK) return walked;
+    ArchiveEntry entry;
+    const int32_t described = GetEntry(index, &entry);
+    if (described != RESULT_OK) return described;
+    if (IsDirectoryEntry(entry, targetName)) return ExtractDirectory(targetName);
+
+    ExtractionTarget target;
+    const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
+    if (resolved != RESULT_OK) return resolved;
+    const bool folderKnown = MakeTargetFolders(target);
+    char temporaryPath[MAX_PATH];
+    const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
+    if (written != RESULT_OK) return written;
+    return CommitTemporary(temporaryPath, target.path);
+}
+
+// A folder entry: the chain is made, and must exist afterwards.
+int32_t ArchiveReader::ExtractDirectory(const char* targetName)
+{
+    const bool absolute = IsAbsoluteName(targetName);
+    if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
+    const char* base = absolute ? nullptr : baseDirectory;
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);
     if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
@@ -31,78 +82,35 @@ int32_t ExtractDirectory(const char* base, const char* targetName, KnownFolders&
     return RESULT_OK;
 }
 
-// An existing target that can never be replaced: a folder, or a read-only file.
-bool IsReplaceable(const char* targetPath)
+// A folder's chain is checked for the first file made in it only: true when
+// the folder is known to exist and nothing was checked.
+bool ArchiveReader::MakeTargetFolders(const ExtractionTarget& target)
 {
-    const DWORD attributes = GetFileAttributesA(targetPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    if (IsKnownFolder(knownFolders, target.folder)) return true;
+    EnsureDirectory(target.base, target.directoryPart);
+    return false;
 }
 
-}  // namespace
-
-int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
+// The data goes to a temporary beside the target first, so that a failed
+// entry never leaves a broken file in place of a good one.
+int32_t ArchiveReader::WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
+                                      bool folderKnown, char (&temporaryPath)[MAX_PATH])
 {
-    if (!directory) return RESULT_BAD_STATE;
-    if (index < 0 || index >= int32_t(directory->entryCount) || !targetName) return RESULT_ARGS;
-    const int32_t walked = WalkToEntry(index);
-    if (walked != RESULT_OK) return walked;
-    ArchiveEntry entry;
-    const int32_t described = GetEntry(index, &entry);
-    if (described != RESULT_OK) return described;
-
-    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(targetName)) {
-        const bool absolute = IsAbsoluteName(targetName);
-        if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
-        return ExtractDirectory(absolute ? nullptr : baseDirectory, targetName, knownFolders);
-    }
-
-    const char* filePart = FindFilePart(targetName);
-    const size_t directoryLength = size_t(filePart - targetName);
-    if (directoryLength >= MAX_PATH) return RESULT_NO_FILE;
-    char directoryPart[MAX_PATH];
-    std::memcpy(directoryPart, targetName, directoryLength);
-    directoryPart[directoryLength] = '\0';
-
-    const char* base = IsAbsoluteName(directoryPart) ? nullptr : baseDirectory;
-    if (base && HasParentComponent(targetName)) return RESULT_ARGS;
-    char targetPath[MAX_PATH];
-    int length =
-        std::snprintf(targetPath, MAX_PATH, "%s%s%s", base ? base : "", directoryPart, filePart);
-    if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
-    char folder[MAX_PATH];
-    length = std::snprintf(folder, MAX_PATH, "%s%s", base ? base : "", directoryPart);
-    if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
-
-    // A folder's chain is checked for the first file made in it only. Should
-    // the folder have gone since, the temporary file cannot be made: the
-    // chain is made again and the file tried once more.
-    const bool known = IsKnownFolder(knownFolders, folder);
-    if (!known) EnsureDirectory(base, directoryPart);
-    if (!IsReplaceable(targetPath)) return RESULT_NO_FILE;
     if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
-    if (!dataBuffer) return RESULT_INFLATE;
-
-    char temporaryPath[MAX_PATH];
-    HANDLE file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
-    if (file == INVALID_HANDLE_VALUE && known) {
+    if (!dataBuffer) return RESULT_WRITE;  // no memory to carry the data: nothing is written
+    HANDLE file = CreateTemporaryFile(target.folder, entry.attributes, temporaryPath);
+    if (file == INVALID_HANDLE_VALUE && folderKnown) {
+        // The known folder has gone since: others may be gone with it.
         ForgetAllFolders(knownFolders);
-        EnsureDirectory(base, directoryPart);
-        file = CreateTemporaryFile(folder, entry.attributes, temporaryPath);
+        EnsureDirectory(target.base, target.directoryPart);
+        file = CreateTemporaryFile(target.folder, entry.attributes, temporaryPath);
     }
     if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
-    RememberFolder(knownFolders, folder);
+    RememberFolder(knownFolders, target.folder);
 
     int32_t result = CopyEntryData(file);
-    if (result == RESULT_OK) {
-        SetFileTime(file, IsSet(entry.creationTime) ? &entry.creationTime : nullptr,
-                    IsSet(entry.accessTime) ? &entry.accessTime : nullptr,
-                    IsSet(entry.writeTime) ? &entry.writeTime : nullptr);
-    }
+    if (result == RESULT_OK) SetEntryTimes(file, entry);
     if (!CloseHandle(file) && result == RESULT_OK) result = RESULT_WRITE;
-    if (result == RESULT_OK && !MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING)) {
-        result = RESULT_NO_FILE;
-    }
     if (result != RESULT_OK) RemoveTemporaryFile(temporaryPath);
     return result;
 }
@@ -116,28 +124,24 @@ int32_t ArchiveReader::CopyEntryData(HANDLE file)
     for (;;) {
         uint8_t endFlag = 0;
         const int n = ReadEntryStream(directory, dataBuffer, kDataBufferSize, &endFlag);
-        if (n == READER_PASSWORD) {
-            result = RESULT_PASSWORD;
-            break;
-        }
         if (n < 0) {
-            result = RESULT_INFLATE;
+            result = TranslateReaderStatus(ReaderStage::ReadData, n);
             break;
         }
-        if (n > 0) {
-            DWORD written = 0;
-            if (!WriteFile(file, dataBuffer, DWORD(n), &written, nullptr) || written != DWORD(n)) {
-                result = RESULT_WRITE;
-                break;
-            }
+        DWORD written = 0;
+        if (n > 0 &&
+            (!WriteFile(file, dataBuffer, DWORD(n), &written, nullptr) || written != DWORD(n))) {
+            result = RESULT_WRITE;
+            break;
         }
         if (endFlag) break;
         if (n == 0) {
-            result = RESULT_INFLATE;
+            // Nothing delivered and no end: a stream that makes no progress.
+            result = TranslateReaderStatus(ReaderStage::ReadData, READER_BAD_ARCHIVE);
             break;
         }
     }
-    const int closed = CloseEntryStream(directory);
-    if (result == RESULT_OK && closed != READER_OK) result = RESULT_CORRUPT;
+    const ReaderStatus closed = CloseEntryStream(directory);
+    if (result == RESULT_OK) result = TranslateReaderStatus(ReaderStage::CloseData, closed);
     return result;
 }

@@ -28,8 +28,7 @@ protected:
     {
         bytes_ = PseudoRandomBytes(3 * B + 123, 42);
         ASSERT_TRUE(WriteFileBytes(dir_.File("data.bin"), bytes_));
-        int code = -1;
-        file_.reset(OpenByteSource(dir_.File("data.bin").string().c_str(), &code));
+        file_.reset(OpenByteSource(dir_.File("data.bin").string().c_str()));
         ASSERT_NE(file_, nullptr);
         memory_.reset(NewMemorySource(bytes_));
     }

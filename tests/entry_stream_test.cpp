@@ -429,8 +429,7 @@ TEST(EntryStreamTest, DataCutShortGivesReadError)
     const ByteVector bytes = BuildZip({entry});
     TempDir dir;
     ASSERT_TRUE(WriteFileBytes(dir.File("cut.zip"), bytes));
-    int code = 0;
-    ReaderPtr fromFile(OpenDirectory(OpenByteSource(dir.File("cut.zip").string().c_str(), &code)));
+    ReaderPtr fromFile(OpenDirectory(OpenByteSource(dir.File("cut.zip").string().c_str())));
     ReaderPtr fromMemory(OpenMemoryDirectory(bytes));
     for (DirectoryReader* reader : {fromFile.get(), fromMemory.get()}) {
         ASSERT_NE(reader, nullptr);
@@ -512,8 +511,7 @@ TEST(EntryStreamTest, DecryptionUndoesTheCipher)
 TEST(EntryStreamTest, InfoZipEncryptedArchive)
 {
     const std::string path = std::string(TEST_DATA_DIR) + "/infozip_encrypted.zip";
-    int code = 0;
-    ReaderPtr reader(OpenDirectory(OpenByteSource(path.c_str(), &code)));
+    ReaderPtr reader(OpenDirectory(OpenByteSource(path.c_str())));
     ASSERT_NE(reader, nullptr);
     for (int index = 0; index < 2; ++index) {
         SCOPED_TRACE(index);
@@ -541,8 +539,7 @@ TEST(EntryStreamTest, EveryEntryOfTheRealArchivesReadsBack)
     for (const RealArchive& archive : RealArchives()) {
         SCOPED_TRACE(archive.file);
         const std::string path = std::string(TEST_DATA_DIR) + "/" + archive.file;
-        int code = 0;
-        ReaderPtr reader(OpenDirectory(OpenByteSource(path.c_str(), &code)));
+        ReaderPtr reader(OpenDirectory(OpenByteSource(path.c_str())));
         ASSERT_NE(reader, nullptr);
         for (size_t i = 0; i < archive.entries.size(); ++i) {
             const RealEntry& expected = archive.entries[i];

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_handle.h"
+#include "app/archive_unpack.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -64,16 +64,12 @@ public:
         fs::current_path(program_);
 
         UpdateOutcome outcome;
-        ArchiveHandle* handle = OpenArchive(archivePath.string().c_str());
-        outcome.opened = handle != nullptr;
-        ArchiveEntry entry{};
-        GetArchiveEntry(handle, -1, &entry);
-        outcome.entryCount = entry.index;
-        for (int32_t index = 0; index < outcome.entryCount; ++index) {
-            GetArchiveEntry(handle, index, &entry);
-            outcome.results.push_back(ExtractArchiveEntry(handle, index, entry.name));
-        }
-        CloseArchive(handle);
+        ArchiveUnpack unpack;
+        OpenUnpack(&unpack, archivePath.string().c_str());
+        outcome.opened = unpack.handle != nullptr;
+        outcome.entryCount = unpack.entryCount;
+        while (UnpackNextEntry(&unpack)) outcome.results.push_back(unpack.extracted);
+        CloseUnpack(&unpack);
 
         fs::current_path(previous);
         outcome.program = ListFolder(program_);

@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "reader_status.h"
-
 namespace {
 
 // SetFilePointer takes a signed 32-bit distance: a position beyond 2 GiB
@@ -152,12 +150,11 @@ void DropWindows(ByteSource* source)
 
 }  // namespace
 
-ByteSource* OpenByteSource(const char* fileName, int* code)
+ByteSource* OpenByteSource(const char* fileName)
 {
     HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *code = SOURCE_NO_FILE;
         return nullptr;
     }
     uint32_t position = 0;
@@ -165,7 +162,6 @@ ByteSource* OpenByteSource(const char* fileName, int* code)
     ByteSource* source = new (std::nothrow) ByteSource{};
     if (source == nullptr) {
         CloseHandle(file);
-        *code = SOURCE_NO_FILE;
         return nullptr;
     }
     source->isFile = true;
@@ -178,7 +174,6 @@ ByteSource* OpenByteSource(const char* fileName, int* code)
     source->position = canSeek ? position : 0;
     source->handleKnown = canSeek;
     source->handlePosition = source->position;
-    *code = 0;
     return source;
 }
 
@@ -222,7 +217,7 @@ uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource*
     return byteCount / size;
 }
 
-int ReadByte(ByteSource* source, uint32_t* value)
+ReaderStatus ReadByte(ByteSource* source, uint32_t* value)
 {
     uint8_t byte = 0;
     *value = 0;
@@ -240,13 +235,13 @@ namespace {
 
 // Little-endian field of `width` bytes; bytes missing at the end of the data
 // count as zero.
-int ReadLittleEndian(ByteSource* source, int width, uint32_t* value)
+ReaderStatus ReadLittleEndian(ByteSource* source, int width, uint32_t* value)
 {
     uint32_t result = 0;
     *value = 0;
     for (int i = 0; i < width; ++i) {
         uint32_t byte = 0;
-        int status = ReadByte(source, &byte);
+        const ReaderStatus status = ReadByte(source, &byte);
         if (status != READER_OK) {
             return status;
         }
@@ -258,12 +253,12 @@ int ReadLittleEndian(ByteSource* source, int width, uint32_t* value)
 
 }  // namespace
 
-int ReadUInt16(ByteSource* source, uint32_t* value)
+ReaderStatus ReadUInt16(ByteSource* source, uint32_t* value)
 {
     return ReadLittleEndian(source, 2, value);
 }
 
-int ReadUInt32(ByteSource* source, uint32_t* value)
+ReaderStatus ReadUInt32(ByteSource* source, uint32_t* value)
 {
     return ReadLittleEndian(source, 4, value);
 }

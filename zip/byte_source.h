@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "reader_status.h"
 
 // Size of one window; reads of at least this many bytes go straight to the
 // caller.
@@ -45,13 +46,9 @@ struct ByteSource {
     uint8_t recentWindow = 0;  // the window read from last
 };
 
-// Failure code of OpenByteSource; the same value as the handle-level
-// "no file" result, so that the archive layer can pass it on unchanged.
-constexpr int SOURCE_NO_FILE = 0x200;
-
-// Opens `fileName` for reading. Gives the new source and code 0, or null and
-// SOURCE_NO_FILE in `code`.
-ByteSource* OpenByteSource(const char* fileName, int* code);
+// Opens `fileName` for reading; null when it cannot be opened (or without
+// memory for the record).
+ByteSource* OpenByteSource(const char* fileName);
 
 // Closes the file when the source owns it and frees the record (made by
 // OpenByteSource, or by `new` for a memory source).
@@ -63,12 +60,12 @@ uint32_t ReadBytes(void* destination, uint32_t size, uint32_t count, ByteSource*
 
 // READER_OK with the byte in `value`, READER_OK without one at the end of the
 // data (`value` then 0), or READER_ERRNO after a failed platform read.
-int ReadByte(ByteSource* source, uint32_t* value);
+ReaderStatus ReadByte(ByteSource* source, uint32_t* value);
 
 // Little-endian fields. Missing bytes at the end of the data count as zero;
 // a failed read gives its status and the value 0.
-int ReadUInt16(ByteSource* source, uint32_t* value);
-int ReadUInt32(ByteSource* source, uint32_t* value);
+ReaderStatus ReadUInt16(ByteSource* source, uint32_t* value);
+ReaderStatus ReadUInt32(ByteSource* source, uint32_t* value);
 
 // Positions the source at `position` relative to its start. False when the
 // source is a file that cannot be positioned, when the file position would

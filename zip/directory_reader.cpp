@@ -9,14 +9,14 @@ constexpr uint32_t kCentralFixedSize = 46;
 
 // Keeps the first failure: a failed read replaces an earlier structural
 // complaint, since the structure was not really seen.
-void ReadField16(ByteSource* source, uint32_t* field, int* status)
+void ReadField16(ByteSource* source, uint32_t* field, ReaderStatus* status)
 {
     if (ReadUInt16(source, field) != READER_OK) {
         *status = READER_ERRNO;
     }
 }
 
-void ReadField32(ByteSource* source, uint32_t* field, int* status)
+void ReadField32(ByteSource* source, uint32_t* field, ReaderStatus* status)
 {
     if (ReadUInt32(source, field) != READER_OK) {
         *status = READER_ERRNO;
@@ -39,7 +39,7 @@ bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record)
         return false;
     }
     uint32_t signature = 0;
-    int status = READER_OK;
+    ReaderStatus status = READER_OK;
     ReadField32(source, &signature, &status);
     ReadField16(source, &record->thisDisk, &status);
     ReadField16(source, &record->directoryDisk, &status);
@@ -62,9 +62,9 @@ bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos)
     return directoryEnd <= endFilePos;
 }
 
-int ReadCurrentHeader(DirectoryReader* reader)
+ReaderStatus ReadCurrentHeader(DirectoryReader* reader)
 {
-    int status =
+    const ReaderStatus status =
         ReadCentralHeader(reader, &reader->currentInfo, &reader->localHeaderOffset, nullptr, 0);
     reader->currentValid = status == READER_OK;
     return status;
@@ -112,8 +112,9 @@ void CloseDirectory(DirectoryReader* reader)
     delete reader;
 }
 
-int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localHeaderOffset,
-                      char* nameBuffer, uint32_t nameBufferSize)
+ReaderStatus ReadCentralHeader(DirectoryReader* reader, EntryInfo* info,
+                               uint32_t* localHeaderOffset, char* nameBuffer,
+                               uint32_t nameBufferSize)
 {
     if (reader == nullptr) {
         return READER_PARAM_ERROR;
@@ -122,7 +123,7 @@ int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localH
     if (!SeekSource(source, reader->archiveStart + reader->currentHeaderPos)) {
         return READER_ERRNO;
     }
-    int status = READER_OK;
+    ReaderStatus status = READER_OK;
     uint32_t signature = 0;
     if (ReadUInt32(source, &signature) != READER_OK) {
         status = READER_ERRNO;
@@ -169,7 +170,7 @@ int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localH
     return READER_OK;
 }
 
-int GoToFirstEntry(DirectoryReader* reader)
+ReaderStatus GoToFirstEntry(DirectoryReader* reader)
 {
     if (reader == nullptr) {
         return READER_PARAM_ERROR;
@@ -179,7 +180,7 @@ int GoToFirstEntry(DirectoryReader* reader)
     return ReadCurrentHeader(reader);
 }
 
-int GoToNextEntry(DirectoryReader* reader)
+ReaderStatus GoToNextEntry(DirectoryReader* reader)
 {
     if (reader == nullptr) {
         return READER_PARAM_ERROR;

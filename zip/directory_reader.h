@@ -43,11 +43,12 @@ void CloseDirectory(DirectoryReader* reader);
 // none is written unless the status is READER_OK. A name shorter than
 // `nameBufferSize` is zero-terminated; a longer one fills the buffer without
 // a terminator.
-int ReadCentralHeader(DirectoryReader* reader, EntryInfo* info, uint32_t* localHeaderOffset,
-                      char* nameBuffer, uint32_t nameBufferSize);
+ReaderStatus ReadCentralHeader(DirectoryReader* reader, EntryInfo* info,
+                               uint32_t* localHeaderOffset, char* nameBuffer,
+                               uint32_t nameBufferSize);
 
-int GoToFirstEntry(DirectoryReader* reader);
-int GoToNextEntry(DirectoryReader* reader);
+ReaderStatus GoToFirstEntry(DirectoryReader* reader);
+ReaderStatus GoToNextEntry(DirectoryReader* reader);
 
 // Where the current entry's local name, extra field and data lie.
 struct LocalHeaderLayout {
@@ -57,4 +58,4 @@ struct LocalHeaderLayout {
 };
 
 // Checks the current entry's local header against its central header.
-int CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout);
+ReaderStatus CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout);

@@ -29,7 +29,7 @@ void SetEndFlag(uint8_t* endFlag)
 }
 
 // Reads the next block of entry data when the buffered input is used up.
-int RefillInput(EntryStream* stream)
+ReaderStatus RefillInput(EntryStream* stream)
 {
     if (stream->zstream.avail_in > 0 || stream->compressedLeft == 0) {
         return READER_OK;
@@ -55,7 +55,7 @@ int RefillInput(EntryStream* stream)
 
 // Consumes what is buffered of the encryption header; READER_PASSWORD when
 // its last byte does not match.
-int SkipEncryptionHeader(EntryStream* stream)
+ReaderStatus SkipEncryptionHeader(EntryStream* stream)
 {
     z_stream& z = stream->zstream;
     uint32_t k = stream->headerLeft < z.avail_in ? stream->headerLeft : z.avail_in;
@@ -123,7 +123,7 @@ int InflateStep(EntryStream* stream, int* delivered, uint8_t* endFlag)
 
 }  // namespace
 
-int OpenEntryStream(DirectoryReader* reader, const char* password)
+ReaderStatus OpenEntryStream(DirectoryReader* reader, const char* password)
 {
     if (reader == nullptr || !reader->currentValid) {
         return READER_PARAM_ERROR;
@@ -200,7 +200,7 @@ int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint
     }
     int delivered = 0;
     while (z.avail_out > 0) {
-        int status = RefillInput(stream);
+        ReaderStatus status = RefillInput(stream);
         if (status == READER_OK) {
             status = SkipEncryptionHeader(stream);
         }
@@ -224,13 +224,13 @@ int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint
     return delivered;
 }
 
-int CloseEntryStream(DirectoryReader* reader)
+ReaderStatus CloseEntryStream(DirectoryReader* reader)
 {
     if (reader == nullptr || reader->stream == nullptr) {
         return READER_PARAM_ERROR;
     }
     EntryStream* stream = reader->stream;
-    int status = READER_OK;
+    ReaderStatus status = READER_OK;
     if (stream->endedShort ||
         (stream->uncompressedLeft == 0 && stream->runningCrc != stream->expectedCrc)) {
         status = READER_CRC_ERROR;

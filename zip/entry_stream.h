@@ -34,7 +34,7 @@ struct EntryStream {
 
 // Opens the current entry's data; `password` may be null. Closes a stream
 // that is still open first.
-int OpenEntryStream(DirectoryReader* reader, const char* password);
+ReaderStatus OpenEntryStream(DirectoryReader* reader, const char* password);
 
 // Delivers up to `length` bytes into `buffer`: the count, or a negative
 // status (a reader status or zlib's own). `*endFlag`, when given, is 0 on
@@ -44,4 +44,4 @@ int ReadEntryStream(DirectoryReader* reader, void* buffer, uint32_t length, uint
 
 // Releases the stream: READER_CRC_ERROR when every byte was delivered and the
 // CRC differs, or when a deflate stream ended before the declared size.
-int CloseEntryStream(DirectoryReader* reader);
+ReaderStatus CloseEntryStream(DirectoryReader* reader);

@@ -6,16 +6,16 @@ constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kLocalFixedSize = 30;
 
 // A failed read counts its field as zero and outranks any failed check.
-void ReadLocalField(ByteSource* source, bool wide, uint32_t* field, int* status)
+void ReadLocalField(ByteSource* source, bool wide, uint32_t* field, ReaderStatus* status)
 {
-    int readStatus = wide ? ReadUInt32(source, field) : ReadUInt16(source, field);
+    const ReaderStatus readStatus = wide ? ReadUInt32(source, field) : ReadUInt16(source, field);
     if (readStatus != READER_OK) {
         *field = 0;
         *status = READER_ERRNO;
     }
 }
 
-void Check(bool holds, int* status)
+void Check(bool holds, ReaderStatus* status)
 {
     if (!holds && *status == READER_OK) {
         *status = READER_BAD_ARCHIVE;
@@ -24,7 +24,7 @@ void Check(bool holds, int* status)
 
 }  // namespace
 
-int CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout)
+ReaderStatus CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout)
 {
     if (reader == nullptr || layout == nullptr) {
         return READER_PARAM_ERROR;
@@ -37,7 +37,7 @@ int CheckLocalHeader(DirectoryReader* reader, LocalHeaderLayout* layout)
         return READER_ERRNO;
     }
     const EntryInfo& central = reader->currentInfo;
-    int status = READER_OK;
+    ReaderStatus status = READER_OK;
     uint32_t signature = 0, versionNeeded = 0, flags = 0, method = 0, dosDateTime = 0;
     uint32_t crc = 0, compressedSize = 0, uncompressedSize = 0, nameSize = 0, extraSize = 0;
     ReadLocalField(source, true, &signature, &status);

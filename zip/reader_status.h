@@ -1,4 +1,6 @@
-// Status codes shared by every operation of the ZIP container reader.
+// Status codes shared by every operation of the ZIP container reader: the
+// one way its failures leave zip/. The archive layer turns them into
+// handle-level results in one place (archive/status_translation.h).
 #pragma once
 
 enum ReaderStatus : int {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_handle.h"
+#include "app/archive_unpack.h"
 #include "platform/winapi.h"
 
 namespace fs = std::filesystem;
@@ -165,25 +165,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The last entry written under each path, as the run reports it.
     std::map<std::string, Declared> written;
-    ArchiveHandle* handle = OpenArchive(sandbox.archive.c_str());
-    ArchiveEntry entry{};
-    GetArchiveEntry(handle, -1, &entry);
-    const int32_t count = entry.index;
-    for (int32_t index = 0; index < count; ++index) {
-        const int32_t described = GetArchiveEntry(handle, index, &entry);
-        const Declared declared =
-            described == RESULT_OK
-                ? Declared{handle->reader->directory->currentInfo.uncompressedSize,
-                           handle->reader->directory->currentInfo.crc}
-                : Declared{0, 0};
-        const int32_t extracted = ExtractArchiveEntry(handle, index, entry.name);
-        if (extracted != RESULT_OK) continue;
-        if (described != RESULT_OK) Fail("an entry that could not be described was written");
+    ArchiveUnpack unpack;
+    OpenUnpack(&unpack, sandbox.archive.c_str());
+    while (UnpackNextEntry(&unpack)) {
+        if (unpack.extracted != RESULT_OK) continue;
+        if (unpack.described != RESULT_OK) Fail("an entry that could not be described was written");
+        const ArchiveEntry& entry = unpack.entry;
         if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !EndsWithSeparator(entry.name)) {
-            written[NormalisedPath(entry.name)] = declared;
+            // Extraction leaves the directory reader on the entry it wrote.
+            const EntryInfo& info = unpack.handle->reader->directory->currentInfo;
+            written[NormalisedPath(entry.name)] = Declared{info.uncompressedSize, info.crc};
         }
     }
-    CloseArchive(handle);
+    CloseUnpack(&unpack);
     fs::current_path(sandbox.home);
 
     CheckNothingOutside(sandbox);

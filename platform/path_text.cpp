@@ -1,6 +1,4 @@
-#include "target_name.h"
-
-#include <cstring>
+#include "path_text.h"
 
 bool IsSeparator(char c)
 {
@@ -12,19 +10,25 @@ bool IsAbsoluteName(const char* name)
     return IsSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
 }
 
-bool EndsWithSeparator(const char* name)
+const char* FindLastSeparator(const char* name)
 {
-    const size_t length = std::strlen(name);
-    return length > 0 && IsSeparator(name[length - 1]);
+    const char* last = nullptr;
+    for (const char* p = name; *p; ++p) {
+        if (IsSeparator(*p)) last = p;
+    }
+    return last;
 }
 
 const char* FindFilePart(const char* name)
 {
-    const char* filePart = name;
-    for (const char* p = name; *p; ++p) {
-        if (IsSeparator(*p)) filePart = p + 1;
-    }
-    return filePart;
+    const char* last = FindLastSeparator(name);
+    return last ? last + 1 : name;
+}
+
+bool EndsWithSeparator(const char* name)
+{
+    const char* last = FindLastSeparator(name);
+    return last && last[1] == '\0';
 }
 
 bool HasParentComponent(const char* name)

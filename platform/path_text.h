@@ -1,0 +1,19 @@
+// Path text as Windows reads it, for every place that splits names: '/' and
+// '\' both separate components, and a name is absolute when it begins with a
+// separator or has ':' as its second byte. Pure text: nothing is looked up.
+#pragma once
+
+bool IsSeparator(char c);
+
+bool IsAbsoluteName(const char* name);
+
+// The last separator of `name`, or null when there is none.
+const char* FindLastSeparator(const char* name);
+
+// Everything after the last separator; all of `name` when there is none.
+const char* FindFilePart(const char* name);
+
+bool EndsWithSeparator(const char* name);
+
+// Whether any component, between separators or at either end, is "..".
+bool HasParentComponent(const char* name);
