@@ -38,22 +38,11 @@ while [ $# -gt 0 ]; do
 done
 
 # The tools compared, and what builds the updater.
-missing=()
-for tool in unzip bsdtar 7z python3 cmake g++; do
-    command -v "$tool" >/dev/null || missing+=("$tool")
+source "$root/scripts/setup.sh"
+ensure_packages bench || exit 1
+for tool in unzip bsdtar 7z python3 cmake g++ /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is missing (run as root to install it)" >&2; exit 1; }
 done
-[ -x /usr/bin/time ] || missing+=(/usr/bin/time)
-[ -f /usr/include/zlib.h ] || missing+=(zlib.h)
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-        echo "Installing what is missing: ${missing[*]}" >&2
-        apt-get update -qq
-        apt-get install -y -qq unzip libarchive-tools p7zip-full python3 cmake g++ zlib1g-dev time >&2
-    else
-        echo "Missing: ${missing[*]} (Debian: unzip libarchive-tools p7zip-full python3 cmake g++ zlib1g-dev time)" >&2
-        exit 1
-    fi
-fi
 if ! df -t tmpfs "$(dirname "$work")" >/dev/null 2>&1; then
     echo "note: $(dirname "$work") is not tmpfs; the disk's noise will show in the times" >&2
 fi

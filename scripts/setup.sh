@@ -3,7 +3,7 @@
 #                              (as root, with apt-get; otherwise only says what is missing)
 #   ensure_locale NAME         generates a locale such as zh_CN.UTF-8 when it is missing (as root)
 #   can_run_x86_32             true when this machine can execute 32-bit x86 code
-# Groups: native, format, windows, wine32, wine64, gui, fuzz, valgrind.
+# Groups: native, format, windows, wine32, wine64, gui, fuzz, valgrind, bench.
 
 packages_for() {
   case $1 in
@@ -15,6 +15,7 @@ packages_for() {
     gui) echo xvfb xauth xdotool imagemagick locales fonts-wqy-microhei ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
+    bench) echo cmake make g++ zlib1g-dev python3 unzip libarchive-tools p7zip-full time ;;
     *) echo "setup.sh: unknown package group $1" >&2; return 1 ;;
   esac
 }

@@ -11,6 +11,7 @@
 # its files is held open by another Windows process and another is read-only.
 set -uo pipefail
 
+script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine_run=$1
 updater=$2
 tavix_stub=$3
@@ -61,38 +62,9 @@ windows_path() {  # Wine shows the Unix root as drive Z:
   printf 'Z:%s' "$(realpath "$1" | tr / '\\')"
 }
 
-# make_archive ZIP ENTRIES: ENTRIES is a Python list of (name, data, DOS
-# attributes or None, Unix mode or None).  A name starting with "gbk:" is
-# stored as the GBK bytes of the rest without the UTF-8 flag, as a Chinese
-# Windows zip tool writes it.
+# make_archive ZIP ENTRIES: see make_archive.py beside this script.
 make_archive() {
-  python3 - "$1" "$2" <<'PY'
-import sys, zipfile
-entries = eval(sys.argv[2])  # the script's own literal, with expressions
-swaps = []
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for i, (name, data, dos, mode) in enumerate(entries):
-        if name.startswith("gbk:"):
-            wanted = name[4:].encode("gbk")
-            # zipfile writes only ASCII or UTF-8 names: an ASCII stand-in of
-            # the same length is swapped for the GBK bytes afterwards.
-            name = ("gbk%d_" % i).ljust(len(wanted), "x")
-            swaps.append((name.encode(), wanted))
-        info = zipfile.ZipInfo(name, date_time=(2026, 3, 1, 12, 0, 2 * i))
-        info.compress_type = zipfile.ZIP_DEFLATED
-        if dos is not None:
-            info.create_system = 0
-            info.external_attr = dos
-        elif mode is not None:
-            info.create_system = 3
-            info.external_attr = mode << 16
-        z.writestr(info, data)
-raw = open(sys.argv[1], "rb").read()
-for placeholder, wanted in swaps:
-    assert raw.count(placeholder) == 2, placeholder  # local and central header
-    raw = raw.replace(placeholder, wanted)
-open(sys.argv[1], "wb").write(raw)
-PY
+  python3 "$script_dir/make_archive.py" "$1" "$2"
 }
 
 gbk_name=软件说明.txt
