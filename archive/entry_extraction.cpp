@@ -11,11 +11,6 @@
 
 namespace {
 
-bool IsSet(const FILETIME& time)
-{
-    return time.dwLowDateTime != 0 || time.dwHighDateTime != 0;
-}
-
 // A name ending in a separator is a folder too, whatever its attributes say:
 // no file can be made under such a name.
 bool IsDirectoryEntry(const ArchiveEntry& entry, const char* targetName)
@@ -23,13 +18,11 @@ bool IsDirectoryEntry(const ArchiveEntry& entry, const char* targetName)
     return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(targetName);
 }
 
-// A time the archive does not give (zero) leaves the file's own time alone
-// rather than dating it to 1601.
+// A time the archive does not give is zero, which SetFileTime takes as
+// "leave this one alone": the file keeps the time of its making.
 void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
 {
-    SetFileTime(file, IsSet(entry.creationTime) ? &entry.creationTime : nullptr,
-                IsSet(entry.accessTime) ? &entry.accessTime : nullptr,
-                IsSet(entry.writeTime) ? &entry.writeTime : nullptr);
+    SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
 }
 
 // Replaces the target in one move, so that it is always either the old file

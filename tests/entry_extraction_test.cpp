@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -126,9 +127,17 @@ TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
     for (TestEntry* entry : {&stored, &deflated, &empty}) {
         entry->localExtra = ExtendedTimestampExtra(0x03, {1500000000, 1500000100});
     }
-    ArchiveHandle* handle = folder.Open({stored, deflated, empty});
+    // No valid date and no extended timestamp: every time is zero, and the
+    // file keeps the time of its making rather than 1601.
+    TestEntry undated = FileEntry("undated.txt", Bytes("when?"));
+    undated.dosDate = 0;
+    undated.dosTime = 0;
+    ArchiveHandle* handle = folder.Open({stored, deflated, empty, undated});
     ASSERT_NE(handle, nullptr);
-    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    const int64_t before = int64_t(std::time(nullptr));
+    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    EXPECT_GE(LastWriteTime(folder.File("undated.txt")), before - 5);
+    EXPECT_LE(LastWriteTime(folder.File("undated.txt")), int64_t(std::time(nullptr)) + 5);
     EXPECT_EQ(ReadAll(folder.File("stored.bin")), big);
     EXPECT_EQ(ReadAll(folder.File("deflated.bin")), RepeatedText(40000));
     EXPECT_TRUE(fs::exists(folder.File("empty.txt")));

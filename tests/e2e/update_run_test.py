@@ -62,13 +62,16 @@ class ProgramFolder:
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
 
-    def run(self, args, answer="n", cwd=None):
+    def environment(self):
         env = dict(os.environ, TZ="UTC", LANG="C")
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def run(self, args, answer="n", cwd=None):
         return subprocess.run([self.updater] + args, input=(answer + "\n").encode(),
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              cwd=cwd or self.root, env=env, timeout=60)
+                              cwd=cwd or self.root, env=self.environment(), timeout=60)
 
     def tavix_started(self, seconds=10.0):
         return wait_for(self.path("tavix-ran.txt"), seconds)
@@ -166,6 +169,36 @@ class UpdateRunTest(unittest.TestCase):
         env_answer = self.app.run([archive], answer="n")
         shown = env_answer.stdout.decode("utf-8", "replace")
         self.assertIn("Tavix软件升级完成！是否启动软件？", shown)
+
+    def test_question_comes_before_any_file_is_unpacked(self):
+        with open(self.app.path("readme.txt"), "wb") as f:
+            f.write(b"old readme\n")
+        archive = self.app.path("update.zip")
+        make_zip(archive, {"readme.txt": b"new readme\n", "docs/new.txt": b"new"})
+        process = subprocess.Popen([self.app.updater, archive], stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, cwd=self.app.root,
+                                   env=self.app.environment())
+        try:
+            prompt = b""
+            while not prompt.endswith(b"[y/n] "):
+                byte = process.stdout.read(1)
+                self.assertTrue(byte, "the updater ended without asking")
+                prompt += byte
+            # The question waits for its answer: the folder is as it was.
+            with open(self.app.path("readme.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"old readme\n")
+            self.assertFalse(os.path.exists(self.app.path("docs")))
+            self.assertTrue(os.path.exists(archive))
+            process.stdin.write(b"n\n")
+            process.stdin.close()
+            self.assertEqual(process.wait(timeout=60), 0)
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.stdout.close()
+        with open(self.app.path("readme.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"new readme\n")
+        self.assertFalse(os.path.exists(archive))
 
 
 def central_unix_mtime(info):
