@@ -405,7 +405,8 @@ def pack(args):
         os.replace(partial, archive)
     except (Refusal, OSError) as error:
         if isinstance(error, OSError):
-            error = f"{error.filename or archive}: {error.strerror or error}"
+            named = archive if error.filename in (None, partial) else error.filename
+            error = f"{named}: {error.strerror or error}"
         report(f"{error}; no archive written")
         remove_quietly(partial)
         return 1
@@ -484,7 +485,8 @@ def build_parser():
 
 def main(argv=None):
     for stream in (sys.stdout, sys.stderr):
-        stream.reconfigure(errors="backslashreplace")
+        if hasattr(stream, "reconfigure"):
+            stream.reconfigure(errors="backslashreplace")
     args = build_parser().parse_args(argv)
     try:
         return args.run(args)
