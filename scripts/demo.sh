@@ -33,7 +33,13 @@ chmod +x "$program/Tavix.exe"
 printf 'Tavix 2.0\n\nThe previous version.\n' >"$program/readme.txt"
 printf 'Stand-in for the Tavix core library, version 2.0.\n' >"$program/bin/tavix-core.dll"
 touch -d '2025-01-15 08:00' "$program/readme.txt" "$program/bin/tavix-core.dll"
-python3 examples/make_update.py examples/update "$program/update.zip"
+# The release as a build would lay it out: git keeps no empty folders, so
+# the one for logs is made here; every file carries the release time.
+release="$DEMO_DIR/release"
+cp -R examples/update "$release"
+mkdir "$release/logs"
+find "$release" -exec touch -d '2026-11-30 09:30' {} +
+python3 tools/update_archive.py pack "$release" "$program/update.zip"
 
 list_folder() {
   (cd "$program" && find . -mindepth 1 | sort | while read -r item; do
