@@ -1,10 +1,13 @@
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "../zip/unicode_path.h"
 #include "archive_reader.h"
 #include "entry_attributes.h"
 #include "entry_name.h"
 #include "entry_times.h"
+#include "name_encoding.h"
 #include "result_codes.h"
 #include "status_translation.h"
 
@@ -42,18 +45,35 @@ ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLa
     return READER_OK;
 }
 
-// Cleans the stored name and copies it into the 260-byte field. A name too
-// long for the field keeps its first 259 bytes, cut on a character boundary.
-void StoreCleanName(const char (&rawName)[MAX_PATH], uint32_t nameSize, char (&name)[MAX_PATH])
+// The entry's name in the system's code page, as stored or from UTF-8: from
+// the stored bytes themselves when bit 11 says they are UTF-8, else from a
+// Unicode Path block that belongs to them, else the bytes as they stand. A
+// stored name of MAX_PATH bytes or more is refused, never cut: what is left
+// of a cut name, once cleaned, can be the name of another file.
+int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
+                      const char (&rawName)[MAX_PATH], char (&name)[MAX_PATH])
 {
-    char work[MAX_PATH + 1];
-    const uint32_t length = nameSize < MAX_PATH ? nameSize : MAX_PATH;
-    std::memcpy(work, rawName, length);
-    work[length] = '\0';
-    const char* clean = SanitiseEntryName(work);
-    _mbsnbcpy(reinterpret_cast<unsigned char*>(name), reinterpret_cast<const unsigned char*>(clean),
-              MAX_PATH - 1);
-    name[MAX_PATH - 1] = '\0';
+    if (info.nameSize >= MAX_PATH) return RESULT_NO_FILE;
+    if (info.flags & kFlagUtf8Name) return ConvertUtf8Name(rawName, info.nameSize, name);
+    char unicodePath[MAX_PATH * 4];
+    uint32_t length = 0;
+    const ReaderStatus status =
+        ReadUnicodePath(directory, info, rawName, unicodePath, sizeof unicodePath, &length);
+    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
+    if (length >= sizeof unicodePath) return RESULT_NO_FILE;
+    if (length > 0) return ConvertUtf8Name(unicodePath, length, name);
+    std::memcpy(name, rawName, info.nameSize);
+    name[info.nameSize] = '\0';
+    return RESULT_OK;
+}
+
+// Cleans the name and copies it into the 260-byte field.
+void StoreCleanName(const char (&name)[MAX_PATH], char (&field)[MAX_PATH])
+{
+    const char* clean = SanitiseEntryName(name);
+    _mbsnbcpy(reinterpret_cast<unsigned char*>(field),
+              reinterpret_cast<const unsigned char*>(clean), MAX_PATH - 1);
+    field[MAX_PATH - 1] = '\0';
 }
 
 }  // namespace
@@ -79,21 +99,24 @@ int32_t ArchiveReader::GetEntry(int32_t index, ArchiveEntry* entry)
         status = ReadCentralHeader(directory, &info, nullptr, rawName, MAX_PATH);
     if (status == READER_OK) status = CheckLocalHeader(directory, &layout);
     if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
-    uint8_t* extra = nullptr;
-    status = ReadLocalExtraField(directory, layout, &extra);
+    uint8_t* extraBytes = nullptr;
+    status = ReadLocalExtraField(directory, layout, &extraBytes);
     if (status != READER_OK) return TranslateReaderStatus(ReaderStage::ReadLocalExtra, status);
+    const std::unique_ptr<uint8_t[]> extra(extraBytes);
+    char name[MAX_PATH];
+    const int32_t named = ReadEntryName(directory, info, rawName, name);
+    if (named != RESULT_OK) return named;
 
     ArchiveEntry described;
     described.index = directory->currentIndex;
-    StoreCleanName(rawName, info.nameSize, described.name);
+    StoreCleanName(name, described.name);
     described.attributes = MapEntryAttributes(info.versionMadeBy, info.externalAttributes);
     ConvertDosDateTime(info.dosDateTime, &described.writeTime);
     described.accessTime = described.writeTime;
     described.creationTime = described.writeTime;
     described.compressedSize = info.compressedSize;
     described.uncompressedSize = info.uncompressedSize;
-    ApplyExtendedTimestamp(extra, layout.localExtraSize, &described);
-    delete[] extra;
+    ApplyExtendedTimestamp(extra.get(), layout.localExtraSize, &described);
 
     *entry = described;
     cachedEntry = described;

@@ -53,6 +53,10 @@ using HMODULE = void*;
 using HWND = void*;
 using PLONG = LONG*;
 using LPDWORD = DWORD*;
+using LPBOOL = BOOL*;
+using WCHAR = char16_t;  // a UTF-16 code unit, as on Windows
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -147,8 +151,14 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_FILE_TOO_LARGE 223u
 #define ERROR_NO_DATA 232u
 #define ERROR_DIRECTORY 267u
+#define ERROR_NO_UNICODE_TRANSLATION 1113u
 #define ERROR_NO_ASSOCIATION 1155u
 #define ERROR_CANT_RESOLVE_FILENAME 1921u
+
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
 
 #define MB_OK 0x00000000u
 #define MB_OKCANCEL 0x00000001u
@@ -225,6 +235,14 @@ DWORD WINAPI GetCurrentProcessId();
 // Shell
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                LPCSTR directory, int showCommand);
+
+// Text conversion between the ANSI code page and UTF-16.
+UINT WINAPI GetACP();
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                               LPWSTR wide, int wideLength);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,
+                               LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
+                               LPBOOL usedDefaultChar);
 
 // User interface: a modal message box (owner ignored).
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

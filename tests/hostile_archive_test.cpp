@@ -389,6 +389,15 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
         {"double//slash.txt", "double/slash.txt"},
         {"mixed\\sep/arated.txt", "mixed/sep/arated.txt"},
         {"..name.txt", "..name.txt"},
+        // Stored names of 260 bytes or more are refused: cut to fit, they
+        // were "Tavix.exe" and "readme.txt" once cleaned.
+        {std::string(251, '/') + "Tavix.exe_manual_with_a_long_name.txt", ""},
+        {[] {
+             std::string name;
+             for (int i = 0; i < 50; ++i) name += "a/../";
+             return name + "readme.txt.bak";
+         }(),
+         ""},
     };
     for (const Trick& trick : tricks) {
         UpdateOutcome outcome = RunUpdateLoop(BuildZip({File(trick.name, "payload")}));

@@ -1,0 +1,157 @@
+// GetACP, MultiByteToWideChar and WideCharToMultiByte with their Windows
+// meaning, for what the updater converts: UTF-8 names into the ANSI code
+// page, through glibc's iconv.
+#include <iconv.h>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "../winapi.h"
+#include "multibyte_internal.h"
+
+namespace {
+
+constexpr UINT kCodePageGbk = 936;
+
+// An iconv conversion for the length of one call.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (Ok()) iconv_close(handle_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool Ok() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+
+    // All of `in` converted and appended to `out`; false, appending nothing,
+    // when any of it is not valid or has no code in the target.
+    bool Convert(const char* in, size_t inBytes, std::string* out)
+    {
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        std::string converted;
+        char* next = const_cast<char*>(in);
+        while (inBytes > 0) {
+            char buffer[256];
+            char* put = buffer;
+            size_t room = sizeof buffer;
+            const size_t rc = iconv(handle_, &next, &inBytes, &put, &room);
+            converted.append(buffer, size_t(put - buffer));
+            if (rc == size_t(-1) && errno != E2BIG) return false;
+        }
+        out->append(converted);
+        return true;
+    }
+
+private:
+    iconv_t handle_;
+};
+
+UINT ResolveCodePage(UINT codePage)
+{
+    return codePage == CP_ACP ? GetACP() : codePage;
+}
+
+// The length of the input: with -1 up to and with the terminator.
+size_t InputLength(int length, size_t terminatedLength)
+{
+    return length < 0 ? terminatedLength + 1 : size_t(length);
+}
+
+size_t WideLength(LPCWSTR wide)
+{
+    size_t length = 0;
+    while (wide[length] != 0) ++length;
+    return length;
+}
+
+// Hands `result` over the way both calls do: its size when `capacity` is 0,
+// else the copy, or ERROR_INSUFFICIENT_BUFFER when it does not fit.
+template <typename Unit>
+int DeliverResult(const std::string& result, Unit* out, int capacity)
+{
+    const size_t units = result.size() / sizeof(Unit);
+    if (capacity == 0) return int(units);
+    if (units > size_t(capacity)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(out, result.data(), result.size());
+    return int(units);
+}
+
+// One UTF-16 character (one unit, or a surrogate pair) starting at `i`.
+size_t CharacterUnits(LPCWSTR wide, size_t i, size_t length)
+{
+    const bool high = wide[i] >= 0xD800 && wide[i] <= 0xDBFF;
+    const bool pairs = i + 1 < length && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+    return high && pairs ? 2 : 1;
+}
+
+}  // namespace
+
+UINT WINAPI GetACP()
+{
+    // A Linux file name is bytes: the UTF-8 of nearly every tool, and of a
+    // process without a locale. Only a GBK locale names another code page.
+    return platform_unix::CodePageFromEnvironment() == int(kCodePageGbk) ? kCodePageGbk : CP_UTF8;
+}
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                               LPWSTR wide, int wideLength)
+{
+    // Only the strict UTF-8 decoding the updater asks for is emulated.
+    if (ResolveCodePage(codePage) != CP_UTF8 || flags != MB_ERR_INVALID_CHARS ||
+        multiByte == nullptr || multiByteLength == 0 || wideLength < 0 ||
+        (wideLength > 0 && wide == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const size_t length = InputLength(multiByteLength, std::strlen(multiByte));
+    Converter converter("UTF-16LE", "UTF-8");
+    std::string result;
+    if (!converter.Ok() || !converter.Convert(multiByte, length, &result)) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return DeliverResult(result, wide, wideLength);
+}
+
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,
+                               LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
+                               LPBOOL usedDefaultChar)
+{
+    const UINT target = ResolveCodePage(codePage);
+    // As on Windows, UTF-8 takes no flags and has no default character.
+    const bool utf8 = target == CP_UTF8;
+    if ((target != kCodePageGbk && !utf8) || (flags & ~WC_NO_BEST_FIT_CHARS) != 0 ||
+        (utf8 && (flags != 0 || defaultChar != nullptr || usedDefaultChar != nullptr)) ||
+        wide == nullptr || wideLength == 0 || multiByteLength < 0 ||
+        (multiByteLength > 0 && multiByte == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (usedDefaultChar != nullptr) *usedDefaultChar = FALSE;
+    const size_t length = InputLength(wideLength, WideLength(wide));
+    Converter converter(utf8 ? "UTF-8" : "CP936", "UTF-16LE");
+    if (!converter.Ok()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    // Character by character, so that one without a code becomes the
+    // default character (never a best-fit look-alike: iconv makes none).
+    const std::string substitute = utf8 ? "\xEF\xBF\xBD" : defaultChar ? defaultChar : "?";
+    std::string result;
+    for (size_t i = 0; i < length;) {
+        const size_t units = CharacterUnits(wide, i, length);
+        if (!converter.Convert(reinterpret_cast<const char*>(wide + i), units * sizeof(WCHAR),
+                               &result)) {
+            result += substitute;
+            if (usedDefaultChar != nullptr) *usedDefaultChar = TRUE;
+        }
+        i += units;
+    }
+    return DeliverResult(result, multiByte, multiByteLength);
+}
