@@ -49,11 +49,13 @@ ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLa
 // the stored bytes themselves when bit 11 says they are UTF-8, else from a
 // Unicode Path block that belongs to them, else the bytes as they stand. A
 // stored name of MAX_PATH bytes or more is refused, never cut: what is left
-// of a cut name, once cleaned, can be the name of another file.
+// of a cut name, once cleaned, can be the name of another file. So can what
+// comes before a zero byte inside a name: such a name is damaged.
 int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
                       const char (&rawName)[MAX_PATH], char (&name)[MAX_PATH])
 {
     if (info.nameSize >= MAX_PATH) return RESULT_NO_FILE;
+    if (std::memchr(rawName, '\0', info.nameSize)) return RESULT_CORRUPT;
     if (info.flags & kFlagUtf8Name) return ConvertUtf8Name(rawName, info.nameSize, name);
     char unicodePath[MAX_PATH * 4];
     uint32_t length = 0;

@@ -389,8 +389,9 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
         {"double//slash.txt", "double/slash.txt"},
         {"mixed\\sep/arated.txt", "mixed/sep/arated.txt"},
         {"..name.txt", "..name.txt"},
-        // Stored names of 260 bytes or more are refused: cut to fit, they
-        // were "Tavix.exe" and "readme.txt" once cleaned.
+        // Names that were once cut to another file's: at a zero byte, and
+        // at 260 bytes or more ("Tavix.exe" and "readme.txt" once cleaned).
+        {std::string("Tavix.exe\0.txt", 14), ""},
         {std::string(251, '/') + "Tavix.exe_manual_with_a_long_name.txt", ""},
         {[] {
              std::string name;
