@@ -16,7 +16,7 @@ bool ReadBaseDirectory(char (&baseDirectory)[MAX_PATH])
     char current[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(MAX_PATH - 1, current);
     if (length == 0 || length >= MAX_PATH - 1) return false;
-    if (!IsSeparator(current[length - 1])) {
+    if (!EndsWithSeparator(current)) {
         current[length++] = '/';
         current[length] = '\0';
     }

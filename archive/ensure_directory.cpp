@@ -26,7 +26,7 @@ void EnsureBase(const char* base)
     char copy[MAX_PATH] = "";
     AppendBounded(copy, base, MAX_PATH - 1);
     const size_t length = std::strlen(copy);
-    if (length > 0 && IsSeparator(copy[length - 1])) copy[length - 1] = '\0';
+    if (EndsWithSeparator(copy)) copy[length - 1] = '\0';
     CreateDirectoryIfMissing(copy);
 }
 

@@ -1,5 +1,20 @@
 #include "path_text.h"
 
+#include "winapi.h"
+
+namespace {
+
+// The character after the one at `p`: a lead byte of the current multibyte
+// code page takes the byte after it along, whatever that is (a 0x5C trail
+// byte is part of the character, not a separator).
+const char* NextCharacter(const char* p)
+{
+    if (_ismbblead(static_cast<unsigned char>(*p)) && p[1] != '\0') return p + 2;
+    return p + 1;
+}
+
+}  // namespace
+
 bool IsSeparator(char c)
 {
     return c == '/' || c == '\\';
@@ -13,7 +28,7 @@ bool IsAbsoluteName(const char* name)
 const char* FindLastSeparator(const char* name)
 {
     const char* last = nullptr;
-    for (const char* p = name; *p; ++p) {
+    for (const char* p = name; *p; p = NextCharacter(p)) {
         if (IsSeparator(*p)) last = p;
     }
     return last;
@@ -34,7 +49,7 @@ bool EndsWithSeparator(const char* name)
 bool HasParentComponent(const char* name)
 {
     const char* start = name;
-    for (const char* p = name;; ++p) {
+    for (const char* p = name;; p = NextCharacter(p)) {
         if (*p == '\0' || IsSeparator(*p)) {
             if (p - start == 2 && start[0] == '.' && start[1] == '.') return true;
             if (*p == '\0') return false;

@@ -1,6 +1,9 @@
 // Path text as Windows reads it, for every place that splits names: '/' and
 // '\' both separate components, and a name is absolute when it begins with a
-// separator or has ':' as its second byte. Pure text: nothing is looked up.
+// separator or has ':' as its second byte. Separators are looked for on
+// character boundaries of the current multibyte code page, so that the
+// trail byte 0x5C of a double-byte character never splits a name. Pure
+// text: nothing is looked up.
 #pragma once
 
 bool IsSeparator(char c);

@@ -256,5 +256,6 @@ int _setmbcp(int codePage);
 int _getmbcp();
 unsigned char* _mbsstr(const unsigned char* string, const unsigned char* search);
 unsigned char* _mbsnbcpy(unsigned char* destination, const unsigned char* source, size_t count);
+int _ismbblead(unsigned int c);
 
 #endif

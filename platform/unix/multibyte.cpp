@@ -222,3 +222,11 @@ unsigned char* _mbsnbcpy(unsigned char* destination, const unsigned char* source
     }
     return destination;
 }
+
+int _ismbblead(unsigned int c)
+{
+    return platform_unix::IsLeadByte(platform_unix::CurrentMultibyteCodePage(),
+                                     static_cast<unsigned char>(c))
+               ? 1
+               : 0;
+}

@@ -80,10 +80,15 @@ std::string NormalisedPath(const char* name)
     return path;
 }
 
+// Whether the last character (not byte: a trail byte may be 0x5C) separates.
 bool EndsWithSeparator(const char* name)
 {
-    const std::string text(name);
-    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+    bool separator = false;
+    for (const char* p = name; *p != '\0'; ++p) {
+        separator = *p == '/' || *p == '\\';
+        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') ++p;
+    }
+    return separator;
 }
 
 Declared Measure(const fs::path& file)
