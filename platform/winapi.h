@@ -18,9 +18,10 @@
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFileTime sets access and write times; there is no creation time.
-// - MessageBoxA asks through zenity when a display is available, otherwise on
-//   the terminal (stdout, one answer line from stdin); its text is taken as
-//   code page 936 (GBK) and shown as UTF-8.
+// - MessageBoxA has the Yes/No layout (MB_YESNO) only: it asks through zenity
+//   when a display is available, otherwise on the terminal (stdout, one
+//   answer line from stdin); its text is taken as code page 936 (GBK) and
+//   shown as UTF-8. Any other layout fails with 0 and ERROR_NOT_SUPPORTED.
 #pragma once
 
 #ifdef _WIN32
@@ -150,26 +151,10 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_NO_ASSOCIATION 1155u
 #define ERROR_CANT_RESOLVE_FILENAME 1921u
 
-#define MB_OK 0x00000000u
-#define MB_OKCANCEL 0x00000001u
-#define MB_ABORTRETRYIGNORE 0x00000002u
-#define MB_YESNOCANCEL 0x00000003u
 #define MB_YESNO 0x00000004u
-#define MB_RETRYCANCEL 0x00000005u
-#define MB_ICONHAND 0x00000010u
-#define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020u
-#define MB_ICONEXCLAMATION 0x00000030u
-#define MB_ICONWARNING MB_ICONEXCLAMATION
-#define MB_ICONASTERISK 0x00000040u
-#define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_TYPEMASK 0x0000000Fu
 #define MB_ICONMASK 0x000000F0u
-#define IDOK 1
-#define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
