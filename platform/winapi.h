@@ -18,6 +18,9 @@
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFileTime sets access and write times; there is no creation time.
+// - Multibyte code pages (_setmbcp, _mbsstr, _mbsnbcpy, the '\' in paths):
+//   0 (single-byte), 936 (GBK) and 65001 (UTF-8) only; 936 is the one with
+//   lead bytes. _setmbcp refuses any other, 932, 949, 950 and 1252 too.
 // - MessageBoxA has the Yes/No layout (MB_YESNO) only: it asks through zenity
 //   when a display is available, otherwise on the terminal (stdout, one
 //   answer line from stdin); its text is taken as code page 936 (GBK) and
@@ -171,8 +174,6 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 // _setmbcp's special code pages.
 #define _MB_CP_SBCS 0
-#define _MB_CP_OEM (-2)
-#define _MB_CP_ANSI (-3)
 #define _MB_CP_LOCALE (-4)
 
 // Files
@@ -217,8 +218,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // Multibyte strings in the current multibyte code page. The default follows
 // the locale's character set from the environment (LC_ALL, LC_CTYPE, LANG):
 // GBK/GB2312/GB18030 give 936, UTF-8 gives 65001, anything else 0 ("C").
-// _setmbcp(_MB_CP_ANSI / _MB_CP_LOCALE / _MB_CP_OEM) reads it again.
-// Double-byte code pages: 932, 936, 949, 950.
+// _setmbcp(_MB_CP_LOCALE) reads it again; any code page but 0, 936 and
+// 65001 is refused (-1, errno EINVAL).
 int _setmbcp(int codePage);
 int _getmbcp();
 unsigned char* _mbsstr(const unsigned char* string, const unsigned char* search);
