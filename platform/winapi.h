@@ -14,7 +14,13 @@
 //   FILE_ATTRIBUTE_NORMAL for any other file. HIDDEN, SYSTEM and ARCHIVE are
 //   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
-//   writing, replaced, truncated, deleted or moved over, also by root.
+//   writing, deleted or moved over, also by root.
+// - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
+//   OPEN_EXISTING; CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING fail with
+//   ERROR_INVALID_PARAMETER. The share mode is accepted and ignored: share
+//   modes are not enforced between processes, so another process can open,
+//   change, delete or replace a file that is open here, and the other way
+//   round, whatever either asked for.
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFileTime sets access and write times; there is no creation time.
@@ -98,10 +104,7 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define FILE_SHARE_DELETE 0x00000004u
 
 #define CREATE_NEW 1u
-#define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
-#define OPEN_ALWAYS 4u
-#define TRUNCATE_EXISTING 5u
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u

@@ -35,7 +35,7 @@ protected:
 
 HANDLE OpenForWriting(const std::string& path)
 {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
 }
 
 HANDLE OpenForReading(const std::string& path)

@@ -86,29 +86,23 @@ bool ToTimespec(const FILETIME* fileTime, struct timespec* out)
 
 }  // namespace
 
+// Only the two ways the updater opens files: CREATE_NEW (a temporary file to
+// write) and OPEN_EXISTING (the archive to read). Any other disposition is
+// refused with ERROR_INVALID_PARAMETER. The share mode is accepted and not
+// enforced: Linux has no mandatory sharing between processes.
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                           LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE /*templateFile*/)
 {
     PLATFORM_FAULT_POINT(CreateFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
 
-    if (fileName == nullptr || creationDisposition < CREATE_NEW ||
-        creationDisposition > TRUNCATE_EXISTING) {
+    if (fileName == nullptr ||
+        (creationDisposition != CREATE_NEW && creationDisposition != OPEN_EXISTING)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     const bool wantsRead = (desiredAccess & GENERIC_READ) != 0;
     const bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
-    const bool truncates =
-        creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING;
-    const bool creates = creationDisposition == CREATE_NEW ||
-                         creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
-    const bool readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (creationDisposition == TRUNCATE_EXISTING && !wantsWrite) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-
     int accessFlags = O_RDONLY;
     if (wantsWrite) {
         accessFlags = wantsRead ? O_RDWR : O_WRONLY;
@@ -116,71 +110,43 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
     accessFlags |= O_CLOEXEC | O_NOCTTY;
     const std::string path = platform_unix::PosixPath(fileName);
 
-    // A file that does not exist yet is made with O_EXCL, so an existing one
-    // is never truncated before its read-only bit has been looked at. The
-    // loop only repeats when the file vanishes or appears in between.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (creates) {
-            // 0444 for a read-only file: the creating descriptor can still
-            // write it, later opens for writing are refused. umask applies.
-            const mode_t mode = readOnly ? 0444 : 0666;
-            const int fd = open(path.c_str(), accessFlags | O_CREAT | O_EXCL, mode);
-            if (fd >= 0) {
-                SetLastError(ERROR_SUCCESS);
-                return HandleFromFd(fd);
-            }
-            if (errno != EEXIST || creationDisposition == CREATE_NEW) {
-                return FailCreate(errno, path);
-            }
-        }
-
-        const int fd = open(path.c_str(), accessFlags);
+    if (creationDisposition == CREATE_NEW) {
+        // O_EXCL: an existing file (or a symbolic link) is never opened.
+        // 0444 for a read-only file: the creating descriptor can still write
+        // it, later opens for writing are refused. umask applies.
+        const bool readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        const int fd = open(path.c_str(), accessFlags | O_CREAT | O_EXCL, readOnly ? 0444 : 0666);
         if (fd < 0) {
-            if (errno == ENOENT && creates) {
-                continue;  // removed since the O_EXCL attempt
-            }
             return FailCreate(errno, path);
         }
-        struct stat st;
-        if (fstat(fd, &st) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            return FailCreate(err, path);
-        }
-        if (S_ISDIR(st.st_mode)) {
-            CloseQuietly(fd);
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        // Windows refuses to write to, replace or truncate a read-only file,
-        // also for an administrator: look at the mode bits, not at access().
-        if ((wantsWrite || truncates) && (st.st_mode & S_IWUSR) == 0) {
-            CloseQuietly(fd);
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (truncates && S_ISREG(st.st_mode) && st.st_size != 0 && ftruncate(fd, 0) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            return FailCreate(err, path);
-        }
-        if (creationDisposition == CREATE_ALWAYS && readOnly && S_ISREG(st.st_mode)) {
-            // The replaced file takes the new attributes; this descriptor
-            // keeps its write access.
-            if (fchmod(fd, (st.st_mode & 07777) & ~static_cast<mode_t>(0222)) != 0) {
-                const int err = errno;
-                CloseQuietly(fd);
-                return FailCreate(err, path);
-            }
-        }
-        SetLastError(creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS
-                         ? ERROR_ALREADY_EXISTS
-                         : ERROR_SUCCESS);
+        SetLastError(ERROR_SUCCESS);
         return HandleFromFd(fd);
     }
-    // The name kept vanishing between the two opens (a dangling symbolic
-    // link does that for ever): report it as not there.
-    return FailCreate(ENOENT, path);
+
+    const int fd = open(path.c_str(), accessFlags);
+    if (fd < 0) {
+        return FailCreate(errno, path);
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        const int err = errno;
+        CloseQuietly(fd);
+        return FailCreate(err, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        CloseQuietly(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows refuses to write to a read-only file, also for an
+    // administrator: look at the mode bits, not at access().
+    if (wantsWrite && (st.st_mode & S_IWUSR) == 0) {
+        CloseQuietly(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return HandleFromFd(fd);
 }
 
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
