@@ -23,6 +23,8 @@
 //   round, whatever either asked for.
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
+// - SetFilePointer moves within 32 bits only: a high part (distanceHigh not
+//   null) fails with ERROR_INVALID_PARAMETER.
 // - SetFileTime sets access and write times; there is no creation time.
 // - Multibyte code pages (_setmbcp, _mbsstr, _mbsnbcpy, the '\' in paths):
 //   0 (single-byte), 936 (GBK) and 65001 (UTF-8) only; 936 is the one with

@@ -225,16 +225,22 @@ TEST(PlatformFiles, SetFilePointerMovesWithinThirtyTwoBits)
     EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, -21, nullptr, FILE_CURRENT));
     EXPECT_EQ(20u, SetFilePointer(file, 0, nullptr, FILE_CURRENT));
 
-    // With a high part: 64-bit distances; 0xFFFFFFFF as a valid low part.
-    LONG high = 0;
-    EXPECT_EQ(0xFFFFFFFFu, SetFilePointer(file, LONG(0xFFFFFFFF), &high, FILE_BEGIN));
+    // 0xFFFFFFFF is a valid position (NO_ERROR tells it apart); one beyond
+    // 32 bits fails and leaves the position alone.
+    EXPECT_EQ(0x7FFFFFFFu, SetFilePointer(file, 0x7FFFFFFF, nullptr, FILE_BEGIN));
+    EXPECT_EQ(0xFFFFFFFEu, SetFilePointer(file, 0x7FFFFFFF, nullptr, FILE_CURRENT));
+    SetLastError(ERROR_GEN_FAILURE);
+    EXPECT_EQ(0xFFFFFFFFu, SetFilePointer(file, 1, nullptr, FILE_CURRENT));
     EXPECT_EQ(NO_ERROR, GetLastError());
-    EXPECT_EQ(0, high);
-    high = 1;
-    EXPECT_EQ(5u, SetFilePointer(file, 5, &high, FILE_BEGIN));
-    EXPECT_EQ(1, high);
-    // Without one, a position beyond 32 bits fails.
-    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, 0x7FFFFFFF, nullptr, FILE_CURRENT));
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, 1, nullptr, FILE_CURRENT));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());
+    EXPECT_EQ(7u, SetFilePointer(file, -3, nullptr, FILE_END));
+
+    // A high part is not emulated.
+    LONG high = 0;
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, 5, &high, FILE_BEGIN));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());
+    EXPECT_EQ(7u, SetFilePointer(file, 0, nullptr, FILE_CURRENT));
     EXPECT_TRUE(CloseHandle(file));
 }
 

@@ -255,6 +255,8 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
     return TRUE;
 }
 
+// Positions within 32 bits only, as the updater asks for them: a high part
+// (distanceHigh not null) is refused with ERROR_INVALID_PARAMETER.
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod)
 {
     PLATFORM_FAULT_POINT(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER);
@@ -264,12 +266,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t move = distance;
     if (distanceHigh != nullptr) {
-        move = static_cast<int64_t>(
-            (static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-            static_cast<uint32_t>(distance));
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
     }
+    const int64_t move = distance;
     // The current position first: this also finds out whether the handle can
     // be positioned at all (a pipe cannot), before anything moves. A move to
     // a position from the start needs no probe, and the reader of an archive
@@ -301,7 +302,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
             SetLastError(ERROR_INVALID_PARAMETER);
             return INVALID_SET_FILE_POINTER;
     }
-    if ((move > 0 && base > std::numeric_limits<int64_t>::max() - move)) {
+    if (move > 0 && base > std::numeric_limits<int64_t>::max() - move) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
@@ -310,8 +311,8 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         SetLastError(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
-    if (distanceHigh == nullptr && position > 0xFFFFFFFFLL) {
-        // Without a high part the position must fit in 32 bits.
+    if (position > 0xFFFFFFFFLL) {
+        // Windows' rule for a move without a high part.
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
@@ -319,14 +320,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
         return INVALID_SET_FILE_POINTER;
     }
-    const DWORD low = static_cast<DWORD>(static_cast<uint64_t>(position) & 0xFFFFFFFFu);
-    if (distanceHigh != nullptr) {
-        *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
-    }
-    if (low == INVALID_SET_FILE_POINTER) {
+    const DWORD result = static_cast<DWORD>(position);
+    if (result == INVALID_SET_FILE_POINTER) {
         SetLastError(NO_ERROR);  // a valid position that looks like the failure value
     }
-    return low;
+    return result;
 }
 
 BOOL WINAPI CloseHandle(HANDLE object)
