@@ -8,8 +8,8 @@
 
 namespace {
 
-// One injectable site: how often it was reached, and which of its coming
-// calls fail. Reusable for allocation faults.
+// One injectable call: how often it was reached, and which of its coming
+// calls fail.
 struct FaultSite {
     uint32_t calls = 0;       // since the last reset
     uint64_t failFrom = 0;    // absolute call number of the first failure; 0 = disarmed
@@ -45,6 +45,10 @@ struct FaultSite {
 
 constexpr size_t kCallKinds = static_cast<size_t>(PlatformCall::Count);
 
+#define PLATFORM_DEFAULT_ERROR(call, defaultError, failValue) defaultError,
+constexpr DWORD kDefaultErrors[kCallKinds] = {PLATFORM_FAULT_CALLS(PLATFORM_DEFAULT_ERROR)};
+#undef PLATFORM_DEFAULT_ERROR
+
 std::mutex g_mutex;
 FaultSite g_sites[kCallKinds];
 
@@ -58,7 +62,7 @@ FaultSite* SiteOf(PlatformCall call)
 
 namespace platform_unix {
 
-bool ShouldInjectFault(PlatformCall call, DWORD defaultError)
+bool ShouldInjectFault(PlatformCall call)
 {
     DWORD error = 0;
     {
@@ -69,7 +73,7 @@ bool ShouldInjectFault(PlatformCall call, DWORD defaultError)
         }
         error = site->lastError;
     }
-    SetLastError(error != 0 ? error : defaultError);
+    SetLastError(error != 0 ? error : kDefaultErrors[static_cast<size_t>(call)]);
     return true;
 }
 

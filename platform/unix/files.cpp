@@ -94,7 +94,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
                           LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE /*templateFile*/)
 {
-    PLATFORM_FAULT_POINT(CreateFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    PLATFORM_FAULT_POINT(CreateFileA);
 
     if (fileName == nullptr ||
         (creationDisposition != CREATE_NEW && creationDisposition != OPEN_EXISTING)) {
@@ -155,7 +155,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD byte
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
-    PLATFORM_FAULT_POINT(ReadFile, ERROR_READ_FAULT, FALSE);
+    PLATFORM_FAULT_POINT(ReadFile);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
@@ -212,7 +212,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    PLATFORM_FAULT_POINT(WriteFile, ERROR_DISK_FULL, FALSE);
+    PLATFORM_FAULT_POINT(WriteFile);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
@@ -259,7 +259,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
 // (distanceHigh not null) is refused with ERROR_INVALID_PARAMETER.
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod)
 {
-    PLATFORM_FAULT_POINT(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER);
+    PLATFORM_FAULT_POINT(SetFilePointer);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
@@ -332,7 +332,7 @@ BOOL WINAPI CloseHandle(HANDLE object)
     const int fd = FdFromHandle(object);
     // An injected failure still closes the descriptor (see fault_injection.h).
     PLATFORM_FAULT_POINT_WITH(
-        CloseHandle, ERROR_INVALID_HANDLE, FALSE, if (fd >= 0) { close(fd); });
+        CloseHandle, if (fd >= 0) { close(fd); });
 
     if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -348,7 +348,7 @@ BOOL WINAPI CloseHandle(HANDLE object)
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,
                         const FILETIME* writeTime)
 {
-    PLATFORM_FAULT_POINT(SetFileTime, ERROR_ACCESS_DENIED, FALSE);
+    PLATFORM_FAULT_POINT(SetFileTime);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
