@@ -49,6 +49,14 @@ constexpr uint32_t kFailAllFollowing = UINT32_MAX;
 void ArmPlatformFault(PlatformCall call, uint32_t nthCall, uint32_t failures = 1,
                       uint32_t lastError = 0);
 
+// Makes the `nthCall`-th WriteFile from now on (and with `writes` > 1 that
+// many consecutive ones) write short: it succeeds (TRUE, last error left
+// alone) but writes and reports only half of the bytes asked for, rounded
+// down, so at least one byte fewer. This replaces WriteFile's earlier arming,
+// as ArmPlatformFault(PlatformCall::WriteFile, ...) replaces this one;
+// DisarmPlatformFaults ends it.
+void ArmPlatformShortWrite(uint32_t nthCall, uint32_t writes = 1);
+
 // No call fails any more. Counts are kept.
 void DisarmPlatformFaults();
 

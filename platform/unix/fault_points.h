@@ -9,9 +9,12 @@
 
 namespace platform_unix {
 
-// Counts the call; when it is armed to fail now, sets the last error (the
-// armed one, or the call's default from PLATFORM_FAULT_CALLS) and gives true.
-bool ShouldInjectFault(PlatformCall call);
+enum class InjectedFault { None, Failure, ShortWrite };
+
+// Counts the call and says what it is armed to do now. For Failure it has
+// set the last error (the armed one, or the call's default from
+// PLATFORM_FAULT_CALLS). ShortWrite comes only for WriteFile.
+InjectedFault InjectFault(PlatformCall call);
 
 // What an armed call gives back: its failure value from PLATFORM_FAULT_CALLS.
 template <PlatformCall call>
@@ -31,7 +34,8 @@ PLATFORM_FAULT_CALLS(PLATFORM_FAILURE_VALUE)
 // In a platform call: fail right here when armed.
 #define PLATFORM_FAULT_POINT(call)                                      \
     do {                                                                \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call)) {   \
+        if (::platform_unix::InjectFault(PlatformCall::call) ==         \
+            ::platform_unix::InjectedFault::Failure) {                  \
             return ::platform_unix::FailureValue<PlatformCall::call>(); \
         }                                                               \
     } while (false)
@@ -39,14 +43,32 @@ PLATFORM_FAULT_CALLS(PLATFORM_FAILURE_VALUE)
 // The same, for a call that must run `cleanup` before it reports the failure.
 #define PLATFORM_FAULT_POINT_WITH(call, cleanup)                        \
     do {                                                                \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call)) {   \
+        if (::platform_unix::InjectFault(PlatformCall::call) ==         \
+            ::platform_unix::InjectedFault::Failure) {                  \
             cleanup;                                                    \
             return ::platform_unix::FailureValue<PlatformCall::call>(); \
         }                                                               \
     } while (false)
 
+// WriteFile's: fail right here when armed to fail; when armed to write
+// short, halve `count`, the number of bytes to write.
+#define PLATFORM_WRITE_FAULT_POINT(count)                                    \
+    do {                                                                     \
+        const ::platform_unix::InjectedFault injected =                      \
+            ::platform_unix::InjectFault(PlatformCall::WriteFile);           \
+        if (injected == ::platform_unix::InjectedFault::Failure) {           \
+            return ::platform_unix::FailureValue<PlatformCall::WriteFile>(); \
+        }                                                                    \
+        if (injected == ::platform_unix::InjectedFault::ShortWrite) {        \
+            (count) /= 2;                                                    \
+        }                                                                    \
+    } while (false)
+
 #else
 
+#define PLATFORM_WRITE_FAULT_POINT(count) \
+    do {                                  \
+    } while (false)
 #define PLATFORM_FAULT_POINT(call) \
     do {                           \
     } while (false)

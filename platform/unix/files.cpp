@@ -212,7 +212,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    PLATFORM_FAULT_POINT(WriteFile);
+    PLATFORM_WRITE_FAULT_POINT(bytesToWrite);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
