@@ -6,21 +6,6 @@
 // and the platform calls carry no hook: nothing on the command line or in the
 // environment can reach it.
 //
-// An armed call fails the way Windows reports the failure, without touching
-// the file system:
-//   CreateFileA        -> INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED
-//   ReadFile           -> FALSE, *bytesRead 0, ERROR_READ_FAULT
-//   WriteFile          -> FALSE, *bytesWritten 0, ERROR_DISK_FULL
-//   SetFilePointer     -> INVALID_SET_FILE_POINTER, ERROR_SEEK_ON_DEVICE
-//   CloseHandle        -> FALSE, ERROR_INVALID_HANDLE (the descriptor is still
-//                         closed, like close(2) reporting a late I/O error,
-//                         so that a test run leaks nothing)
-//   SetFileTime        -> FALSE, ERROR_ACCESS_DENIED
-//   GetFileAttributesA -> INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND
-//   CreateDirectoryA   -> FALSE, ERROR_ACCESS_DENIED
-//   DeleteFileA        -> FALSE, ERROR_ACCESS_DENIED
-//   MoveFileExA        -> FALSE, ERROR_ACCESS_DENIED
-//
 // Typical use: ResetPlatformCallCounts(); run; n = PlatformCallCount(call);
 // then for k in 1..n: ArmPlatformFault(call, k); run; check; DisarmPlatformFaults().
 #pragma once
@@ -29,29 +14,48 @@
 
 #include <cstdint>
 
+#include "winapi.h"
+
+// The one list of the calls that can be armed: X(call, default last error,
+// value given back). An armed call fails the way Windows reports the failure,
+// without touching the file system. ReadFile and WriteFile also report 0 bytes
+// moved. CloseHandle still closes the descriptor, as close(2) does when it
+// reports a late I/O error, so that a test run leaks nothing.
+#define PLATFORM_FAULT_CALLS(X)                                          \
+    X(CreateFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)            \
+    X(ReadFile, ERROR_READ_FAULT, FALSE)                                 \
+    X(WriteFile, ERROR_DISK_FULL, FALSE)                                 \
+    X(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER)    \
+    X(CloseHandle, ERROR_INVALID_HANDLE, FALSE)                          \
+    X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
+    X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
+    X(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
+    X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
+    X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)
+
+#define PLATFORM_CALL_ENUMERATOR(call, defaultError, failValue) call,
 enum class PlatformCall : uint32_t {
-    CreateFileA,
-    ReadFile,
-    WriteFile,
-    SetFilePointer,
-    CloseHandle,
-    SetFileTime,
-    GetFileAttributesA,
-    CreateDirectoryA,
-    DeleteFileA,
-    MoveFileExA,
-    Count  // not a call: the number of calls above
+    PLATFORM_FAULT_CALLS(PLATFORM_CALL_ENUMERATOR) Count  // not a call: how many there are
 };
+#undef PLATFORM_CALL_ENUMERATOR
 
 constexpr uint32_t kFailAllFollowing = UINT32_MAX;
 
 // Makes the `nthCall`-th call of `call` from now on fail (1 = the very next
 // call), and with `failures` > 1 that many consecutive calls from it
 // (kFailAllFollowing: every call from it on). `lastError` replaces the
-// default error listed above when not 0. Arming a call again replaces its
-// earlier arming; `nthCall` 0 disarms it.
+// call's default error from the list when not 0. Arming a call again
+// replaces its earlier arming; `nthCall` 0 disarms it.
 void ArmPlatformFault(PlatformCall call, uint32_t nthCall, uint32_t failures = 1,
                       uint32_t lastError = 0);
+
+// Makes the `nthCall`-th WriteFile from now on (and with `writes` > 1 that
+// many consecutive ones) write short: it succeeds (TRUE, last error left
+// alone) but writes and reports only half of the bytes asked for, rounded
+// down, so at least one byte fewer. This replaces WriteFile's earlier arming,
+// as ArmPlatformFault(PlatformCall::WriteFile, ...) replaces this one;
+// DisarmPlatformFaults ends it.
+void ArmPlatformShortWrite(uint32_t nthCall, uint32_t writes = 1);
 
 // No call fails any more. Counts are kept.
 void DisarmPlatformFaults();
@@ -60,10 +64,5 @@ void DisarmPlatformFaults();
 // ResetPlatformCallCounts (failed and injected calls included).
 uint32_t PlatformCallCount(PlatformCall call);
 void ResetPlatformCallCounts();
-
-// Memory-allocation faults (the reliability work) belong here too: give them
-// their own Arm/Disarm/Count functions over the same counting scheme (see
-// FaultSite in platform/unix/fault_injection.cpp) and have the allocating
-// code ask ShouldInjectFault the same way the platform calls do.
 
 #endif  // UPDATER_FAULT_INJECTION

@@ -33,11 +33,11 @@ CWinApp* AfxGetApp();
 BOOL AfxWinInit(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 // Shows a modal message box captioned with the application's title (no owner
-// window) and gives the button pressed (IDYES, IDNO, ...). A box with no icon
-// gets the framework's default: MB_ICONQUESTION for MB_YESNO/MB_YESNOCANCEL,
-// MB_ICONEXCLAMATION for MB_OK/MB_OKCANCEL. The text is in the ANSI code page
-// (the updater's is GBK), passed to MessageBoxA unchanged. On Linux that box
-// is a zenity dialog when a display is available and zenity installed,
-// otherwise the question on stdout and one line from stdin: for MB_YESNO a
-// line starting with y or Y is IDYES, anything else or end of input IDNO.
-int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT helpContext = 0);
+// window) and gives the button pressed. The updater asks one question,
+// MB_YESNO; a Yes/No box with no icon gets the framework's default,
+// MB_ICONQUESTION (no other layout gets one here). The text is in the ANSI code page (the updater's
+// is GBK), passed to MessageBoxA unchanged. On Linux that box is a zenity dialog when a display is
+// available and zenity installed, otherwise the question on stdout and one line from stdin: a line
+// starting with y or Y is IDYES, anything else or end of input IDNO. Other layouts are not emulated
+// there: MessageBoxA fails with 0 (ERROR_NOT_SUPPORTED).
+int AfxMessageBox(LPCSTR text, UINT type, UINT helpContext = 0);

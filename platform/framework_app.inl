@@ -81,21 +81,9 @@ BOOL AfxWinInit(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR /*
 
 int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpContext*/)
 {
-    // As the framework does: a box without an icon gets the one its buttons
-    // suggest (a question mark for Yes/No).
-    if ((type & MB_ICONMASK) == 0) {
-        switch (type & MB_TYPEMASK) {
-            case MB_OK:
-            case MB_OKCANCEL:
-                type |= MB_ICONEXCLAMATION;
-                break;
-            case MB_YESNO:
-            case MB_YESNOCANCEL:
-                type |= MB_ICONQUESTION;
-                break;
-            default:
-                break;
-        }
+    // As the framework does: a Yes/No box without an icon gets the question mark.
+    if ((type & MB_TYPEMASK) == MB_YESNO && (type & MB_ICONMASK) == 0) {
+        type |= MB_ICONQUESTION;
     }
     char fallbackTitle[MAX_PATH];
     const char* caption;

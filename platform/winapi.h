@@ -14,13 +14,31 @@
 //   FILE_ATTRIBUTE_NORMAL for any other file. HIDDEN, SYSTEM and ARCHIVE are
 //   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
-//   writing, replaced, truncated, deleted or moved over, also by root.
+//   writing, deleted or moved over, also by root.
+// - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
+//   OPEN_EXISTING; CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING fail with
+//   ERROR_INVALID_PARAMETER. The share mode is accepted and ignored: share
+//   modes are not enforced between processes, so another process can open,
+//   change, delete or replace a file that is open here, and the other way
+//   round, whatever either asked for.
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
-// - SetFileTime sets access and write times; there is no creation time.
-// - MessageBoxA asks through zenity when a display is available, otherwise on
-//   the terminal (stdout, one answer line from stdin); its text is taken as
-//   code page 936 (GBK) and shown as UTF-8.
+// - SetFilePointer moves within 32 bits only: a high part (distanceHigh not
+//   null) fails with ERROR_INVALID_PARAMETER.
+// - SetFileTime sets access and write times; there is no creation time. A
+//   null or all-zero time leaves that time alone, as on Windows.
+// - Multibyte code pages (_setmbcp, _mbsstr, _mbsnbcpy, the '\' in paths):
+//   0 (single-byte), 936 (GBK) and 65001 (UTF-8) only; 936 is the one with
+//   lead bytes. _setmbcp refuses any other, 932, 949, 950 and 1252 too.
+// - GetACP is 936 in a GBK locale, otherwise 65001: a Linux file name is
+//   bytes, UTF-8 for nearly every tool and for a process without a locale.
+//   MultiByteToWideChar converts from UTF-8 with MB_ERR_INVALID_CHARS only,
+//   WideCharToMultiByte into 936 or UTF-8 only; other code pages and flags
+//   fail with ERROR_INVALID_PARAMETER.
+// - MessageBoxA has the Yes/No layout (MB_YESNO) only: it asks through zenity
+//   when a display is available, otherwise on the terminal (stdout, one
+//   answer line from stdin); its text is taken as code page 936 (GBK) and
+//   shown as UTF-8. Any other layout fails with 0 and ERROR_NOT_SUPPORTED.
 #pragma once
 
 #ifdef _WIN32
@@ -38,7 +56,6 @@
 #include <cstdint>
 
 using BOOL = int;
-using BYTE = unsigned char;
 using WORD = uint16_t;
 using DWORD = uint32_t;
 using LONG = int32_t;
@@ -94,14 +111,9 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define GENERIC_WRITE 0x40000000u
 
 #define FILE_SHARE_READ 0x00000001u
-#define FILE_SHARE_WRITE 0x00000002u
-#define FILE_SHARE_DELETE 0x00000004u
 
 #define CREATE_NEW 1u
-#define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
-#define OPEN_ALWAYS 4u
-#define TRUNCATE_EXISTING 5u
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -118,7 +130,6 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 #define ERROR_SUCCESS 0u
 #define NO_ERROR 0u
-#define ERROR_INVALID_FUNCTION 1u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_TOO_MANY_OPEN_FILES 4u
@@ -132,11 +143,9 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_READ_FAULT 30u
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
-#define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_INVALID_PARAMETER 87u
-#define ERROR_BROKEN_PIPE 109u
 #define ERROR_DISK_FULL 112u
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
@@ -144,7 +153,6 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_SEEK_ON_DEVICE 132u
 #define ERROR_DIR_NOT_EMPTY 145u
-#define ERROR_BUSY 170u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_BAD_EXE_FORMAT 193u
 #define ERROR_FILENAME_EXCED_RANGE 206u
@@ -160,31 +168,13 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 
-#define MB_OK 0x00000000u
-#define MB_OKCANCEL 0x00000001u
-#define MB_ABORTRETRYIGNORE 0x00000002u
-#define MB_YESNOCANCEL 0x00000003u
 #define MB_YESNO 0x00000004u
-#define MB_RETRYCANCEL 0x00000005u
-#define MB_ICONHAND 0x00000010u
-#define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020u
-#define MB_ICONEXCLAMATION 0x00000030u
-#define MB_ICONWARNING MB_ICONEXCLAMATION
-#define MB_ICONASTERISK 0x00000040u
-#define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_TYPEMASK 0x0000000Fu
 #define MB_ICONMASK 0x000000F0u
-#define IDOK 1
-#define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
-#define SW_HIDE 0
-#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 
 // ShellExecuteA failure values (a result <= 32 is a failure).
@@ -196,8 +186,6 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 // _setmbcp's special code pages.
 #define _MB_CP_SBCS 0
-#define _MB_CP_OEM (-2)
-#define _MB_CP_ANSI (-3)
 #define _MB_CP_LOCALE (-4)
 
 // Files
@@ -250,8 +238,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // Multibyte strings in the current multibyte code page. The default follows
 // the locale's character set from the environment (LC_ALL, LC_CTYPE, LANG):
 // GBK/GB2312/GB18030 give 936, UTF-8 gives 65001, anything else 0 ("C").
-// _setmbcp(_MB_CP_ANSI / _MB_CP_LOCALE / _MB_CP_OEM) reads it again.
-// Double-byte code pages: 932, 936, 949, 950.
+// _setmbcp(_MB_CP_LOCALE) reads it again; any code page but 0, 936 and
+// 65001 is refused (-1, errno EINVAL).
 int _setmbcp(int codePage);
 int _getmbcp();
 unsigned char* _mbsstr(const unsigned char* string, const unsigned char* search);

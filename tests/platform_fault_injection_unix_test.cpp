@@ -35,7 +35,7 @@ protected:
 
 HANDLE OpenForWriting(const std::string& path)
 {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
 }
 
 HANDLE OpenForReading(const std::string& path)
@@ -103,6 +103,33 @@ TEST_F(FaultTest, ConsecutiveAndLastingFailures)
     CloseHandle(file);
     std::ifstream in(dir_ / "f");
     EXPECT_EQ("adf", std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+TEST_F(FaultTest, AShortWriteSucceedsWithHalfTheBytes)
+{
+    const std::string path = dir_ / "f";
+    HANDLE file = OpenForWriting(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    ArmPlatformShortWrite(2, 2);
+    DWORD n = 99;
+    EXPECT_TRUE(WriteFile(file, "ab", 2, &n, nullptr));
+    EXPECT_EQ(2u, n);
+    SetLastError(ERROR_GEN_FAILURE);
+    EXPECT_TRUE(WriteFile(file, "cdefg", 5, &n, nullptr));
+    EXPECT_EQ(2u, n);
+    EXPECT_EQ(ERROR_GEN_FAILURE, GetLastError());  // a success sets no error
+    EXPECT_TRUE(WriteFile(file, "h", 1, &n, nullptr));
+    EXPECT_EQ(0u, n);
+    EXPECT_TRUE(WriteFile(file, "ij", 2, &n, nullptr));
+    EXPECT_EQ(2u, n);
+
+    // Arming WriteFile to fail replaces the short writes.
+    ArmPlatformShortWrite(1);
+    ArmPlatformFault(PlatformCall::WriteFile, 1);
+    EXPECT_FALSE(WriteFile(file, "k", 1, &n, nullptr));
+    CloseHandle(file);
+    std::ifstream in(path);
+    EXPECT_EQ("abcdij", std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 TEST_F(FaultTest, EachCallFailsTheWindowsWay)

@@ -23,7 +23,7 @@ const char kQuestionGbk[] =
 const char kQuestionUtf8[] = "Tavix软件升级完成！是否启动软件？";
 
 struct Outcome {
-    int answer = -1;     // the box's result, or -1 when the child failed
+    int answer = -1;     // the box's result, its last error when it failed, -1 when the child did
     std::string output;  // what it wrote to stdout
 };
 
@@ -62,7 +62,7 @@ Outcome Ask(const std::string& input, const Setting& setting = Setting(),
         AfxWinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0);
         const int answer = AfxMessageBox(text, type, 0);
         std::fflush(stdout);
-        _exit(answer);
+        _exit(answer != 0 ? answer : int(GetLastError()));
     }
     close(in[0]);
     close(out[1]);
@@ -175,4 +175,20 @@ TEST(PlatformMessageBox, InvalidGbkBytesDoNotStopTheQuestion)
     const Outcome outcome = Ask("y\n", Setting(), "bad \xFF\x20 end\xC8");
     EXPECT_EQ(IDYES, outcome.answer);
     EXPECT_NE(std::string::npos, outcome.output.find("bad ?  end?")) << outcome.output;
+}
+
+TEST(PlatformMessageBox, OtherLayoutsFailWithoutAsking)
+{
+    ScratchFolder bin;
+    FakeZenity(bin, 0);
+    Setting setting;
+    setting.display = ":99";
+    setting.path = bin.Path();
+    // 0 is MB_OK, 3 MB_YESNOCANCEL: neither is emulated.
+    for (UINT type : {0u, 3u}) {
+        const Outcome outcome = Ask("y\n", setting, kQuestionGbk, type);
+        EXPECT_EQ(int(ERROR_NOT_SUPPORTED), outcome.answer) << type;
+        EXPECT_EQ("", outcome.output) << type;
+        EXPECT_FALSE(std::filesystem::exists(bin / "args")) << type;
+    }
 }

@@ -1,4 +1,5 @@
-// Test-only fault injection: counts platform calls and fails the armed ones.
+// Test-only fault injection: counts platform calls and fails the armed ones
+// (or, for WriteFile, makes them write short).
 // Compiled to nothing unless UPDATER_FAULT_INJECTION is defined.
 #ifdef UPDATER_FAULT_INJECTION
 
@@ -8,14 +9,15 @@
 
 namespace {
 
-// One injectable site: how often it was reached, and which of its coming
-// calls fail. Reusable for allocation faults.
+// One injectable call: how often it was reached, and which of its coming
+// calls fail (or write short).
 struct FaultSite {
     uint32_t calls = 0;       // since the last reset
     uint64_t failFrom = 0;    // absolute call number of the first failure; 0 = disarmed
     uint64_t failCount = 0;   // how many consecutive calls fail from failFrom
     uint64_t armedTotal = 0;  // calls counted since arming started (survives resets)
     DWORD lastError = 0;      // 0 = the call's default error
+    bool shortWrite = false;  // the armed calls succeed with half the bytes
 
     bool Reach()
     {
@@ -33,6 +35,7 @@ struct FaultSite {
 
     void Arm(uint32_t nthCall, uint32_t failures, DWORD error)
     {
+        shortWrite = false;
         if (nthCall == 0 || failures == 0) {
             failFrom = 0;
             return;
@@ -44,6 +47,10 @@ struct FaultSite {
 };
 
 constexpr size_t kCallKinds = static_cast<size_t>(PlatformCall::Count);
+
+#define PLATFORM_DEFAULT_ERROR(call, defaultError, failValue) defaultError,
+constexpr DWORD kDefaultErrors[kCallKinds] = {PLATFORM_FAULT_CALLS(PLATFORM_DEFAULT_ERROR)};
+#undef PLATFORM_DEFAULT_ERROR
 
 std::mutex g_mutex;
 FaultSite g_sites[kCallKinds];
@@ -58,19 +65,22 @@ FaultSite* SiteOf(PlatformCall call)
 
 namespace platform_unix {
 
-bool ShouldInjectFault(PlatformCall call, DWORD defaultError)
+InjectedFault InjectFault(PlatformCall call)
 {
     DWORD error = 0;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         FaultSite* site = SiteOf(call);
         if (site == nullptr || !site->Reach()) {
-            return false;
+            return InjectedFault::None;
+        }
+        if (site->shortWrite) {
+            return InjectedFault::ShortWrite;  // a success: the last error stays
         }
         error = site->lastError;
     }
-    SetLastError(error != 0 ? error : defaultError);
-    return true;
+    SetLastError(error != 0 ? error : kDefaultErrors[static_cast<size_t>(call)]);
+    return InjectedFault::Failure;
 }
 
 }  // namespace platform_unix
@@ -81,6 +91,14 @@ void ArmPlatformFault(PlatformCall call, uint32_t nthCall, uint32_t failures, ui
     if (FaultSite* site = SiteOf(call)) {
         site->Arm(nthCall, failures, lastError);
     }
+}
+
+void ArmPlatformShortWrite(uint32_t nthCall, uint32_t writes)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    FaultSite* site = SiteOf(PlatformCall::WriteFile);
+    site->Arm(nthCall, writes, 0);
+    site->shortWrite = true;
 }
 
 void DisarmPlatformFaults()

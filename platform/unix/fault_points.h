@@ -9,36 +9,71 @@
 
 namespace platform_unix {
 
-// Counts the call; when it is armed to fail now, sets the last error (the
-// armed one, or `defaultError`) and gives true.
-bool ShouldInjectFault(PlatformCall call, DWORD defaultError);
+enum class InjectedFault { None, Failure, ShortWrite };
+
+// Counts the call and says what it is armed to do now. For Failure it has
+// set the last error (the armed one, or the call's default from
+// PLATFORM_FAULT_CALLS). ShortWrite comes only for WriteFile.
+InjectedFault InjectFault(PlatformCall call);
+
+// What an armed call gives back: its failure value from PLATFORM_FAULT_CALLS.
+template <PlatformCall call>
+auto FailureValue();
+
+#define PLATFORM_FAILURE_VALUE(call, defaultError, failValue) \
+    template <>                                               \
+    inline auto FailureValue<PlatformCall::call>()            \
+    {                                                         \
+        return failValue;                                     \
+    }
+PLATFORM_FAULT_CALLS(PLATFORM_FAILURE_VALUE)
+#undef PLATFORM_FAILURE_VALUE
 
 }  // namespace platform_unix
 
-// In a platform call: fail right here, with `failValue`, when armed.
-#define PLATFORM_FAULT_POINT(call, defaultError, failValue)                           \
-    do {                                                                              \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) { \
-            return (failValue);                                                       \
-        }                                                                             \
+// In a platform call: fail right here when armed.
+#define PLATFORM_FAULT_POINT(call)                                      \
+    do {                                                                \
+        if (::platform_unix::InjectFault(PlatformCall::call) ==         \
+            ::platform_unix::InjectedFault::Failure) {                  \
+            return ::platform_unix::FailureValue<PlatformCall::call>(); \
+        }                                                               \
     } while (false)
 
 // The same, for a call that must run `cleanup` before it reports the failure.
-#define PLATFORM_FAULT_POINT_WITH(call, defaultError, failValue, cleanup)             \
-    do {                                                                              \
-        if (::platform_unix::ShouldInjectFault(PlatformCall::call, (defaultError))) { \
-            cleanup;                                                                  \
-            return (failValue);                                                       \
-        }                                                                             \
+#define PLATFORM_FAULT_POINT_WITH(call, cleanup)                        \
+    do {                                                                \
+        if (::platform_unix::InjectFault(PlatformCall::call) ==         \
+            ::platform_unix::InjectedFault::Failure) {                  \
+            cleanup;                                                    \
+            return ::platform_unix::FailureValue<PlatformCall::call>(); \
+        }                                                               \
+    } while (false)
+
+// WriteFile's: fail right here when armed to fail; when armed to write
+// short, halve `count`, the number of bytes to write.
+#define PLATFORM_WRITE_FAULT_POINT(count)                                    \
+    do {                                                                     \
+        const ::platform_unix::InjectedFault injected =                      \
+            ::platform_unix::InjectFault(PlatformCall::WriteFile);           \
+        if (injected == ::platform_unix::InjectedFault::Failure) {           \
+            return ::platform_unix::FailureValue<PlatformCall::WriteFile>(); \
+        }                                                                    \
+        if (injected == ::platform_unix::InjectedFault::ShortWrite) {        \
+            (count) /= 2;                                                    \
+        }                                                                    \
     } while (false)
 
 #else
 
-#define PLATFORM_FAULT_POINT(call, defaultError, failValue) \
-    do {                                                    \
+#define PLATFORM_WRITE_FAULT_POINT(count) \
+    do {                                  \
     } while (false)
-#define PLATFORM_FAULT_POINT_WITH(call, defaultError, failValue, cleanup) \
-    do {                                                                  \
+#define PLATFORM_FAULT_POINT(call) \
+    do {                           \
+    } while (false)
+#define PLATFORM_FAULT_POINT_WITH(call, cleanup) \
+    do {                                         \
     } while (false)
 
 #endif

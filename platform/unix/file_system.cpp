@@ -69,7 +69,7 @@ bool IsReadOnly(const struct stat& st)
 
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
 {
-    PLATFORM_FAULT_POINT(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    PLATFORM_FAULT_POINT(GetFileAttributesA);
 
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -123,7 +123,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)
 
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/)
 {
-    PLATFORM_FAULT_POINT(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE);
+    PLATFORM_FAULT_POINT(CreateDirectoryA);
 
     if (pathName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -146,7 +146,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName)
 {
-    PLATFORM_FAULT_POINT(DeleteFileA, ERROR_ACCESS_DENIED, FALSE);
+    PLATFORM_FAULT_POINT(DeleteFileA);
 
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -173,7 +173,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName)
 
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags)
 {
-    PLATFORM_FAULT_POINT(MoveFileExA, ERROR_ACCESS_DENIED, FALSE);
+    PLATFORM_FAULT_POINT(MoveFileExA);
 
     if (existingFileName == nullptr || newFileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -86,29 +86,23 @@ bool ToTimespec(const FILETIME* fileTime, struct timespec* out)
 
 }  // namespace
 
+// Only the two ways the updater opens files: CREATE_NEW (a temporary file to
+// write) and OPEN_EXISTING (the archive to read). Any other disposition is
+// refused with ERROR_INVALID_PARAMETER. The share mode is accepted and not
+// enforced: Linux has no mandatory sharing between processes.
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                           LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE /*templateFile*/)
 {
-    PLATFORM_FAULT_POINT(CreateFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    PLATFORM_FAULT_POINT(CreateFileA);
 
-    if (fileName == nullptr || creationDisposition < CREATE_NEW ||
-        creationDisposition > TRUNCATE_EXISTING) {
+    if (fileName == nullptr ||
+        (creationDisposition != CREATE_NEW && creationDisposition != OPEN_EXISTING)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     const bool wantsRead = (desiredAccess & GENERIC_READ) != 0;
     const bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
-    const bool truncates =
-        creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING;
-    const bool creates = creationDisposition == CREATE_NEW ||
-                         creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
-    const bool readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (creationDisposition == TRUNCATE_EXISTING && !wantsWrite) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-
     int accessFlags = O_RDONLY;
     if (wantsWrite) {
         accessFlags = wantsRead ? O_RDWR : O_WRONLY;
@@ -116,71 +110,43 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
     accessFlags |= O_CLOEXEC | O_NOCTTY;
     const std::string path = platform_unix::PosixPath(fileName);
 
-    // A file that does not exist yet is made with O_EXCL, so an existing one
-    // is never truncated before its read-only bit has been looked at. The
-    // loop only repeats when the file vanishes or appears in between.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (creates) {
-            // 0444 for a read-only file: the creating descriptor can still
-            // write it, later opens for writing are refused. umask applies.
-            const mode_t mode = readOnly ? 0444 : 0666;
-            const int fd = open(path.c_str(), accessFlags | O_CREAT | O_EXCL, mode);
-            if (fd >= 0) {
-                SetLastError(ERROR_SUCCESS);
-                return HandleFromFd(fd);
-            }
-            if (errno != EEXIST || creationDisposition == CREATE_NEW) {
-                return FailCreate(errno, path);
-            }
-        }
-
-        const int fd = open(path.c_str(), accessFlags);
+    if (creationDisposition == CREATE_NEW) {
+        // O_EXCL: an existing file (or a symbolic link) is never opened.
+        // 0444 for a read-only file: the creating descriptor can still write
+        // it, later opens for writing are refused. umask applies.
+        const bool readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        const int fd = open(path.c_str(), accessFlags | O_CREAT | O_EXCL, readOnly ? 0444 : 0666);
         if (fd < 0) {
-            if (errno == ENOENT && creates) {
-                continue;  // removed since the O_EXCL attempt
-            }
             return FailCreate(errno, path);
         }
-        struct stat st;
-        if (fstat(fd, &st) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            return FailCreate(err, path);
-        }
-        if (S_ISDIR(st.st_mode)) {
-            CloseQuietly(fd);
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        // Windows refuses to write to, replace or truncate a read-only file,
-        // also for an administrator: look at the mode bits, not at access().
-        if ((wantsWrite || truncates) && (st.st_mode & S_IWUSR) == 0) {
-            CloseQuietly(fd);
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (truncates && S_ISREG(st.st_mode) && st.st_size != 0 && ftruncate(fd, 0) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            return FailCreate(err, path);
-        }
-        if (creationDisposition == CREATE_ALWAYS && readOnly && S_ISREG(st.st_mode)) {
-            // The replaced file takes the new attributes; this descriptor
-            // keeps its write access.
-            if (fchmod(fd, (st.st_mode & 07777) & ~static_cast<mode_t>(0222)) != 0) {
-                const int err = errno;
-                CloseQuietly(fd);
-                return FailCreate(err, path);
-            }
-        }
-        SetLastError(creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS
-                         ? ERROR_ALREADY_EXISTS
-                         : ERROR_SUCCESS);
+        SetLastError(ERROR_SUCCESS);
         return HandleFromFd(fd);
     }
-    // The name kept vanishing between the two opens (a dangling symbolic
-    // link does that for ever): report it as not there.
-    return FailCreate(ENOENT, path);
+
+    const int fd = open(path.c_str(), accessFlags);
+    if (fd < 0) {
+        return FailCreate(errno, path);
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        const int err = errno;
+        CloseQuietly(fd);
+        return FailCreate(err, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        CloseQuietly(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows refuses to write to a read-only file, also for an
+    // administrator: look at the mode bits, not at access().
+    if (wantsWrite && (st.st_mode & S_IWUSR) == 0) {
+        CloseQuietly(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return HandleFromFd(fd);
 }
 
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
@@ -189,7 +155,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD byte
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
-    PLATFORM_FAULT_POINT(ReadFile, ERROR_READ_FAULT, FALSE);
+    PLATFORM_FAULT_POINT(ReadFile);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
@@ -246,7 +212,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    PLATFORM_FAULT_POINT(WriteFile, ERROR_DISK_FULL, FALSE);
+    PLATFORM_WRITE_FAULT_POINT(bytesToWrite);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
@@ -289,21 +255,22 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
     return TRUE;
 }
 
+// Positions within 32 bits only, as the updater asks for them: a high part
+// (distanceHigh not null) is refused with ERROR_INVALID_PARAMETER.
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod)
 {
-    PLATFORM_FAULT_POINT(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER);
+    PLATFORM_FAULT_POINT(SetFilePointer);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t move = distance;
     if (distanceHigh != nullptr) {
-        move = static_cast<int64_t>(
-            (static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-            static_cast<uint32_t>(distance));
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
     }
+    const int64_t move = distance;
     // The current position first: this also finds out whether the handle can
     // be positioned at all (a pipe cannot), before anything moves. A move to
     // a position from the start needs no probe, and the reader of an archive
@@ -335,7 +302,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
             SetLastError(ERROR_INVALID_PARAMETER);
             return INVALID_SET_FILE_POINTER;
     }
-    if ((move > 0 && base > std::numeric_limits<int64_t>::max() - move)) {
+    if (move > 0 && base > std::numeric_limits<int64_t>::max() - move) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
@@ -344,8 +311,8 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         SetLastError(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
-    if (distanceHigh == nullptr && position > 0xFFFFFFFFLL) {
-        // Without a high part the position must fit in 32 bits.
+    if (position > 0xFFFFFFFFLL) {
+        // Windows' rule for a move without a high part.
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
@@ -353,14 +320,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         SetLastErrorFromErrno(errno, ERROR_SEEK_ON_DEVICE);
         return INVALID_SET_FILE_POINTER;
     }
-    const DWORD low = static_cast<DWORD>(static_cast<uint64_t>(position) & 0xFFFFFFFFu);
-    if (distanceHigh != nullptr) {
-        *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
-    }
-    if (low == INVALID_SET_FILE_POINTER) {
+    const DWORD result = static_cast<DWORD>(position);
+    if (result == INVALID_SET_FILE_POINTER) {
         SetLastError(NO_ERROR);  // a valid position that looks like the failure value
     }
-    return low;
+    return result;
 }
 
 BOOL WINAPI CloseHandle(HANDLE object)
@@ -368,7 +332,7 @@ BOOL WINAPI CloseHandle(HANDLE object)
     const int fd = FdFromHandle(object);
     // An injected failure still closes the descriptor (see fault_injection.h).
     PLATFORM_FAULT_POINT_WITH(
-        CloseHandle, ERROR_INVALID_HANDLE, FALSE, if (fd >= 0) { close(fd); });
+        CloseHandle, if (fd >= 0) { close(fd); });
 
     if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -384,7 +348,7 @@ BOOL WINAPI CloseHandle(HANDLE object)
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,
                         const FILETIME* writeTime)
 {
-    PLATFORM_FAULT_POINT(SetFileTime, ERROR_ACCESS_DENIED, FALSE);
+    PLATFORM_FAULT_POINT(SetFileTime);
 
     const int fd = FdFromHandle(file);
     if (fd < 0) {

@@ -1,7 +1,9 @@
-// MessageBoxA on Linux: a zenity dialog when a graphical display is there
-// and zenity is installed, otherwise the question on the terminal (stdout)
-// and one answer line from standard input. The text is code page 936 (GBK),
-// shown as UTF-8 (on a terminal whose locale is GBK itself, unchanged).
+// MessageBoxA on Linux, for the one layout the updater asks with: Yes/No.
+// A zenity dialog when a graphical display is there and zenity is installed,
+// otherwise the question on the terminal (stdout) and one answer line from
+// standard input. The text is code page 936 (GBK), shown as UTF-8 (on a
+// terminal whose locale is GBK itself, unchanged). Any other layout fails
+// (0, ERROR_NOT_SUPPORTED) without showing anything.
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -24,44 +26,15 @@ bool HasGraphicalDisplay()
 
 // The answer through zenity, or 0 when zenity could not give one (no
 // display after all, killed, ...), so the terminal asks instead.
-int AskWithZenity(const std::string& zenity, const std::string& text, const std::string& caption,
-                  UINT type)
+int AskWithZenity(const std::string& zenity, const std::string& text, const std::string& caption)
 {
-    const UINT buttons = type & MB_TYPEMASK;
-    const UINT icon = type & MB_ICONMASK;
-    std::vector<std::string> arguments{zenity};
-    switch (buttons) {
-        case MB_OK:
-            arguments.push_back(icon == MB_ICONHAND          ? "--error"
-                                : icon == MB_ICONEXCLAMATION ? "--warning"
-                                                             : "--info");
-            break;
-        case MB_OKCANCEL:
-            arguments.insert(arguments.end(),
-                             {"--question", "--ok-label=OK", "--cancel-label=Cancel"});
-            break;
-        case MB_YESNO:
-        case MB_YESNOCANCEL:
-            arguments.push_back("--question");
-            break;
-        default:
-            return 0;  // buttons zenity has no dialog for: ask on the terminal
-    }
-    arguments.push_back("--title=" + caption);
-    arguments.push_back("--text=" + text);
-    arguments.push_back("--no-markup");
+    const std::vector<std::string> arguments{zenity, "--question", "--title=" + caption,
+                                             "--text=" + text, "--no-markup"};
     const int status = platform_unix::RunAndWait(zenity, arguments, true);
     if (status != 0 && status != 1) {
         return 0;
     }
-    switch (buttons) {
-        case MB_OK:
-            return IDOK;
-        case MB_OKCANCEL:
-            return status == 0 ? IDOK : IDCANCEL;
-        default:
-            return status == 0 ? IDYES : IDNO;
-    }
+    return status == 0 ? IDYES : IDNO;
 }
 
 // One line from standard input, read byte by byte so nothing after it is
@@ -87,44 +60,16 @@ bool ReadAnswerLine(std::string* line, bool* sawNewline)
     }
 }
 
-int AskOnTerminal(const std::string& text, const std::string& caption, UINT type)
+// A line starting with y or Y is Yes; anything else, or no line, is No.
+int AskOnTerminal(const std::string& text, const std::string& caption)
 {
-    const UINT buttons = type & MB_TYPEMASK;
-    const char* choices = "";
-    switch (buttons) {
-        case MB_OKCANCEL:
-            choices = " [o/c] ";
-            break;
-        case MB_ABORTRETRYIGNORE:
-            choices = " [a/r/i] ";
-            break;
-        case MB_YESNOCANCEL:
-            choices = " [y/n/c] ";
-            break;
-        case MB_YESNO:
-            choices = " [y/n] ";
-            break;
-        case MB_RETRYCANCEL:
-            choices = " [r/c] ";
-            break;
-        default:
-            break;
-    }
     std::string prompt;
     if (!caption.empty()) {
         prompt += caption + ": ";
     }
-    prompt += text;
-    if (buttons == MB_OK) {
-        prompt += '\n';
-    } else {
-        prompt += choices;
-    }
+    prompt += text + " [y/n] ";
     std::fputs(prompt.c_str(), stdout);
     std::fflush(stdout);
-    if (buttons == MB_OK || buttons > MB_RETRYCANCEL) {
-        return IDOK;  // nothing to choose: no answer is waited for
-    }
 
     std::string line;
     bool sawNewline = false;
@@ -134,43 +79,31 @@ int AskOnTerminal(const std::string& text, const std::string& caption, UINT type
         std::fflush(stdout);
     }
     const char first = answered && !line.empty() ? line[0] : '\0';
-    const bool yes = first == 'y' || first == 'Y';
-    switch (buttons) {
-        case MB_YESNO:
-            return yes ? IDYES : IDNO;
-        case MB_YESNOCANCEL:
-            return yes ? IDYES : (first == 'n' || first == 'N') ? IDNO : IDCANCEL;
-        case MB_OKCANCEL:
-            return yes || first == 'o' || first == 'O' ? IDOK : IDCANCEL;
-        case MB_RETRYCANCEL:
-            return yes || first == 'r' || first == 'R' ? IDRETRY : IDCANCEL;
-        case MB_ABORTRETRYIGNORE:
-            return first == 'r' || first == 'R'   ? IDRETRY
-                   : first == 'i' || first == 'I' ? IDIGNORE
-                                                  : IDABORT;
-        default:
-            return IDCANCEL;
-    }
+    return first == 'y' || first == 'Y' ? IDYES : IDNO;
 }
 
 }  // namespace
 
 int WINAPI MessageBoxA(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type)
 {
+    if ((type & MB_TYPEMASK) != MB_YESNO) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return 0;
+    }
     const char* shownCaption = caption != nullptr ? caption : "Error";  // Windows' default
     const std::string utf8Text = platform_unix::Cp936ToUtf8(text);
     const std::string utf8Caption = platform_unix::Cp936ToUtf8(shownCaption);
     if (HasGraphicalDisplay()) {
         const std::string zenity = platform_unix::FindProgramOnPath("zenity");
         if (!zenity.empty()) {
-            if (const int answer = AskWithZenity(zenity, utf8Text, utf8Caption, type)) {
+            if (const int answer = AskWithZenity(zenity, utf8Text, utf8Caption)) {
                 return answer;
             }
         }
     }
     // A terminal whose locale is GBK shows the bytes as they are.
     if (platform_unix::CodePageFromEnvironment() == 936) {
-        return AskOnTerminal(text != nullptr ? text : "", shownCaption, type);
+        return AskOnTerminal(text != nullptr ? text : "", shownCaption);
     }
-    return AskOnTerminal(utf8Text, utf8Caption, type);
+    return AskOnTerminal(utf8Text, utf8Caption);
 }

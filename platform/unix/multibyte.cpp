@@ -15,62 +15,11 @@ namespace {
 constexpr int kUnset = -1;
 std::atomic<int> g_codePage{kUnset};
 
-bool IsDoubleByteCodePage(int codePage)
+// The code pages the updater meets: GBK (936, double-byte), UTF-8 (65001)
+// and single-byte text (0). UTF-8 has no lead bytes for these functions.
+bool IsEmulatedCodePage(int codePage)
 {
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
-}
-
-// Code pages _setmbcp accepts besides the double-byte ones: UTF-8 and the
-// common single-byte ones (no lead bytes).
-bool IsKnownSingleByteCodePage(int codePage)
-{
-    switch (codePage) {
-        case 437:
-        case 720:
-        case 737:
-        case 775:
-        case 850:
-        case 852:
-        case 855:
-        case 857:
-        case 858:
-        case 860:
-        case 861:
-        case 862:
-        case 863:
-        case 864:
-        case 865:
-        case 866:
-        case 869:
-        case 874:
-        case 1250:
-        case 1251:
-        case 1252:
-        case 1253:
-        case 1254:
-        case 1255:
-        case 1256:
-        case 1257:
-        case 1258:
-        case 20127:
-        case 20866:
-        case 21866:
-        case 28591:
-        case 28592:
-        case 28593:
-        case 28594:
-        case 28595:
-        case 28596:
-        case 28597:
-        case 28598:
-        case 28599:
-        case 28603:
-        case 28605:
-        case 65001:
-            return true;
-        default:
-            return false;
-    }
+    return codePage == _MB_CP_SBCS || codePage == 936 || codePage == 65001;
 }
 
 // "zh_CN.GBK@variant" -> "gbk"; lower case, only letters and digits kept.
@@ -138,27 +87,17 @@ int CurrentMultibyteCodePage()
 
 bool IsLeadByte(int codePage, unsigned char c)
 {
-    switch (codePage) {
-        case 932:
-            return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        case 936:
-        case 949:
-        case 950:
-            return c >= 0x81 && c <= 0xFE;
-        default:
-            return false;
-    }
+    return codePage == 936 && c >= 0x81 && c <= 0xFE;
 }
 
 }  // namespace platform_unix
 
 int _setmbcp(int codePage)
 {
-    if (codePage == _MB_CP_ANSI || codePage == _MB_CP_LOCALE || codePage == _MB_CP_OEM) {
+    if (codePage == _MB_CP_LOCALE) {
         codePage = platform_unix::CodePageFromEnvironment();
     }
-    if (codePage != _MB_CP_SBCS && !IsDoubleByteCodePage(codePage) &&
-        !IsKnownSingleByteCodePage(codePage)) {
+    if (!IsEmulatedCodePage(codePage)) {
         errno = EINVAL;
         return -1;
     }

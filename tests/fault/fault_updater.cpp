@@ -1,9 +1,10 @@
 // The updater with a test-only fault switch on its command line, for the
 // fault sweep: `fault_updater [--fail CALL N] ARCHIVE`. CALL is a platform
-// call (CreateFileA, ReadFile, ...) or Allocation, any allocation the update
-// makes: the code's `new (std::nothrow)` and zlib's malloc. The N-th such call
-// of the run fails. Without --fail nothing fails. Either way the count of
-// every call the run made goes to standard error as one line:
+// call of PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation,
+// any allocation the update makes: the code's `new (std::nothrow)` and
+// zlib's malloc. The N-th such call of the run fails. Without --fail nothing
+// fails. Either way the count of every call the run made goes to standard
+// error as one line:
 //   fault-counts CreateFileA=3 ReadFile=812 ... Allocation=19
 // This program exists only in builds with UPDATER_FAULT_INJECTION.
 #include <cstdio>
@@ -23,18 +24,9 @@ struct NamedCall {
     PlatformCall call;
 };
 
-const NamedCall kCalls[] = {
-    {"CreateFileA", PlatformCall::CreateFileA},
-    {"ReadFile", PlatformCall::ReadFile},
-    {"WriteFile", PlatformCall::WriteFile},
-    {"SetFilePointer", PlatformCall::SetFilePointer},
-    {"CloseHandle", PlatformCall::CloseHandle},
-    {"SetFileTime", PlatformCall::SetFileTime},
-    {"GetFileAttributesA", PlatformCall::GetFileAttributesA},
-    {"CreateDirectoryA", PlatformCall::CreateDirectoryA},
-    {"DeleteFileA", PlatformCall::DeleteFileA},
-    {"MoveFileExA", PlatformCall::MoveFileExA},
-};
+#define NAMED_CALL(call, defaultError, failValue) {#call, PlatformCall::call},
+const NamedCall kCalls[] = {PLATFORM_FAULT_CALLS(NAMED_CALL)};
+#undef NAMED_CALL
 
 constexpr char kAllocation[] = "Allocation";
 

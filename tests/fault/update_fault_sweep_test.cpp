@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -26,10 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCalls[] = {"CreateFileA",        "ReadFile",         "WriteFile",
-                              "SetFilePointer",     "CloseHandle",      "SetFileTime",
-                              "GetFileAttributesA", "CreateDirectoryA", "DeleteFileA",
-                              "MoveFileExA",        "Allocation"};
+// Every call the driver can fail: the platform's, and the allocator.
+#define CALL_NAME(call, defaultError, failValue) #call,
+const char* const kCalls[] = {PLATFORM_FAULT_CALLS(CALL_NAME) "Allocation"};
+#undef CALL_NAME
 
 constexpr int kExitUpdated = 0;
 constexpr int kExitKept = 2;
