@@ -66,6 +66,7 @@ step_windows_i686() {
   configure_and_build "$BUILD_ROOT/windows-i686" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake || return 1
   if can_run_x86_32; then
     ensure_packages wine32 wine64 || return 1
+    ensure_locale zh_CN.UTF-8 || return 1
     run_ctest "$BUILD_ROOT/windows-i686" -LE gui
   else
     echo "NOTE: this machine cannot execute 32-bit x86 code, so 32-bit Wine cannot run here;"
@@ -82,6 +83,7 @@ step_windows_x86_64_wine() {
     return 77
   fi
   ensure_packages windows wine64 || return 1
+  ensure_locale zh_CN.UTF-8 || return 1
   configure_and_build "$BUILD_ROOT/windows-x86_64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake || return 1
   run_ctest "$BUILD_ROOT/windows-x86_64" -LE gui
 }

@@ -306,6 +306,18 @@ ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>&
     return out;
 }
 
+ByteVector UnicodePathExtra(const std::string& storedName, const std::string& utf8Name,
+                            std::optional<uint32_t> crc)
+{
+    ByteVector out;
+    Put16(out, 0x7075);
+    Put16(out, static_cast<uint32_t>(5 + utf8Name.size()));
+    out.push_back(1);
+    Put32(out, crc.value_or(Crc32Of(Bytes(storedName))));
+    Append(out, utf8Name);
+    return out;
+}
+
 ByteVector DeflateRaw(const ByteVector& data, int level)
 {
     z_stream z{};

@@ -120,6 +120,11 @@ ByteVector EndRecordBytes(uint16_t entries, uint32_t directorySize, uint32_t dir
 // ones only the modification time.
 ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>& times);
 
+// An Info-ZIP Unicode Path extra block (tag 0x7075) for the central header:
+// version 1, the CRC-32 of `storedName` (or `crc` when given) and `utf8Name`.
+ByteVector UnicodePathExtra(const std::string& storedName, const std::string& utf8Name,
+                            std::optional<uint32_t> crc = std::nullopt);
+
 // Raw deflate (window bits -15) at the given level.
 ByteVector DeflateRaw(const ByteVector& data, int level = 6);
 
