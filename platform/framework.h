@@ -35,9 +35,12 @@ BOOL AfxWinInit(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLin
 // Shows a modal message box captioned with the application's title (no owner
 // window) and gives the button pressed. The updater asks one question,
 // MB_YESNO; a Yes/No box with no icon gets the framework's default,
-// MB_ICONQUESTION (no other layout gets one here). The text is in the ANSI code page (the updater's
-// is GBK), passed to MessageBoxA unchanged. On Linux that box is a zenity dialog when a display is
-// available and zenity installed, otherwise the question on stdout and one line from stdin: a line
-// starting with y or Y is IDYES, anything else or end of input IDNO. Other layouts are not emulated
-// there: MessageBoxA fails with 0 (ERROR_NOT_SUPPORTED).
+// MB_ICONQUESTION (no other layout gets one here). The text is taken as code
+// page 936 (GBK), the updater's own, whatever the system's code page: on
+// Windows it is turned into UTF-16 for MessageBoxW, so that an English or any
+// other Windows shows the Chinese question right. On Linux the box is a
+// zenity dialog when a display is available and zenity installed, otherwise
+// the question on stdout and one line from stdin: a line starting with y or
+// Y is IDYES, anything else or end of input IDNO. Other layouts are not
+// emulated there: MessageBoxA fails with 0 (ERROR_NOT_SUPPORTED).
 int AfxMessageBox(LPCSTR text, UINT type, UINT helpContext = 0);

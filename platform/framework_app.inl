@@ -1,10 +1,13 @@
 // The application object, AfxWinInit and AfxMessageBox of the framework
 // stand-in, the same on both builds. Not compiled on its own: each half's
-// framework.cpp includes it (platform/windows/ on Windows, where MessageBoxA
-// is user32's; platform/unix/ on Linux, where it is message_box.cpp's).
+// framework.cpp includes it, after defining how that half shows the box:
+//   int ShowMessageBox(LPCSTR text, LPCSTR caption, UINT type);
+// with the text in code page 936 (the updater's GBK question) and the
+// caption in the ANSI code page (the program's own file name).
 #include <cstring>
 
 #include "framework.h"
+#include "path_text.h"
 
 namespace {
 
@@ -20,12 +23,7 @@ void ProgramTitle(char* title, size_t size)
     if (length == 0 || length >= MAX_PATH) {
         return;
     }
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/') {
-            name = p + 1;
-        }
-    }
+    const char* name = FindFilePart(path);
     size_t nameLength = std::strlen(name);
     const char* dot = std::strrchr(name, '.');
     if (dot != nullptr && dot != name) {
@@ -93,6 +91,5 @@ int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpContext*/)
         ProgramTitle(fallbackTitle, sizeof fallbackTitle);
         caption = fallbackTitle;
     }
-    // No owner window; the text goes to the system unchanged (GBK bytes).
-    return MessageBoxA(nullptr, text, caption, type);
+    return ShowMessageBox(text, caption, type);
 }
