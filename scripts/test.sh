@@ -93,8 +93,9 @@ step_windows_x86_64_wine() {
 # run on this machine). Screenshots: <build>/tests/e2e_wine/out/*.png.
 step_windows_gui_e2e() {
   local build
-  ensure_packages gui || return 1
+  ensure_packages gui native || return 1
   ensure_locale zh_CN.UTF-8 || return 1
+  ensure_locale en_US.UTF-8 || return 1
   if can_run_x86_32; then
     build=$BUILD_ROOT/windows-i686
     ensure_packages windows wine32 wine64 || return 1

@@ -9,6 +9,9 @@
 # answered with the keyboard; then the folder, the archive and the stand-in's
 # record are checked. A third run updates the "yes" folder again while one of
 # its files is held open by another Windows process and another is read-only.
+# Then archives made by Python's zipfile, 7z and bsdtar with Chinese names in
+# nested folders go in over an older version, and an English Windows (code
+# page 1252) is shown the question and refuses a name it cannot hold.
 set -uo pipefail
 
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -29,10 +32,12 @@ check() {  # check DESCRIPTION COMMAND...
   fi
 }
 
-for tool in Xvfb xdotool import python3; do
+for tool in Xvfb xdotool import python3 7z bsdtar iconv; do
   command -v "$tool" >/dev/null || { echo "FAIL - $tool is not installed"; exit 1; }
 done
-locale -a | grep -qix 'zh_CN.utf8' || { echo "FAIL - the locale zh_CN.UTF-8 is not generated"; exit 1; }
+for locale in zh_CN en_US; do
+  locale -a | grep -qix "$locale.utf8" || { echo "FAIL - the locale $locale.UTF-8 is not generated"; exit 1; }
+done
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -71,10 +76,12 @@ gbk_name=软件说明.txt
 
 # run_updater NAME FOLDER ARCHIVE_ARGUMENT KEY: starts the updater of FOLDER
 # from the current directory, answers the question with KEY (y or n) and
-# sets $status to its exit code (or "timeout", "no-question").
+# sets $status to its exit code (or "timeout", "no-question"). The locale is
+# $updater_locale, Chinese unless set.
 run_updater() {
   local name=$1 app=$2 archive=$3 key=$4
-  LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 \
+  local locale=${updater_locale:-zh_CN.UTF-8}
+  LANG=$locale LC_ALL=$locale \
     "$wine_run" "$prefix" "$app/Updater.exe" "$archive" >"$out/$name-updater.out" 2>&1 &
   local pid=$!
 
@@ -227,9 +234,123 @@ run_failing_case() {
          "$(cat "$app/docs/deep/changes.txt" 2>/dev/null)" = "Even faster."
 }
 
+# windows_names FOLDER: the non-ASCII paths the stand-in saw below FOLDER, as
+# a Windows program reads them (code page 936), one a line, sorted.
+windows_names() {
+  iconv -f GBK -t UTF-8 "$1/tavix-saw.txt" 2>/dev/null | tr -d '\r' | grep -P '[^\x00-\x7F]' | sort
+}
+
+# run_names_case TOOL: an update packed by TOOL (zipfile, 7z or bsdtar, each
+# storing non-ASCII names as UTF-8 with the flag) from a release with
+# Chinese names in nested folders, over an older version with those names.
+run_names_case() {
+  local tool=$1 name=names-$1
+  local dir=$out/$name
+  local app=$dir/app src=$dir/release zip=$dir/update.zip
+  mkdir -p "$app/资源" "$src/资源/图片"
+  cp "$updater" "$app/Updater.exe"
+  cp "$tavix_stub" "$app/Tavix.exe"
+  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  printf 'old notes\n' >"$app/资源/说明.txt"
+  printf 'Tavix 3.0\n' >"$src/readme.txt"
+  printf 'notes packed by %s\n' "$tool" >"$src/资源/说明.txt"
+  printf 'logo\n' >"$src/资源/图片/标志.txt"
+  (
+    cd "$src" || exit 1
+    case $tool in
+      zipfile) python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name in sys.argv[2:]:
+        z.write(name)' "$zip" readme.txt 资源 资源/说明.txt 资源/图片 资源/图片/标志.txt ;;
+      7z) LC_ALL=C.UTF-8 7z a -tzip -bd -bso0 "$zip" readme.txt 资源 ;;
+      bsdtar) LC_ALL=C.UTF-8 bsdtar --format zip -cf "$zip" readme.txt 资源 ;;
+    esac
+  )
+  check "$name: $tool flags the Chinese names as UTF-8" python3 -c 'import sys, zipfile
+infos = zipfile.ZipFile(sys.argv[1]).infolist()
+sys.exit(not any(i.flag_bits & 0x800 for i in infos))' "$zip"
+
+  echo "# case $name: answer 'y'"
+  run_updater "$name" "$app" "$(windows_path "$zip")" y
+  check "$name: exit code 0 (got $status)" test "$status" = 0
+  check "$name: the archive is deleted" test ! -e "$zip"
+  check "$name: the old file under its Chinese name is replaced" \
+    test "$(cat "$app/资源/说明.txt")" = "notes packed by $tool"
+  check "$name: the nested new file arrives" test "$(cat "$app/资源/图片/标志.txt")" = logo
+  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  check "$name: Windows programs see exactly the Chinese names, nothing garbled beside them" \
+    test "$(windows_names "$app")" = "$(printf '%s\n' '资源\' '资源\图片\' '资源\图片\标志.txt' '资源\说明.txt' | sort)"
+}
+
+# run_separator_case: GBK names whose second byte is 0x5C ('\'), stored
+# without the UTF-8 flag as a Chinese zip tool writes them.
+run_separator_case() {
+  local name=separators
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  mkdir -p "$app"
+  cp "$updater" "$app/Updater.exe"
+  cp "$tavix_stub" "$app/Tavix.exe"
+  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  make_archive "$zip" "[
+    ('gbk:data乗', 'data in a file whose last byte is 0x5C\\n', None, None),
+    ('gbk:乗.txt', 'one\\n', None, None),
+    ('gbk:錦繡.txt', 'two\\n', None, None),
+    ('gbk:a乗b.txt', 'three\\n', None, None),
+  ]"
+  echo "# case $name: answer 'y'"
+  run_updater "$name" "$app" "$(windows_path "$zip")" y
+  check "$name: exit code 0 (got $status)" test "$status" = 0
+  check "$name: \"data乗\" is a file with its data" \
+    test "$(cat "$app/data乗" 2>/dev/null)" = 'data in a file whose last byte is 0x5C'
+  check "$name: the other names are files" \
+    test "$(cat "$app/乗.txt" "$app/錦繡.txt" "$app/a乗b.txt" 2>/dev/null | tr '\n' ' ')" = 'one two three '
+  check "$name: no stray folder is made" test -z "$(find "$app" -mindepth 1 -type d)"
+}
+
+# same_question_text SHOT SHOT: the line of text in the two question boxes
+# is the same picture (the boxes differ only in their buttons' language).
+same_question_text() {
+  local a b
+  a=$(convert "$1" -trim +repage -crop 190x40+50+0 +repage rgb:- 2>/dev/null | md5sum)
+  b=$(convert "$2" -trim +repage -crop 190x40+50+0 +repage rgb:- 2>/dev/null | md5sum)
+  [ -s "$1" ] && [ -s "$2" ] && [ "$a" = "$b" ]
+}
+
+# run_english_case: the same updater on an English Windows (code page 1252):
+# the question is still Chinese, and a UTF-8 Chinese name that the code page
+# cannot hold is refused rather than written garbled.
+run_english_case() {
+  local name=english
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  mkdir -p "$app"
+  cp "$updater" "$app/Updater.exe"
+  cp "$tavix_stub" "$app/Tavix.exe"
+  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  make_archive "$zip" "[
+    ('readme.txt', 'Tavix 3.0\\n', None, None),
+    ('资源/说明.txt', 'Chinese notes\\n', None, None),
+    ('bin/core.dll', 'new core\\n', None, None),
+  ]"
+  echo "# case $name: answer 'n'"
+  updater_locale=en_US.UTF-8 run_updater "$name" "$app" "$(windows_path "$zip")" n
+  check "$name: exit code 2 (got $status)" test "$status" = 2
+  check "$name: the archive is kept" test -f "$zip"
+  check "$name: the other entries are unpacked" \
+    test "$(cat "$app/readme.txt")" = "Tavix 3.0" -a "$(cat "$app/bin/core.dll" 2>/dev/null)" = "new core"
+  check "$name: no name outside ASCII is left anywhere" \
+    test -z "$(find "$app" -name '*[^ -~]*' | head -n 1)"
+  check "$name: the question reads as on a Chinese Windows, pixel for pixel" \
+    same_question_text "$out/yes-question.png" "$out/$name-question.png"
+}
+
 run_case yes y
 run_case no n
 run_failing_case
+for tool in zipfile 7z bsdtar; do run_names_case "$tool"; done
+run_separator_case
+run_english_case
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then
