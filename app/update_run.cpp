@@ -5,6 +5,7 @@
 #include "../platform/framework.h"
 #include "../platform/path_text.h"
 #include "archive_unpack.h"
+#include "program_folder_lock.h"
 
 namespace {
 
@@ -30,15 +31,33 @@ int InitialiseFramework()
     return kExitOk;
 }
 
-// The folder of the updater's own executable, without the final separator.
-void GetProgramFolder(char (&folder)[MAX_PATH + 1])
+// The folder of the updater's own executable, without the final separator
+// (kept for a root: "C:\" and "/", not the drive's current directory). False
+// when the path cannot be read or comes back cut short: the text before its
+// last separator would name some folder above the program's own.
+bool GetProgramFolder(char (&folder)[MAX_PATH + 1])
 {
     folder[0] = '\0';
-    GetModuleFileNameA(nullptr, folder, MAX_PATH);
-    folder[MAX_PATH] = '\0';
-    if (const char* lastSeparator = FindLastSeparator(folder)) {
-        folder[lastSeparator - folder] = '\0';
-    }
+    const DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    folder[length] = '\0';
+    const char* lastSeparator = FindLastSeparator(folder);
+    if (!lastSeparator) return false;
+    const size_t end = size_t(lastSeparator - folder);
+    const bool root = end == 0 || (end == 2 && folder[1] == ':');
+    folder[root ? end + 1 : end] = '\0';
+    return true;
+}
+
+// Unpacks the archive into the current directory and deletes it when the
+// update went through: an archive whose update did not go through is kept,
+// so it can be tried again, and a file that is not an archive is never
+// deleted. False when it did not go through.
+bool InstallUpdate(const char* archivePath)
+{
+    if (!UnpackArchive(archivePath)) return false;
+    DeleteFileA(archivePath);
+    return true;
 }
 
 }  // namespace
@@ -46,22 +65,26 @@ void GetProgramFolder(char (&folder)[MAX_PATH + 1])
 int RunUpdate(int argc, char** argv)
 {
     int exitCode = InitialiseFramework();
+    const int failedExitCode = exitCode == kExitOk ? kExitUpdateFailed : exitCode;
 
     char programFolder[MAX_PATH + 1];
-    GetProgramFolder(programFolder);
+    const bool folderKnown = GetProgramFolder(programFolder);
+    ProgramFolderLock lock = folderKnown ? LockProgramFolder(programFolder) : ProgramFolderLock{};
+    if (lock.heldElsewhere) {
+        UnlockProgramFolder(&lock);
+        return failedExitCode;
+    }
     const char* archivePath = argc > 1 ? argv[1] : "";
-    SetCurrentDirectoryA(programFolder);
+    // Without its own folder as the current directory the run would unpack
+    // wherever it was started, and start whatever Tavix.exe is there.
+    const bool placed = folderKnown && SetCurrentDirectoryA(programFolder);
 
     const int answer = AfxMessageBox(kQuestion, MB_YESNO, 0);
 
-    // An archive whose update did not go through is kept, so it can be
-    // tried again; a file that is not an archive is never deleted.
-    if (UnpackArchive(archivePath)) {
-        DeleteFileA(archivePath);
-    } else if (exitCode == kExitOk) {
-        exitCode = kExitUpdateFailed;
+    if (!placed || !InstallUpdate(archivePath)) exitCode = failedExitCode;
+    if (placed && answer == IDYES) {
+        ShellExecuteA(nullptr, "open", kMainProgram, "", nullptr, SW_SHOW);
     }
-
-    if (answer == IDYES) ShellExecuteA(nullptr, "open", kMainProgram, "", nullptr, SW_SHOW);
+    UnlockProgramFolder(&lock);
     return exitCode;
 }

@@ -1,5 +1,6 @@
 #include "archive_reader.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -37,6 +38,7 @@ ArchiveReader* CreateArchiveReader()
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
+    reader->replacement.waitsLeft = kWaitsPerRun;
     return reader;
 }
 
@@ -54,6 +56,8 @@ int32_t ArchiveReader::Open(const char* fileName)
     if (!ReadBaseDirectory(baseDirectory)) return RESULT_NO_FILE;
     ByteSource* source = OpenByteSource(fileName);
     if (!source) return RESULT_NO_FILE;
+    std::snprintf(archiveName, MAX_PATH, "%s", FindFilePart(fileName));
+    archiveIdentityKnown = GetFileInformationByHandle(source->file, &archiveIdentity) != FALSE;
     directory = OpenDirectory(source);
     return directory ? RESULT_OK : RESULT_NO_FILE;
 }
@@ -62,6 +66,8 @@ int32_t ArchiveReader::Close()
 {
     if (directory) CloseDirectory(directory);
     directory = nullptr;
+    // The old files this run replaced in use: gone now, unless still held.
+    DeleteMovedAside(&movedAside);
     return RESULT_OK;
 }
 

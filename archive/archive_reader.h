@@ -4,7 +4,7 @@
 //   archive_reader.cpp    CreateArchiveReader, DestroyArchiveReader, Open,
 //                         Close, WalkToEntry
 //   entry_description.cpp GetEntry
-//   entry_extraction.cpp  ExtractEntry and its steps
+//   entry_extraction.cpp  ExtractEntry and its steps, IsTheArchive
 #pragma once
 
 #include <cstdint>
@@ -14,19 +14,27 @@
 #include "archive_entry.h"
 #include "extraction_target.h"
 #include "known_folders.h"
+#include "moved_aside.h"
+#include "target_replacement.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
 
 struct ArchiveReader {
-    DirectoryReader* directory;    // owned; none before Open and after Close
-    int32_t openEntryIndex;        // always -1: no stream is left open between calls
-    ArchiveEntry cachedEntry;      // the last successful description
-    int32_t cachedEntryIndex;      // -1: nothing cached
-    char* password;                // owned; always none here
-    uint8_t* dataBuffer;           // owned; made by the first extraction
-    char baseDirectory[MAX_PATH];  // current directory at open, ending in a separator
-    int32_t damagedEntryIndex;     // first entry whose central header is damaged; -1: none seen
-    KnownFolders knownFolders;     // folders made or written to, so known to exist
+    DirectoryReader* directory;     // owned; none before Open and after Close
+    int32_t openEntryIndex;         // always -1: no stream is left open between calls
+    ArchiveEntry cachedEntry;       // the last successful description
+    int32_t cachedEntryIndex;       // -1: nothing cached
+    char* password;                 // owned; always none here
+    uint8_t* dataBuffer;            // owned; made by the first extraction
+    char baseDirectory[MAX_PATH];   // current directory at open, ending in a separator
+    int32_t damagedEntryIndex;      // first entry whose central header is damaged; -1: none seen
+    KnownFolders knownFolders;      // folders made or written to, so known to exist
+    ReplacementBudget replacement;  // what is left of the run's waits for targets in use
+    MovedAside movedAside;          // old files this run moved aside, deleted at Close
+    // Which file the archive is, so that no entry can be written over it.
+    char archiveName[MAX_PATH];  // its file name, without the folder
+    bool archiveIdentityKnown;
+    BY_HANDLE_FILE_INFORMATION archiveIdentity;
 
     int32_t Open(const char* fileName);
     int32_t Close();
@@ -36,6 +44,7 @@ struct ArchiveReader {
 private:
     ReaderStatus WalkToEntry(int32_t index);
     int32_t ExtractDirectory(const char* targetName);
+    bool IsTheArchive(const char* targetPath) const;
     bool MakeTargetFolders(const ExtractionTarget& target);
     int32_t WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
                            bool folderKnown, char (&temporaryPath)[MAX_PATH]);

@@ -25,15 +25,6 @@ void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
     SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
 }
 
-// Replaces the target in one move, so that it is always either the old file
-// or the whole new one.
-int32_t CommitTemporary(const char* temporaryPath, const char* targetPath)
-{
-    if (MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING)) return RESULT_OK;
-    RemoveTemporaryFile(temporaryPath);
-    return RESULT_NO_FILE;
-}
-
 }  // namespace
 
 int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
@@ -50,11 +41,32 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     ExtractionTarget target;
     const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
     if (resolved != RESULT_OK) return resolved;
+    if (IsTheArchive(target.path)) return RESULT_NO_FILE;
     const bool folderKnown = MakeTargetFolders(target);
     char temporaryPath[MAX_PATH];
     const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
     if (written != RESULT_OK) return written;
-    return CommitTemporary(temporaryPath, target.path);
+    return ReplaceTarget(temporaryPath, target.path, &replacement, &movedAside);
+}
+
+// An entry that would be written over the archive being read is refused: the
+// archive must stay readable to the end, and it is deleted after the run.
+// Only a target of the archive's file name is opened to compare what file
+// it is, whatever path leads there; when the archive's own identity is not
+// known, that name alone refuses it.
+bool ArchiveReader::IsTheArchive(const char* targetPath) const
+{
+    if (!IsSameNameIgnoringCase(FindFilePart(targetPath), archiveName)) return false;
+    if (!archiveIdentityKnown) return true;
+    HANDLE file = CreateFileA(targetPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION target;
+    const bool known = GetFileInformationByHandle(file, &target) != FALSE;
+    CloseHandle(file);
+    return !known || (target.dwVolumeSerialNumber == archiveIdentity.dwVolumeSerialNumber &&
+                      target.nFileIndexHigh == archiveIdentity.nFileIndexHigh &&
+                      target.nFileIndexLow == archiveIdentity.nFileIndexLow);
 }
 
 // A folder entry: the chain is made, and must exist afterwards.
@@ -71,16 +83,26 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return RESULT_NO_FILE;
     }
+    if (!IsKnownFolder(knownFolders, full)) {
+        // A folder the update writes to: leftovers of earlier runs go, as
+        // for the first file written in a folder.
+        char folder[MAX_PATH];
+        const char* separator = EndsWithSeparator(full) ? "" : "/";
+        const int folderLength = std::snprintf(folder, MAX_PATH, "%s%s", full, separator);
+        if (folderLength > 0 && folderLength < MAX_PATH) DeleteLeftoversIn(folder);
+    }
     RememberFolder(knownFolders, full);
     return RESULT_OK;
 }
 
 // A folder's chain is checked for the first file made in it only: true when
-// the folder is known to exist and nothing was checked.
+// the folder is known to exist and nothing was checked. That first time,
+// what earlier runs moved aside there and could not delete goes.
 bool ArchiveReader::MakeTargetFolders(const ExtractionTarget& target)
 {
     if (IsKnownFolder(knownFolders, target.folder)) return true;
     EnsureDirectory(target.base, target.directoryPart);
+    DeleteLeftoversIn(target.folder);
     return false;
 }
 

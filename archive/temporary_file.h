@@ -8,7 +8,10 @@
 
 // Creates a new, uniquely named file for writing in `folder` (a path that is
 // empty or ends in a separator) with `attributes`, and gives its path in
-// `path`. INVALID_HANDLE_VALUE when none can be made or the name would not fit.
+// `path`: "~tvxPPPPSSSS.tmp" (see own_names.h), or where the folder leaves
+// less room, "~" and hex digits to fill it, so that any target that fits
+// gets a temporary that fits. INVALID_HANDLE_VALUE when none can be made,
+// or no free name of the room left exists.
 HANDLE CreateTemporaryFile(const char* folder, uint32_t attributes, char (&path)[MAX_PATH]);
 
 // Deletes a temporary file, read-only or not.

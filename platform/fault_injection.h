@@ -31,7 +31,10 @@
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
     X(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
-    X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)
+    X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \
+    X(GetFileInformationByHandle, ERROR_INVALID_HANDLE, FALSE)           \
+    X(FindFirstFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)         \
+    X(CreateMutexA, ERROR_ACCESS_DENIED, nullptr)
 
 #define PLATFORM_CALL_ENUMERATOR(call, defaultError, failValue) call,
 enum class PlatformCall : uint32_t {
@@ -64,5 +67,10 @@ void DisarmPlatformFaults();
 // ResetPlatformCallCounts (failed and injected calls included).
 uint32_t PlatformCallCount(PlatformCall call);
 void ResetPlatformCallCounts();
+
+// Sleep returns at once in this build, so that waits cost a fault sweep
+// nothing; it adds what it was asked to wait to this count instead (since
+// the process started or the last ResetPlatformCallCounts).
+uint64_t PlatformSleptMilliseconds();
 
 #endif  // UPDATER_FAULT_INJECTION

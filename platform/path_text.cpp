@@ -57,3 +57,12 @@ bool HasParentComponent(const char* name)
         }
     }
 }
+
+bool IsSameNameIgnoringCase(const char* first, const char* second)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (; *first && *second; ++first, ++second) {
+        if (lower(*first) != lower(*second)) return false;
+    }
+    return *first == *second;
+}

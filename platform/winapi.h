@@ -103,6 +103,32 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 #define MAX_PATH 260
 
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFF))
 #define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFF))
@@ -138,11 +164,13 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_BAD_FORMAT 11u
 #define ERROR_NOT_SAME_DEVICE 17u
+#define ERROR_NO_MORE_FILES 18u
 #define ERROR_WRITE_PROTECT 19u
 #define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
+#define ERROR_LOCK_VIOLATION 33u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_INVALID_PARAMETER 87u
@@ -205,6 +233,10 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
+BOOL WINAPI FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
+BOOL WINAPI FindClose(HANDLE search);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD errorCode);
 
@@ -219,6 +251,10 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
 DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetCurrentProcessId();
+
+// Waiting and a named mutex.
+void WINAPI Sleep(DWORD milliseconds);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
 
 // Shell
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,

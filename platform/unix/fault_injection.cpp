@@ -53,6 +53,7 @@ constexpr DWORD kDefaultErrors[kCallKinds] = {PLATFORM_FAULT_CALLS(PLATFORM_DEFA
 #undef PLATFORM_DEFAULT_ERROR
 
 std::mutex g_mutex;
+uint64_t g_sleptMilliseconds = 0;
 FaultSite g_sites[kCallKinds];
 
 FaultSite* SiteOf(PlatformCall call)
@@ -122,6 +123,23 @@ void ResetPlatformCallCounts()
     for (FaultSite& site : g_sites) {
         site.calls = 0;
     }
+    g_sleptMilliseconds = 0;
 }
+
+uint64_t PlatformSleptMilliseconds()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_sleptMilliseconds;
+}
+
+namespace platform_unix {
+
+void RecordSleep(DWORD milliseconds)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_sleptMilliseconds += milliseconds;
+}
+
+}  // namespace platform_unix
 
 #endif  // UPDATER_FAULT_INJECTION

@@ -16,6 +16,9 @@ enum class InjectedFault { None, Failure, ShortWrite };
 // PLATFORM_FAULT_CALLS). ShortWrite comes only for WriteFile.
 InjectedFault InjectFault(PlatformCall call);
 
+// Sleep's stand-in in this build: counts the wait instead of waiting.
+void RecordSleep(DWORD milliseconds);
+
 // What an armed call gives back: its failure value from PLATFORM_FAULT_CALLS.
 template <PlatformCall call>
 auto FailureValue();

@@ -1,5 +1,6 @@
 // File handles: CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle,
-// SetFileTime with their Windows meaning over POSIX descriptors.
+// SetFileTime, GetFileInformationByHandle with their Windows meaning over
+// POSIX descriptors.
 #ifndef _FILE_OFFSET_BITS
 #define _FILE_OFFSET_BITS 64
 #endif
@@ -82,6 +83,13 @@ bool ToTimespec(const FILETIME* fileTime, struct timespec* out)
     out->tv_sec = static_cast<time_t>(seconds);
     out->tv_nsec = static_cast<long>(remainder * 100);
     return true;
+}
+
+FILETIME FromTimespec(const struct timespec& time)
+{
+    const uint64_t ticks = static_cast<uint64_t>(
+        (static_cast<int64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100) + kFileTimeUnixEpoch);
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
 }  // namespace
@@ -365,5 +373,38 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FIL
         SetLastErrorFromErrno(errno, ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    PLATFORM_FAULT_POINT(GetFileInformationByHandle);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0 || information == nullptr) {
+        SetLastError(fd < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        SetLastErrorFromErrno(errno, ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // The device and inode stand for the volume and the file index: together
+    // they name one file, whatever path leads to it.
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    const uint64_t index = static_cast<uint64_t>(st.st_ino);
+    information->dwFileAttributes = S_ISDIR(st.st_mode)           ? FILE_ATTRIBUTE_DIRECTORY
+                                    : (st.st_mode & S_IWUSR) == 0 ? FILE_ATTRIBUTE_READONLY
+                                                                  : FILE_ATTRIBUTE_NORMAL;
+    information->ftCreationTime = FromTimespec(st.st_mtim);
+    information->ftLastAccessTime = FromTimespec(st.st_atim);
+    information->ftLastWriteTime = FromTimespec(st.st_mtim);
+    information->dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
+    information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    information->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    information->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(index & 0xFFFFFFFFu);
     return TRUE;
 }

@@ -1,5 +1,6 @@
-// Time conversion: SystemTimeToFileTime with Windows' validation, and
-// LocalFileTimeToFileTime with the current local-time offset.
+// Time: SystemTimeToFileTime with Windows' validation,
+// LocalFileTimeToFileTime with the current local-time offset, and Sleep.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "../winapi.h"
+#include "fault_points.h"
 
 namespace {
 
@@ -103,4 +105,16 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
     fileTime->dwLowDateTime = static_cast<DWORD>(utc & 0xFFFFFFFFu);
     fileTime->dwHighDateTime = static_cast<DWORD>(utc >> 32);
     return TRUE;
+}
+
+void WINAPI Sleep(DWORD milliseconds)
+{
+#ifdef UPDATER_FAULT_INJECTION
+    platform_unix::RecordSleep(milliseconds);
+#else
+    struct timespec left = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+#endif
 }

@@ -17,6 +17,7 @@ UPDATER = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 TAVIX_SCRIPT = """#!/bin/sh
 # Stand-in main program: records that it ran, where, and what it found.
 ls -R . > tavix-saw.txt
+echo started >> tavix-starts.txt
 pwd > tavix-ran.txt
 """
 
@@ -45,19 +46,24 @@ def tree(root, skip=()):
     return found
 
 
-class ProgramFolder:
-    """A temporary program folder holding the updater and Tavix.exe."""
+def place_tavix(folder):
+    tavix = os.path.join(folder, "Tavix.exe")
+    with open(tavix, "w") as f:
+        f.write(TAVIX_SCRIPT)
+    os.chmod(tavix, 0o755)
 
-    def __init__(self):
+
+class ProgramFolder:
+    """A temporary program folder holding the updater and Tavix.exe, at
+    `subpath` below a scratch root."""
+
+    def __init__(self, subpath="app"):
         self.root = tempfile.mkdtemp(prefix="updater-e2e-")
-        self.folder = os.path.join(self.root, "app")
-        os.mkdir(self.folder)
+        self.folder = os.path.join(self.root, subpath)
+        os.makedirs(self.folder)
         self.updater = os.path.join(self.folder, "updater")
         shutil.copy2(UPDATER, self.updater)
-        tavix = os.path.join(self.folder, "Tavix.exe")
-        with open(tavix, "w") as f:
-            f.write(TAVIX_SCRIPT)
-        os.chmod(tavix, 0o755)
+        place_tavix(self.folder)
 
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
@@ -73,6 +79,31 @@ class ProgramFolder:
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=cwd or self.root, env=self.environment(), timeout=60)
 
+    def start(self, args):
+        """The updater started, waiting at its question: gives the process."""
+        process = subprocess.Popen([self.updater] + args, stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, cwd=self.root,
+                                   env=self.environment())
+        prompt = b""
+        while not prompt.endswith(b"[y/n] "):
+            byte = process.stdout.read(1)
+            if not byte:
+                break
+            prompt += byte
+        return process
+
+    @staticmethod
+    def answer(process, answer):
+        """Answers a started updater and gives its exit code."""
+        try:
+            process.stdin.write((answer + "\n").encode())
+            process.stdin.close()
+            return process.wait(timeout=60)
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.stdout.close()
+
     def tavix_started(self, seconds=10.0):
         return wait_for(self.path("tavix-ran.txt"), seconds)
 
@@ -83,6 +114,19 @@ class ProgramFolder:
                 if not os.path.islink(p):
                     os.chmod(p, os.stat(p).st_mode | stat.S_IWUSR | stat.S_IXUSR)
         shutil.rmtree(self.root)
+
+
+def snapshot(root):
+    """Every path below root with its content (None for folders)."""
+    found = {}
+    for folder, dirs, files in os.walk(root):
+        for d in dirs:
+            found[os.path.relpath(os.path.join(folder, d), root) + "/"] = None
+        for f in files:
+            path = os.path.join(folder, f)
+            with open(path, "rb") as handle:
+                found[os.path.relpath(path, root)] = handle.read()
+    return found
 
 
 def make_zip(path, files):
@@ -357,6 +401,110 @@ class RealArchiveTest(unittest.TestCase):
             with open(out, "wb") as f:
                 f.write(b"MZ" + b"\x90" * 5000 + data)
         self.run_archive(make)
+
+
+class ProgramFolderTest(unittest.TestCase):
+    """Where the run can place itself, and what it does when it cannot."""
+
+    def tearDown(self):
+        self.app.cleanup()
+
+    def assert_nothing_done(self, archive, result):
+        self.assertEqual(result.returncode, 2, result.stdout)
+        self.assertIn("Tavix".encode(), result.stdout, "the question is still asked")
+        self.assertEqual(snapshot(self.app.root), self.before, "something was written")
+        self.assertTrue(os.path.exists(archive))
+
+    def test_a_path_too_long_to_read_whole_unpacks_nothing_and_starts_nothing(self):
+        # Cut to 259 bytes, the path's last separator would name the folder
+        # two levels up, where a Tavix.exe waits to be started by mistake.
+        self.app = ProgramFolder(os.path.join("x" * 100, "y" * 100, "z" * 100))
+        above = os.path.join(self.app.root, "x" * 100, "y" * 100)
+        self.assertGreater(len(os.path.realpath(self.app.updater).encode()), 260)
+        place_tavix(above)
+        archive = os.path.join(self.app.root, "update.zip")
+        make_zip(archive, {"readme.txt": b"new"})
+        self.before = snapshot(self.app.root)
+        result = self.app.run([archive], answer="y")
+        self.assert_nothing_done(archive, result)
+        self.assertFalse(wait_for(os.path.join(above, "tavix-ran.txt"), 1.0))
+
+    def test_a_folder_that_cannot_be_entered_unpacks_nothing_and_starts_nothing(self):
+        # A folder whose name holds a backslash is two folders to Windows
+        # calls: the run cannot make it its current directory, and once
+        # unpacked where it was started and started the Tavix.exe there.
+        self.app = ProgramFolder("app\\program")
+        place_tavix(self.app.root)
+        archive = os.path.join(self.app.root, "update.zip")
+        make_zip(archive, {"readme.txt": b"new"})
+        self.before = snapshot(self.app.root)
+        result = self.app.run([archive], answer="y", cwd=self.app.root)
+        self.assert_nothing_done(archive, result)
+        self.assertFalse(wait_for(os.path.join(self.app.root, "tavix-ran.txt"), 1.0))
+
+    def test_a_long_program_folder_still_gets_a_temporary_that_fits(self):
+        self.app = ProgramFolder("app")
+        deep = self.app.root
+        while len(os.path.realpath(deep).encode()) < 241:
+            deep = os.path.join(deep, "d" * min(100, 241 - len(os.path.realpath(deep)) - 1))
+        os.makedirs(deep, exist_ok=True)
+        self.assertEqual(len(os.path.realpath(deep).encode()), 241)
+        shutil.copy2(UPDATER, os.path.join(deep, "updater"))
+        self.app.updater = os.path.join(deep, "updater")
+        # "sub/b.txt" leaves 13 bytes for a temporary beside it, the longest
+        # name that fits leaves none over.
+        longest = "c" * (259 - 241 - 1 - len("sub/"))
+        archive = os.path.join(self.app.root, "update.zip")
+        make_zip(archive, {"sub/b.txt": b"b", "sub/" + longest: b"c"})
+        result = self.app.run([archive])
+        self.assertEqual(result.returncode, 0, result.stdout)
+        with open(os.path.join(deep, "sub", "b.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"b")
+        with open(os.path.join(deep, "sub", longest), "rb") as f:
+            self.assertEqual(f.read(), b"c")
+        self.assertEqual(sorted(os.listdir(os.path.join(deep, "sub"))), sorted(["b.txt", longest]))
+
+    def test_the_archive_itself_as_an_entry_is_refused_and_kept_whole(self):
+        self.app = ProgramFolder()
+        archive = self.app.path("update.zip")
+        make_zip(archive, {"update.zip": b"not the archive", "other.txt": b"other"})
+        with open(archive, "rb") as f:
+            original = f.read()
+        result = self.app.run(["update.zip"])
+        self.assertEqual(result.returncode, 2)
+        with open(archive, "rb") as f:
+            self.assertEqual(f.read(), original)
+        with open(self.app.path("other.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"other")
+
+    def test_a_second_updater_in_the_same_folder_does_nothing(self):
+        self.app = ProgramFolder()
+        archive = self.app.path("update.zip")
+        make_zip(archive, {"readme.txt": b"new"})
+        first = self.app.start([archive])
+        before = snapshot(self.app.root)
+        second = self.app.run([archive], answer="y")
+        self.assertEqual(second.returncode, 2)
+        self.assertEqual(second.stdout, b"", "the second one asks nothing")
+        self.assertEqual(snapshot(self.app.root), before, "the second one touches nothing")
+        self.assertEqual(self.app.answer(first, "y"), 0)
+        self.assertTrue(self.app.tavix_started())
+        with open(self.app.path("tavix-starts.txt")) as f:
+            self.assertEqual(f.read(), "started\n", "Tavix.exe is started once")
+
+        # The lock goes with its process however it ends: one killed at the
+        # question leaves nothing that stops the next run.
+        make_zip(archive, {"readme.txt": b"newer"})
+        killed = self.app.start([archive])
+        killed.kill()
+        killed.wait()
+        killed.stdout.close()
+        killed.stdin.close()
+        self.assertEqual(self.app.run([archive]).returncode, 0)
+        with open(self.app.path("readme.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"newer")
+        left = set(os.listdir(self.app.folder)) - {"updater", "Tavix.exe", "readme.txt"}
+        self.assertEqual(left, {"tavix-ran.txt", "tavix-saw.txt", "tavix-starts.txt"})
 
 
 class SafetyTest(unittest.TestCase):
