@@ -101,6 +101,8 @@ run_updater() {
     test "$(cat "$app/readme.txt")" = "Tavix 2.0" -a ! -e "$app/docs"
 
   xdotool windowfocus --sync "$window" key "$key"
+  local answered=$SECONDS
+  [ -n "${after_answer:-}" ] && (eval "$after_answer") &
   status=timeout
   for _ in $(seq 600); do
     if ! kill -0 "$pid" 2>/dev/null; then
@@ -111,6 +113,22 @@ run_updater() {
     sleep 0.1
   done
   [ "$status" = timeout ] && kill "$pid" 2>/dev/null
+  took=$((SECONDS - answered))
+}
+
+# start_holder EXE FILE: starts the stand-in EXE holding FILE open without
+# sharing (see tavix_stub.c) and waits until it does; $holder is its pid.
+start_holder() {
+  "$wine_run" "$prefix" "$1" --hold "$(windows_path "$2")" >>"$out/holders.out" 2>&1 &
+  holder=$!
+  for _ in $(seq 300); do [ -e "$2.held" ] && break; sleep 0.1; done
+}
+
+# stop_holder FILE: lets the holder of FILE go and waits for it to end.
+stop_holder() {
+  touch "$1.release"
+  wait "$holder" 2>/dev/null
+  rm -f "$1.held" "$1.release"
 }
 
 read_only() {  # Wine shows a Windows read-only file without write permission
@@ -214,24 +232,82 @@ run_failing_case() {
   ]"
 
   echo "# case $name: answer 'y'"
-  "$wine_run" "$prefix" "$dir/holder.exe" --hold "$(windows_path "$app/locked.bin")" \
-    >"$out/$name-holder.out" 2>&1 &
-  local holder=$!
-  for _ in $(seq 300); do [ -e "$app/locked.bin.held" ] && break; sleep 0.1; done
+  start_holder "$dir/holder.exe" "$app/locked.bin"
   check "$name: another process holds a file" test -e "$app/locked.bin.held"
 
   run_updater "$name" "$app" "$(windows_path "$dir/update.zip")" y
-  touch "$app/locked.bin.release"
-  wait "$holder" 2>/dev/null
-  rm -f "$app/locked.bin.held" "$app/locked.bin.release"
+  stop_holder "$app/locked.bin"
 
   check "$name: the updater ends with exit code 2 (got $status)" test "$status" = 2
+  check "$name: a file that stays held costs a bounded wait (${took}s)" test "$took" -le 8
   check "$name: the archive is kept" test -f "$dir/update.zip"
   check "$name: the held file stays byte for byte" cmp -s "$dir/locked.before" "$app/locked.bin"
   check "$name: the read-only file stays unchanged" cmp -s "$dir/licence.before" "$app/licence.txt"
   check "$name: the other files are unpacked" \
     test "$(cat "$app/readme.txt")" = "Tavix 3.1" -a \
          "$(cat "$app/docs/deep/changes.txt" 2>/dev/null)" = "Even faster."
+}
+
+# run_released_case: a file held without sharing for half a second after
+# the answer, as an antivirus scanner holds a new file for a moment.
+run_released_case() {
+  local name=released
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  mkdir -p "$app"
+  cp "$updater" "$app/Updater.exe"
+  cp "$tavix_stub" "$app/Tavix.exe"
+  cp "$tavix_stub" "$dir/holder.exe"
+  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  printf 'scanned old\n' >"$app/scanned.dll"
+  make_archive "$zip" "[('scanned.dll', 'scanned new\\n', None, None)]"
+  echo "# case $name: answer 'n'"
+  start_holder "$dir/holder.exe" "$app/scanned.dll"
+  check "$name: another process holds a file" test -e "$app/scanned.dll.held"
+  after_answer="sleep 0.5; touch '$app/scanned.dll.release'" \
+    run_updater "$name" "$app" "$(windows_path "$zip")" n
+  stop_holder "$app/scanned.dll"
+  check "$name: exit code 0 once the holder let go (got $status)" test "$status" = 0
+  check "$name: the held file is replaced" test "$(cat "$app/scanned.dll")" = "scanned new"
+  check "$name: the archive is deleted" test ! -e "$zip"
+}
+
+# run_self_update_case: an update that carries a new Updater.exe, the
+# program that is running, and a new Tavix.exe while a Tavix.exe still runs;
+# then the next update, which must clear what the first moved aside.
+run_self_update_case() {
+  local name=self-update
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  mkdir -p "$app"
+  cp "$updater" "$app/Updater.exe"
+  cp "$tavix_stub" "$app/Tavix.exe"
+  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  printf 'held by the running Tavix.exe\n' >"$app/session.lock"
+  # Still programs, with a trailer that tells the new builds from the old.
+  { cat "$updater"; printf 'new updater build\n'; } >"$dir/Updater.exe"
+  { cat "$tavix_stub"; printf 'new tavix build\n'; } >"$dir/Tavix.exe"
+  (cd "$dir" && python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name in sys.argv[2:]:
+        z.write(name)' "$zip" Updater.exe Tavix.exe)
+
+  echo "# case $name: answer 'n'"
+  start_holder "$app/Tavix.exe" "$app/session.lock"
+  check "$name: Tavix.exe is running" test -e "$app/session.lock.held"
+  run_updater "$name" "$app" "$(windows_path "$zip")" n
+  stop_holder "$app/session.lock"
+  check "$name: exit code 0 (got $status)" test "$status" = 0
+  check "$name: the archive is deleted" test ! -e "$zip"
+  check "$name: the running Updater.exe is replaced byte for byte" cmp -s "$dir/Updater.exe" "$app/Updater.exe"
+  check "$name: the running Tavix.exe is replaced byte for byte" cmp -s "$dir/Tavix.exe" "$app/Tavix.exe"
+
+  make_archive "$zip" "[('readme.txt', 'Tavix 3.2\\n', None, None)]"
+  echo "# case $name-next: answer 'n'"
+  run_updater "$name-next" "$app" "$(windows_path "$zip")" n
+  check "$name-next: the new updater runs the next update (got $status)" test "$status" = 0
+  check "$name-next: nothing moved aside is left behind" \
+    test -z "$(find "$app" -name '*.~tvx*.old' | head -n 1)"
 }
 
 # windows_names FOLDER: the non-ASCII paths the stand-in saw below FOLDER, as
@@ -351,6 +427,8 @@ run_failing_case
 for tool in zipfile 7z bsdtar; do run_names_case "$tool"; done
 run_separator_case
 run_english_case
+run_released_case
+run_self_update_case
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then
