@@ -32,6 +32,7 @@ manifest=$(printf '%s\n' "$resources" |
   sed -n '/^1 24 /,/^END/p' | sed -n 's/^  "\(.*\)"$/\1/p' | sed -e 's/\\n$//' -e 's/""/"/g')
 
 has() { grep -Eq -- "$2" <<<"$1"; }
+lacks() { ! has "$@"; }
 
 # Image kind
 check "file format is $format" has "$fileinfo" "file format $format\$"
@@ -40,6 +41,11 @@ if [ "$format" = pei-i386 ]; then
 fi
 check "Windows GUI subsystem (2): no console of its own" \
   has "$headers" '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
+
+# Stripped, as shipped: no symbol table and no debug sections.
+check "no symbol table (stripped)" lacks "$fileinfo" 'HAS_SYMS'
+debug_sections=$("$tools-objdump" -h "$exe" | awk '$2 ~ /^\.debug/ { print $2 }' | tr '\n' ' ')
+check "no debug sections (found: ${debug_sections:-none})" test -z "$debug_sections"
 
 # Imports: only DLLs that every Windows has.
 allowed='^(KERNEL32|USER32|GDI32|SHELL32|ADVAPI32|OLE32|OLEAUT32|COMCTL32|COMDLG32|SHLWAPI|VERSION|WS2_32|MSVCRT)\.DLL$'
