@@ -30,8 +30,6 @@ MAX_NAME_BYTES = 259
 MAX_COMPONENT_BYTES = 255
 # Windows makes a folder only when an 8.3 name still fits behind it.
 MAX_FOLDER_PATH_BYTES = 247
-# The updater writes each file as "~tvxPPPPSSSS.tmp" in its folder first.
-TEMPORARY_NAME_BYTES = 16
 DEFAULT_INSTALL_DIR_LENGTH = 80
 
 DOS_READ_ONLY = 0x01
@@ -86,13 +84,9 @@ def encode_name(text, names):
 
 
 def windows_length(text, names):
-    """Bytes `text` takes in the updater's path buffers and on the users'
-    Chinese Windows: the stored bytes, or the code page 936 ones when longer."""
-    stored, _ = encode_name(text, names)
-    try:
-        return max(len(stored), len(encode_cp936(text)))
-    except UnicodeEncodeError:
-        return len(stored)
+    """Bytes `text` takes in a path on the users' Chinese Windows: the updater
+    converts a UTF-8 name into code page 936 before it builds the path."""
+    return len(encode_cp936(text))
 
 
 def check_component(part, names):
@@ -111,12 +105,13 @@ def check_component(part, names):
         raise Refusal(f"has {part!r}, ending in a dot or space, which Windows drops")
     if part.split(".", 1)[0].rstrip(" ").upper() in WINDOWS_DEVICE_NAMES:
         raise Refusal(f"has {part!r}, which Windows takes as a device name")
-    if names == "cp936":
-        for c in part:
-            code = encode_name(c, names)[0]
-            if len(code) == 2 and code[1] == 0x5C:
-                raise Refusal(f"has {c!r}, whose code page 936 bytes end in 0x5c ('\\'), "
-                              "which the updater takes as a folder separator")
+    for c in part:
+        try:
+            encode_cp936(c)
+        except UnicodeEncodeError:
+            why = ("" if names == "cp936" else ": the updater converts UTF-8 names into the "
+                   "code page of the users' Chinese Windows and refuses this one")
+            raise Refusal(f"code page 936 has no code for {c!r} (U+{ord(c):04X}){why}") from None
     length = windows_length(part, names)
     if length > MAX_COMPONENT_BYTES:
         raise Refusal(f"has a component of {length} bytes; Windows allows "
@@ -140,13 +135,6 @@ def check_install_length(name, names, install_dir_length):
     if needed > MAX_PATH_BYTES:
         raise Refusal(f"too long for the install folder: {install_dir_length} + 1 + "
                       f"{needed - base} = {needed} bytes; Windows allows {MAX_PATH_BYTES}")
-    folder_length = windows_length(folder + "/", names) if folder else 0
-    needed = base + folder_length + TEMPORARY_NAME_BYTES
-    if needed > MAX_PATH_BYTES:
-        raise Refusal(f"too long for the install folder: the updater's temporary file "
-                      f"beside it needs {install_dir_length} + 1 + {folder_length} + "
-                      f"{TEMPORARY_NAME_BYTES} = {needed} bytes; Windows allows "
-                      f"{MAX_PATH_BYTES}")
 
 
 def check_entry_name(name, names="utf8", install_dir_length=DEFAULT_INSTALL_DIR_LENGTH):
@@ -451,8 +439,8 @@ time and a UT block), read-only/hidden attributes and Unix modes.
 Refused, with the path and the reason, exit status 1 and no archive written:
 names with '..', '\\' or characters Windows does not allow (: < > " | ? *,
 control characters), names ending in a dot or space, Windows device names,
-names the chosen encoding cannot hold, names differing only in case, stored
-names of 260 bytes or more, paths too long below the program folder, links
+names code page 936 (the users' Chinese Windows) cannot hold, names differing
+only in case, stored names of 260 bytes or more, paths too long below the program folder, links
 and special files, files of 4 GiB or more, more than 65535 entries, and
 archives that would reach 2 GiB.
 """
