@@ -440,9 +440,9 @@ Refused, with the path and the reason, exit status 1 and no archive written:
 names with '..', '\\' or characters Windows does not allow (: < > " | ? *,
 control characters), names ending in a dot or space, Windows device names,
 names code page 936 (the users' Chinese Windows) cannot hold, names differing
-only in case, stored names of 260 bytes or more, paths too long below the program folder, links
-and special files, files of 4 GiB or more, more than 65535 entries, and
-archives that would reach 2 GiB.
+only in case, stored names of 260 bytes or more, paths too long below the
+program folder, links and special files, files of 4 GiB or more, more than
+65535 entries, and archives that would reach 2 GiB.
 """
 
 
