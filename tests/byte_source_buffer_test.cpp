@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -14,11 +13,6 @@
 #include "zip/reader_status.h"
 
 namespace {
-
-struct SourceDeleter {
-    void operator()(ByteSource* source) const { ReleaseByteSource(source); }
-};
-using SourcePtr = std::unique_ptr<ByteSource, SourceDeleter>;
 
 constexpr uint32_t B = kSourceBufferSize;
 

@@ -2,19 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "zip/reader_status.h"
 
 namespace {
-
-struct SourceDeleter {
-    void operator()(ByteSource* source) const { ReleaseByteSource(source); }
-};
-using SourcePtr = std::unique_ptr<ByteSource, SourceDeleter>;
 
 TEST(ByteSourceTest, MemoryReadsCutAtTheEndAndCountWholeItems)
 {

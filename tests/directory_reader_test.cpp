@@ -103,9 +103,7 @@ TEST(DirectoryReaderTest, SignatureNearestTheEndWins)
     EXPECT_EQ(reader->entryCount, 0u);
 
     // The search itself gives the later signature.
-    ByteSource* source = NewMemorySource(bytes);
-    EXPECT_EQ(FindEndRecord(source), layout.endRecordPos + 29);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(bytes)).get()), layout.endRecordPos + 29);
 }
 
 TEST(DirectoryReaderTest, TinyFilesNeverOpen)
@@ -120,15 +118,11 @@ TEST(DirectoryReaderTest, TinyFilesNeverOpen)
     EXPECT_EQ(OpenDirectory(nullptr), nullptr);
     // Five bytes are searched, and a record found at position 0 is a find.
     const ByteVector five = {0x50, 0x4B, 0x05, 0x06, 0x00};
-    ByteSource* source = NewMemorySource(five);
-    EXPECT_EQ(FindEndRecord(source), 0u);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(five)).get()), 0u);
     // A signature in the very last four bytes is seen too.
     ByteVector tail(100, 0);
     tail.insert(tail.end(), signature.begin(), signature.end());
-    source = NewMemorySource(tail);
-    EXPECT_EQ(FindEndRecord(source), 100u);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(tail)).get()), 100u);
 }
 
 TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets)
