@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "support/memory_source.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 #include "zip/reader_status.h"
 
@@ -65,7 +65,7 @@ protected:
         ASSERT_TRUE(SeekSource(memory_.get(), position));
     }
 
-    TempDir dir_;
+    ScratchFolder dir_;
     ByteVector bytes_;
     SourcePtr file_;
     SourcePtr memory_;

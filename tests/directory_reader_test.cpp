@@ -9,7 +9,7 @@
 
 #include "support/memory_source.h"
 #include "support/real_archives.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace {
@@ -459,7 +459,7 @@ TEST(DirectoryReaderTest, ArchivesMadeByRealTools)
 
 TEST(DirectoryReaderTest, FileSourceOpensAnArchiveBehindOtherData)
 {
-    TempDir dir;
+    ScratchFolder dir;
     ZipOptions options;
     options.prefix = PseudoRandomBytes(4000, 11);
     options.comment = RepeatedText(3000);

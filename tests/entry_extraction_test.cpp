@@ -107,7 +107,7 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
 TEST(EntryExtraction, AbsoluteTargetsAreUsedAsTheyStand)
 {
     ProgramFolderScope folder;
-    TempDir elsewhere;
+    ScratchFolder elsewhere;
     ArchiveHandle* handle = folder.Open({FileEntry("x.bin", Bytes("absolute"))});
     ASSERT_NE(handle, nullptr);
     const std::string target = (elsewhere.Path() / "out" / "x.bin").string();
@@ -207,15 +207,14 @@ TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
     CloseArchive(handle);
 
     // Without an old version a failed entry leaves nothing behind.
-    TempDir fresh;
-    SetCurrentDirectoryA(fresh.Path().string().c_str());
+    ScratchFolder fresh;
+    CurrentDirectoryScope inFresh(fresh.Path());
     handle = folder.Open({encrypted, damaged});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_PASSWORD);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_INFLATE);
     CloseArchive(handle);
     EXPECT_TRUE(fs::is_empty(fresh.Path()));
-    SetCurrentDirectoryA(folder.Path().string().c_str());
 }
 
 TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
@@ -250,10 +249,10 @@ TEST(EntryExtraction, BadIndexesAndDamagedDescriptionsCreateNothing)
 
 TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
 {
-    TempDir outer;
+    ScratchFolder outer;
     const fs::path program = outer.Path() / "program";
     fs::create_directory(program);
-    const std::string previous = fs::current_path().string();
+    CurrentDirectoryScope restore;
     ASSERT_TRUE(SetCurrentDirectoryA(program.string().c_str()));
     const std::string archive = (outer.Path() / "update.zip").string();
     WriteFileBytes(archive, BuildZip({FileEntry("payload", Bytes("evil"))}));
@@ -273,7 +272,6 @@ TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
     EXPECT_EQ(outside.size(), 2u) << "only the program folder and the archive";
     EXPECT_TRUE(fs::exists(program / "fine..name"));
     EXPECT_FALSE(fs::exists(program / "a"));
-    SetCurrentDirectoryA(previous.c_str());
 }
 
 TEST(EntryExtraction, PathsThatDoNotFitAreRefusedBeforeAnythingIsMade)

@@ -9,7 +9,7 @@
 
 #include "support/memory_source.h"
 #include "support/real_archives.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace {
@@ -427,7 +427,7 @@ TEST(EntryStreamTest, DataCutShortGivesReadError)
     entry.payload = RepeatedText(36000);
     entry.compressedSize = 40000;
     const ByteVector bytes = BuildZip({entry});
-    TempDir dir;
+    ScratchFolder dir;
     ASSERT_TRUE(WriteFileBytes(dir.File("cut.zip"), bytes));
     ReaderPtr fromFile(OpenDirectory(OpenByteSource(dir.File("cut.zip").string().c_str())));
     ReaderPtr fromMemory(OpenMemoryDirectory(bytes));

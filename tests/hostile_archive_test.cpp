@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/archive_unpack.h"
-#include "support/temp_dir.h"
+#include "support/current_directory_scope.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -60,8 +61,7 @@ public:
     {
         const fs::path archivePath = root_.Path() / "update.zip";
         WriteFileBytes(archivePath, archive);
-        const fs::path previous = fs::current_path();
-        fs::current_path(program_);
+        CurrentDirectoryScope inProgram(program_);
 
         UpdateOutcome outcome;
         ArchiveUnpack unpack;
@@ -71,7 +71,6 @@ public:
         while (UnpackNextEntry(&unpack)) outcome.results.push_back(unpack.extracted);
         CloseUnpack(&unpack);
 
-        fs::current_path(previous);
         outcome.program = ListFolder(program_);
         std::vector<std::string> outside;
         for (const auto& [path, content] : ListFolder(root_.Path(), program_)) {
@@ -89,7 +88,7 @@ public:
     }
 
 private:
-    TempDir root_;
+    ScratchFolder root_;
     fs::path program_;
 };
 

@@ -15,7 +15,7 @@
 #include "../platform/fault_injection.h"
 #include "../platform/unix/handles.h"
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/scratch_folder.h"
 
 #ifdef UPDATER_FAULT_INJECTION
 

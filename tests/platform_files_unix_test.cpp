@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -106,15 +106,15 @@ TEST(PlatformFiles, DispositionsFollowWindows)
 TEST(PlatformFiles, BackslashesSeparate)
 {
     ScratchFolder dir;
-    ASSERT_TRUE(CreateDirectoryA((dir.Path() + "\\sub").c_str(), nullptr));
-    HANDLE file = Create(dir.Path() + "\\sub\\x.txt", CREATE_NEW);
+    ASSERT_TRUE(CreateDirectoryA((dir.String() + "\\sub").c_str(), nullptr));
+    HANDLE file = Create(dir.String() + "\\sub\\x.txt", CREATE_NEW);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     EXPECT_TRUE(WriteAll(file, "x"));
     CloseHandle(file);
     EXPECT_EQ("x", ReadText(dir / "sub/x.txt"));
-    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((dir.Path() + "\\sub\\").c_str()));
-    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA((dir.Path() + "\\sub/x.txt").c_str()));
-    EXPECT_TRUE(DeleteFileA((dir.Path() + "\\sub\\x.txt").c_str()));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((dir.String() + "\\sub\\").c_str()));
+    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA((dir.String() + "\\sub/x.txt").c_str()));
+    EXPECT_TRUE(DeleteFileA((dir.String() + "\\sub\\x.txt").c_str()));
     EXPECT_FALSE(std::filesystem::exists(dir / "sub/x.txt"));
 }
 
@@ -190,7 +190,7 @@ TEST(PlatformFiles, DirectoriesAreNotFiles)
     }
     // A name ending in a separator cannot be created as a file.
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new/", CREATE_NEW));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.Path() + "\\", CREATE_NEW));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.String() + "\\", CREATE_NEW));
 
     EXPECT_FALSE(DeleteFileA(sub.c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
@@ -361,7 +361,7 @@ TEST(PlatformFiles, MoveFileExReplacesOnlyWhenAskedAndAllowed)
 
     // Without a target it is a plain rename, also with backslashes.
     WriteText(from, "again");
-    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir.Path() + "\\moved").c_str(), 0));
+    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir.String() + "\\moved").c_str(), 0));
     EXPECT_EQ("again", ReadText(dir / "moved"));
 }
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "../platform/framework.h"
-#include "support/scratch_folder_unix.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ TEST(PlatformMessageBox, DisplayWithoutZenityAsksOnTheTerminal)
     ScratchFolder emptyBin;
     Setting setting;
     setting.display = ":99";
-    setting.path = emptyBin.Path();
+    setting.path = emptyBin.String();
     EXPECT_EQ(IDYES, Ask("y\n", setting).answer);
 }
 
@@ -143,7 +143,7 @@ TEST(PlatformMessageBox, ZenityWhenThereIsADisplay)
     ScratchFolder bin;
     Setting setting;
     setting.display = ":99";
-    setting.path = bin.Path();
+    setting.path = bin.String();
 
     FakeZenity(bin, 0);
     Outcome outcome = Ask("n\n", setting);  // stdin is not asked
@@ -183,7 +183,7 @@ TEST(PlatformMessageBox, OtherLayoutsFailWithoutAsking)
     FakeZenity(bin, 0);
     Setting setting;
     setting.display = ":99";
-    setting.path = bin.Path();
+    setting.path = bin.String();
     // 0 is MB_OK, 3 MB_YESNOCANCEL: neither is emulated.
     for (UINT type : {0u, 3u}) {
         const Outcome outcome = Ask("y\n", setting, kQuestionGbk, type);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../platform/winapi.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -87,15 +88,13 @@ TEST(PlatformMultibyteLocale, PathsKeepATrailByteBackslash)
 {
     LocaleEnvironment environment(nullptr, nullptr, nullptr);
     ASSERT_EQ(0, _setmbcp(936));
-    char pattern[] = "/tmp/platform-mbcs-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
+    ScratchFolder dir;
     // One GBK character whose trail byte is 0x5C: one file, not a folder.
-    const std::string name = dir + "\\\x95\x5c.txt";
+    const std::string name = dir.String() + "\\\x95\x5c.txt";
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
-    EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/\x95\x5c.txt"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "\x95\x5c.txt"));
     EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA(name.c_str()));
     EXPECT_TRUE(DeleteFileA(name.c_str()));
-    std::filesystem::remove_all(dir);
 }

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "support/memory_source.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 #include "zip/entry_stream.h"
 
@@ -31,7 +31,7 @@ protected:
         return ReaderPtr(OpenDirectory(OpenByteSource(path.string().c_str())));
     }
 
-    TempDir dir_;
+    ScratchFolder dir_;
     Disarm disarm_;
 };
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -201,7 +201,7 @@ public:
     }
 
 private:
-    TempDir root_;
+    ScratchFolder root_;
     fs::path program_;
     fs::path archive_;
 };
