@@ -8,6 +8,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_times.h"
 #include "support/archive_fixture.h"
+#include "support/code_page_scope.h"
 #include "support/wine.h"
 
 namespace {
@@ -33,16 +34,6 @@ int64_t UnixToFileTime(int64_t seconds)
 {
     return (seconds + 11644473600LL) * 10000000LL;
 }
-
-// Restores the multibyte code page a test changes.
-class CodePageScope {
-public:
-    explicit CodePageScope(int codePage) : previous_(_getmbcp()) { _setmbcp(codePage); }
-    ~CodePageScope() { _setmbcp(previous_); }
-
-private:
-    int previous_;
-};
 
 TEST(EntryDescription, IndexesOutsideTheArchiveLeaveTheRecordUntouched)
 {

@@ -7,21 +7,10 @@
 #include <cstring>
 
 #include "../platform/winapi.h"
+#include "support/code_page_scope.h"
 #include "support/wine.h"
 
 namespace {
-
-// Sets a multibyte code page for one test and puts the old one back.
-class CodePage {
-public:
-    explicit CodePage(int codePage) : old_(_getmbcp()) { ok_ = _setmbcp(codePage) == 0; }
-    ~CodePage() { _setmbcp(old_); }
-    bool Ok() const { return ok_; }
-
-private:
-    int old_;
-    bool ok_;
-};
 
 const unsigned char* U(const char* text)
 {
@@ -33,10 +22,10 @@ const unsigned char* U(const char* text)
 TEST(PlatformMultibyte, SetAndGetCodePage)
 {
     {
-        CodePage gbk(936);
+        CodePageScope gbk(936);
         ASSERT_TRUE(gbk.Ok());
         EXPECT_EQ(936, _getmbcp());
-        CodePage none(0);
+        CodePageScope none(0);
         ASSERT_TRUE(none.Ok());
         if (!RunningUnderWine()) {
             EXPECT_EQ(0, _getmbcp());
@@ -50,7 +39,7 @@ TEST(PlatformMultibyte, SetAndGetCodePage)
 TEST(PlatformMultibyte, MbsstrSkipsTrailBytesIn936)
 {
     if (RunningUnderWine()) GTEST_SKIP() << "Wine's _mbsstr does not walk characters";
-    CodePage gbk(936);
+    CodePageScope gbk(936);
     ASSERT_TRUE(gbk.Ok());
     // 0x95 0x5C is one character whose trail byte is a backslash; the real
     // separator comes after "..".
@@ -72,7 +61,7 @@ TEST(PlatformMultibyte, MbsstrSkipsTrailBytesIn936)
 TEST(PlatformMultibyte, MbsstrWithoutDoubleBytesIsPlainSearch)
 {
     for (int codePage : {0, 65001}) {
-        CodePage page(codePage);
+        CodePageScope page(codePage);
         ASSERT_TRUE(page.Ok()) << codePage;
         const char* name = "\x95\x5c..\\x";
         EXPECT_EQ(U(name) + 1, _mbsstr(U(name), U("\\"))) << codePage;
@@ -81,7 +70,7 @@ TEST(PlatformMultibyte, MbsstrWithoutDoubleBytesIsPlainSearch)
 
 TEST(PlatformMultibyte, MbsnbcpyNeverSplitsACharacter)
 {
-    CodePage gbk(936);
+    CodePageScope gbk(936);
     ASSERT_TRUE(gbk.Ok());
     unsigned char out[8];
 
@@ -112,7 +101,7 @@ TEST(PlatformMultibyte, MbsnbcpyNeverSplitsACharacter)
 
 TEST(PlatformMultibyte, MbsnbcpyWithoutDoubleBytesCopiesBytes)
 {
-    CodePage none(0);
+    CodePageScope none(0);
     ASSERT_TRUE(none.Ok());
     unsigned char out[8];
     std::memset(out, 'z', sizeof out);

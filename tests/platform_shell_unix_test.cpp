@@ -14,31 +14,11 @@
 #include <thread>
 
 #include "../platform/winapi.h"
+#include "support/current_directory_scope.h"
+#include "support/environment_scope.h"
 #include "support/scratch_folder.h"
 
 namespace {
-
-// Runs the test from `folder` with PATH set to `path`; puts both back.
-class Surroundings {
-public:
-    Surroundings(const std::string& folder, const std::string& path)
-        : oldFolder_(std::filesystem::current_path())
-    {
-        const char* oldPath = std::getenv("PATH");
-        oldPath_ = oldPath != nullptr ? oldPath : "";
-        std::filesystem::current_path(folder);
-        setenv("PATH", path.c_str(), 1);
-    }
-    ~Surroundings()
-    {
-        setenv("PATH", oldPath_.c_str(), 1);
-        std::filesystem::current_path(oldFolder_);
-    }
-
-private:
-    std::filesystem::path oldFolder_;
-    std::string oldPath_;
-};
 
 void WriteScript(const std::string& path, const std::string& body, mode_t mode = 0755)
 {
@@ -81,7 +61,8 @@ TEST(PlatformShell, StartsABareNameFromTheCurrentDirectoryDetached)
 {
     ScratchFolder dir;
     WriteScript(dir / "tavix_app", kRecorder);
-    Surroundings here(dir.String(), "/usr/bin:/bin");  // the folder is not on PATH
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");  // the folder is not on it
 
     const auto start = std::chrono::steady_clock::now();
     const intptr_t result = Open("tavix_app", "\"a b\" c");
@@ -103,7 +84,8 @@ TEST(PlatformShell, NeverSearchesPath)
     ScratchFolder dir;
     ScratchFolder bin;
     WriteScript(bin / "on_path_only", ": > \"$0.ran\"\n");
-    Surroundings here(dir.String(), bin.String() + ":/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", (bin.String() + ":/usr/bin:/bin").c_str());
     SetLastError(0);
     EXPECT_EQ(SE_ERR_FNF, Open("on_path_only"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
@@ -117,7 +99,8 @@ TEST(PlatformShell, BackslashPathsDirectoryAndParameters)
     std::filesystem::create_directory(dir / "sub");
     std::filesystem::create_directory(dir / "work");
     WriteScript(dir / "sub/app", kRecorder);
-    Surroundings here(dir.String(), "/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");
 
     // A relative name resolves against the given directory, which is also
     // the program's working directory; ours stays.
@@ -136,7 +119,8 @@ TEST(PlatformShell, OtherFilesGoToXdgOpen)
                                       "'\n");
     std::ofstream(dir / "readme.txt") << "text";
     WriteScript(dir / "not_executable", "exit 0\n", 0644);
-    Surroundings here(dir.String(), bin.String());
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", bin.String().c_str());
 
     EXPECT_GT(Open("readme.txt"), 32);
     EXPECT_EQ(dir / "readme.txt", WaitForMarker(bin / "opened"));
@@ -151,7 +135,8 @@ TEST(PlatformShell, NoOpenerOrVerbIsNoAssociation)
     ScratchFolder emptyBin;
     std::ofstream(dir / "readme.txt") << "text";
     WriteScript(dir / "app", ": > ran\n");
-    Surroundings here(dir.String(), emptyBin.String());
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", emptyBin.String().c_str());
     EXPECT_EQ(SE_ERR_NOASSOC, Open("readme.txt"));
     EXPECT_EQ(SE_ERR_NOASSOC, reinterpret_cast<intptr_t>(
                                   ShellExecuteA(nullptr, "print", "app", "", nullptr, SW_SHOW)));
@@ -167,6 +152,7 @@ TEST(PlatformShell, AProgramThatCannotRunIsAFailure)
     ScratchFolder dir;
     std::ofstream(dir / "garbage") << "\x01\x02\x03 not a program";
     chmod((dir / "garbage").c_str(), 0755);
-    Surroundings here(dir.String(), "/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");
     EXPECT_LE(Open("garbage"), 32);
 }
