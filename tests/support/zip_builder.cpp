@@ -162,6 +162,20 @@ BuiltEntry BuildEntryData(const TestEntry& entry, EntryLayout* layout)
     return built;
 }
 
+// The fields both headers carry, from the version needed to the extra length.
+void PutSharedFields(ByteVector& out, const HeaderValues& v)
+{
+    Put16(out, v.versionNeeded);
+    Put16(out, v.flags);
+    Put16(out, v.method);
+    Put32(out, v.dosDateTime);
+    Put32(out, v.crc);
+    Put32(out, v.compressedSize);
+    Put32(out, v.uncompressedSize);
+    Put16(out, v.nameLength);
+    Put16(out, v.extraLength);
+}
+
 void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
 {
     const std::string& name = entry.localName ? *entry.localName : entry.name;
@@ -175,15 +189,7 @@ void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
     v.extraLength = static_cast<uint16_t>(entry.localExtra.size());
     ApplyOverrides(entry.local, &v);
     Put32(out, v.signature);
-    Put16(out, v.versionNeeded);
-    Put16(out, v.flags);
-    Put16(out, v.method);
-    Put32(out, v.dosDateTime);
-    Put32(out, v.crc);
-    Put32(out, v.compressedSize);
-    Put32(out, v.uncompressedSize);
-    Put16(out, v.nameLength);
-    Put16(out, v.extraLength);
+    PutSharedFields(out, v);
     Append(out, name);
     Append(out, entry.localExtra);
 }
@@ -206,15 +212,7 @@ void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
     ApplyOverrides(entry.central, &v);
     Put32(out, v.signature);
     Put16(out, entry.versionMadeBy);
-    Put16(out, v.versionNeeded);
-    Put16(out, v.flags);
-    Put16(out, v.method);
-    Put32(out, v.dosDateTime);
-    Put32(out, v.crc);
-    Put32(out, v.compressedSize);
-    Put32(out, v.uncompressedSize);
-    Put16(out, v.nameLength);
-    Put16(out, v.extraLength);
+    PutSharedFields(out, v);
     Put16(out, static_cast<uint32_t>(entry.comment.size()));
     Put16(out, v.diskStart);
     Put16(out, entry.internalAttributes);
