@@ -100,11 +100,7 @@ UpdateOutcome RunUpdateLoop(const ByteVector& archive)
 
 TestEntry File(const std::string& name, const std::string& text, uint16_t method = 8)
 {
-    TestEntry entry;
-    entry.name = name;
-    entry.data = Bytes(text);
-    entry.method = method;
-    return entry;
+    return FileEntry(name, Bytes(text), method);
 }
 
 bool AllFailed(const UpdateOutcome& outcome)

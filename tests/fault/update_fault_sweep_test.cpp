@@ -56,22 +56,15 @@ Version OldVersion()
 // a new read-only licence.
 std::vector<TestEntry> UpdateEntries()
 {
-    auto file = [](const std::string& name, const ByteVector& data, uint16_t method) {
-        TestEntry entry;
-        entry.name = name;
-        entry.data = data;
-        entry.method = method;
-        return entry;
-    };
     std::vector<TestEntry> entries;
-    entries.push_back(file("Tavix.exe", PseudoRandomBytes(40000, 2), 8));
-    entries.push_back(file("readme.txt", Bytes("new readme, version 2\n"), 0));
-    TestEntry folder = file("data/", {}, 0);
+    entries.push_back(FileEntry("Tavix.exe", PseudoRandomBytes(40000, 2), 8));
+    entries.push_back(FileEntry("readme.txt", Bytes("new readme, version 2\n"), 0));
+    TestEntry folder = FileEntry("data/", {}, 0);
     folder.externalAttributes = 0x10;
     entries.push_back(folder);
-    entries.push_back(file("data/config.ini", RepeatedText(2000), 8));
-    entries.push_back(file("plugins/new/plugin.dll", PseudoRandomBytes(5000, 3), 0));
-    TestEntry licence = file("license.txt", Bytes("read-only licence\n"), 8);
+    entries.push_back(FileEntry("data/config.ini", RepeatedText(2000), 8));
+    entries.push_back(FileEntry("plugins/new/plugin.dll", PseudoRandomBytes(5000, 3), 0));
+    TestEntry licence = FileEntry("license.txt", Bytes("read-only licence\n"), 8);
     licence.externalAttributes = 0x21;
     entries.push_back(licence);
     return entries;
