@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "../platform/winapi.h"
+#include "support/file_time.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -305,11 +306,11 @@ TEST(PlatformFiles, SetFileTimeSetsAccessAndWriteTimes)
     ASSERT_TRUE(WriteAll(file, "x"));
 
     // 2001-09-09 01:46:40.5 UTC = Unix 1000000000.5; 1969-12-31 23:59:59 = -1.
-    const uint64_t epoch = 116444736000000000ULL;
-    const uint64_t write = epoch + 10000000000000000ULL + 5000000ULL;
-    const uint64_t access = epoch - 10000000ULL;
-    const FILETIME writeTime{DWORD(write), DWORD(write >> 32)};
-    const FILETIME accessTime{DWORD(access), DWORD(access >> 32)};
+    const int64_t epoch = 116444736000000000LL;
+    const int64_t write = epoch + 10000000000000000LL + 5000000LL;
+    const int64_t access = epoch - 10000000LL;
+    const FILETIME writeTime = FromTicks(write);
+    const FILETIME accessTime = FromTicks(access);
     const FILETIME creation{1, 1};
     EXPECT_TRUE(SetFileTime(file, &creation, &accessTime, &writeTime));
 
@@ -321,8 +322,7 @@ TEST(PlatformFiles, SetFileTimeSetsAccessAndWriteTimes)
     EXPECT_EQ(0, st.st_atim.tv_nsec);
 
     // Null and all-zero leave a time alone.
-    const uint64_t later = write + 10000000ULL * 3600;
-    const FILETIME laterTime{DWORD(later), DWORD(later >> 32)};
+    const FILETIME laterTime = FromTicks(write + 10000000LL * 3600);
     const FILETIME zero{0, 0};
     EXPECT_TRUE(SetFileTime(file, nullptr, &zero, &laterTime));
     ASSERT_EQ(0, stat(path.c_str(), &st));

@@ -8,49 +8,33 @@
 
 #include "../platform/winapi.h"
 #include "support/environment_scope.h"
+#include "support/file_time.h"
 
 namespace {
 
-constexpr uint64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksPerSecond = 10000000;
 
-FILETIME FromTicks(uint64_t ticks)
+int64_t LocalDate(WORD year, WORD month, WORD day, WORD hour)
 {
-    return FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
-}
-
-uint64_t Ticks(const FILETIME& ft)
-{
-    return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-uint64_t LocalDate(WORD year, WORD month, WORD day, WORD hour)
-{
-    SYSTEMTIME st{};
-    st.wYear = year;
-    st.wMonth = month;
-    st.wDay = day;
-    st.wHour = hour;
+    const SYSTEMTIME st = Date(year, month, day, hour);
     FILETIME ft{};
     EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
     return Ticks(ft);
 }
 
-int64_t ToUtcMinusLocalSeconds(uint64_t local)
+int64_t ToUtcMinusLocalSeconds(int64_t local)
 {
     const FILETIME in = FromTicks(local);
     FILETIME out{};
     EXPECT_TRUE(LocalFileTimeToFileTime(&in, &out));
-    return (int64_t(Ticks(out)) - int64_t(local)) / int64_t(kTicksPerSecond);
+    return (Ticks(out) - local) / kTicksPerSecond;
 }
 
 }  // namespace
 
 TEST(PlatformSystemTime, YearsPast30827AreRefused)
 {
-    SYSTEMTIME st{};
-    st.wYear = 30828;
-    st.wMonth = 1;
-    st.wDay = 1;
+    SYSTEMTIME st = Date(30828, 1, 1);
     FILETIME ft{5, 5};
     EXPECT_FALSE(SystemTimeToFileTime(&st, &ft));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());

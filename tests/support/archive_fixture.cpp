@@ -22,8 +22,3 @@ std::vector<std::string> FindTemporaries(const std::filesystem::path& root)
     }
     return found;
 }
-
-int64_t FileTimeValue(const FILETIME& time)
-{
-    return int64_t((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}

@@ -23,5 +23,3 @@ private:
 
 // Names of files under `root` that an extraction left behind as temporaries.
 std::vector<std::string> FindTemporaries(const std::filesystem::path& root);
-
-int64_t FileTimeValue(const FILETIME& time);
