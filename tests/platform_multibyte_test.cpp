@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "../platform/winapi.h"
 #include "support/code_page_scope.h"
@@ -15,6 +16,22 @@ namespace {
 const unsigned char* U(const char* text)
 {
     return reinterpret_cast<const unsigned char*>(text);
+}
+
+// Eight bytes of 'z' after _mbsnbcpy has copied `count` bytes of `source`
+// over them.
+std::string CopiedOverZs(const char* source, size_t count)
+{
+    unsigned char out[8];
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U(source), count);
+    return std::string(reinterpret_cast<const char*>(out), sizeof out);
+}
+
+// Eight bytes as written, zeros included.
+std::string EightBytes(const char (&bytes)[9])
+{
+    return std::string(bytes, 8);
 }
 
 }  // namespace
@@ -72,42 +89,21 @@ TEST(PlatformMultibyte, MbsnbcpyNeverSplitsACharacter)
 {
     CodePageScope gbk(936);
     ASSERT_TRUE(gbk.Ok());
-    unsigned char out[8];
-
     // "ab" + one double-byte character: with 3 bytes allowed, the lead byte
-    // would be the last one copied, so it becomes 0.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
-    EXPECT_EQ('a', out[0]);
-    EXPECT_EQ('b', out[1]);
-    EXPECT_EQ(0, out[2]);
-    EXPECT_EQ('z', out[3]);  // nothing beyond the count
-
+    // would be the last one copied, so it becomes 0; nothing beyond the count.
+    EXPECT_EQ(EightBytes("ab\0zzzzz"), CopiedOverZs("ab\xB2\xE2", 3));
     // With 4 the character fits; the source is that long, so no terminator.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 4);
-    EXPECT_EQ(0, std::memcmp(out, "ab\xB2\xE2z", 5));
-
+    EXPECT_EQ(EightBytes("ab\xB2\xE2zzzz"), CopiedOverZs("ab\xB2\xE2", 4));
     // A shorter source is copied and the rest of the count is zero-filled.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("\xB2\xE2"), 6);
-    EXPECT_EQ(0, std::memcmp(out, "\xB2\xE2\0\0\0\0z", 7));
-
+    EXPECT_EQ(EightBytes("\xB2\xE2\0\0\0\0zz"), CopiedOverZs("\xB2\xE2", 6));
     // A trail byte 0x5C is copied as part of its character.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("\x95\x5c"), 2);
-    EXPECT_EQ(0, std::memcmp(out, "\x95\x5cz", 3));
+    EXPECT_EQ(EightBytes("\x95\x5czzzzzz"), CopiedOverZs("\x95\x5c", 2));
 }
 
 TEST(PlatformMultibyte, MbsnbcpyWithoutDoubleBytesCopiesBytes)
 {
     CodePageScope none(0);
     ASSERT_TRUE(none.Ok());
-    unsigned char out[8];
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
-    EXPECT_EQ(0, std::memcmp(out, "ab\xB2z", 4));
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab"), 5);
-    EXPECT_EQ(0, std::memcmp(out, "ab\0\0\0z", 6));
+    EXPECT_EQ(EightBytes("ab\xB2zzzzz"), CopiedOverZs("ab\xB2\xE2", 3));
+    EXPECT_EQ(EightBytes("ab\0\0\0zzz"), CopiedOverZs("ab", 5));
 }
