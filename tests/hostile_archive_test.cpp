@@ -42,8 +42,7 @@ FolderContent ListFolder(const fs::path& root, const fs::path& skip = {})
             if (it->path() == skip) it.disable_recursion_pending();
             content[relative] = kDirectoryMark;
         } else {
-            const ByteVector bytes = ReadFileBytes(it->path());
-            content[relative] = std::string(bytes.begin(), bytes.end());
+            content[relative] = ReadFileText(it->path());
         }
     }
     return content;

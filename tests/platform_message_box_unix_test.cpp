@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../platform/framework.h"
+#include "support/file_content.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -92,12 +93,6 @@ void FakeZenity(const ScratchFolder& bin, int status)
     chmod(script.c_str(), 0755);
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(PlatformMessageBox, TerminalYes)
@@ -151,7 +146,7 @@ TEST(PlatformMessageBox, ZenityWhenThereIsADisplay)
     EXPECT_EQ("", outcome.output);
     EXPECT_EQ(
         std::string("--question\n--title=unit_tests\n--text=") + kQuestionUtf8 + "\n--no-markup\n",
-        ReadText(bin / "args"));
+        ReadFileText(bin / "args"));
 
     FakeZenity(bin, 1);
     EXPECT_EQ(IDNO, Ask("y\n", setting).answer);

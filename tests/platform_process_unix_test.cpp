@@ -14,6 +14,7 @@
 #include "../platform/unix/command_line.h"
 #include "../platform/winapi.h"
 #include "support/current_directory_scope.h"
+#include "support/file_content.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -27,8 +28,7 @@ std::string ExecutablePath()
 
 std::vector<std::string> ProcessArguments()
 {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string raw = ReadFileText("/proc/self/cmdline");
     std::vector<std::string> arguments;
     size_t start = 0;
     while (start < raw.size()) {

@@ -16,6 +16,7 @@
 #include "../platform/winapi.h"
 #include "support/current_directory_scope.h"
 #include "support/environment_scope.h"
+#include "support/file_content.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -31,11 +32,7 @@ std::string WaitForMarker(const std::string& path, double seconds = 10)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (std::filesystem::exists(path)) {
-            std::ifstream in(path);
-            return std::string(std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>());
-        }
+        if (std::filesystem::exists(path)) return ReadFileText(path);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return "(no marker)";

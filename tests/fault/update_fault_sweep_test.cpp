@@ -124,8 +124,7 @@ public:
         RunResult result;
         result.exited = status != -1 && WIFEXITED(status);
         result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
-        const ByteVector text = ReadFileBytes(errors);
-        result.errors.assign(text.begin(), text.end());
+        result.errors = ReadFileText(errors);
         return result;
     }
 

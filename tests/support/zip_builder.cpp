@@ -2,9 +2,7 @@
 
 #include <zlib.h>
 
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 
 namespace {
 
@@ -377,18 +375,4 @@ ByteVector EncryptTraditional(const ByteVector& plain, const std::string& passwo
         out.push_back(cipher.Encrypt(p));
     }
     return out;
-}
-
-bool WriteFileBytes(const std::filesystem::path& path, const ByteVector& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
-}
-
-ByteVector ReadFileBytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
