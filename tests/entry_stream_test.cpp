@@ -14,18 +14,17 @@
 
 namespace {
 
-// Owns the archive bytes together with the reader over them.
+// An archive built in memory, with where its parts landed.
 struct MemoryArchive {
     ZipLayout layout{};
-    ByteVector bytes;
-    ReaderPtr reader;
+    MemoryDirectory directory;
 
     explicit MemoryArchive(const std::vector<TestEntry>& entries, const ZipOptions& options = {})
-        : bytes(BuildZip(entries, options, &layout)), reader(OpenMemoryDirectory(bytes))
+        : directory(BuildZip(entries, options, &layout))
     {
     }
 
-    DirectoryReader* get() const { return reader.get(); }
+    DirectoryReader* get() const { return directory.get(); }
     // Moves to entry `index` and opens its stream.
     int Open(int index, const char* password = nullptr)
     {

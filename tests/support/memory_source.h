@@ -1,10 +1,10 @@
-// A memory ByteSource over bytes that the caller keeps alive, a directory
-// reader over such bytes, and owning pointers that release a source and
-// close a reader.
+// Memory ByteSources and the directory readers over them, and owning
+// pointers that release a source and close a reader.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "zip/byte_source.h"
@@ -42,3 +42,21 @@ struct ReaderDeleter {
     }
 };
 using ReaderPtr = std::unique_ptr<DirectoryReader, ReaderDeleter>;
+
+// A directory reader over bytes it keeps itself; equal to nullptr when they
+// do not open.
+class MemoryDirectory {
+public:
+    explicit MemoryDirectory(std::vector<uint8_t> bytes)
+        : bytes_(std::move(bytes)), reader_(OpenMemoryDirectory(bytes_))
+    {
+    }
+    DirectoryReader* get() const { return reader_.get(); }
+    DirectoryReader* operator->() const { return reader_.get(); }
+    bool operator==(std::nullptr_t) const { return reader_ == nullptr; }
+    bool operator!=(std::nullptr_t) const { return reader_ != nullptr; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    ReaderPtr reader_;
+};
