@@ -18,12 +18,10 @@
 
 namespace {
 
-struct Disarm {
-    ~Disarm() { DisarmPlatformFaults(); }
-};
-
 class ZipReaderFaults : public ::testing::Test {
 protected:
+    void TearDown() override { DisarmPlatformFaults(); }
+
     ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries)
     {
         const std::filesystem::path path = dir_.File("archive.zip");
@@ -32,7 +30,6 @@ protected:
     }
 
     ScratchFolder dir_;
-    Disarm disarm_;
 };
 
 // Moves the handle far away and empties the source's windows, so that the
