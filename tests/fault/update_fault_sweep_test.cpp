@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -248,11 +249,15 @@ TEST(UpdateFaultSweep, EveryCallFailingInTurnLeavesOldOrNewFilesOnly)
         for (unsigned long n = 1; n <= count->second; ++n) runs.push_back({call, n});
     }
 
-    // The runs are independent, so they share out over the cores.
+    // The runs are independent, so they share out over the cores. Every copy
+    // of the updater is made first: a child forked while a copy is still open
+    // for writing holds it open, and starting that copy fails with "Text file
+    // busy".
+    const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<Installation> installations(cores);
     std::atomic<size_t> next{0};
     std::atomic<unsigned long> updated{0}, kept{0}, lost{0};
-    auto work = [&] {
-        Installation installation;
+    auto work = [&](Installation& installation) {
         for (size_t i = next++; i < runs.size() && !::testing::Test::HasFailure(); i = next++) {
             installation.Reset();
             const RunResult result = installation.Run(runs[i].call, runs[i].nthCall);
@@ -261,9 +266,10 @@ TEST(UpdateFaultSweep, EveryCallFailingInTurnLeavesOldOrNewFilesOnly)
                                        result, runs[i].call == "DeleteFileA");
         }
     };
-    const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < cores; ++i) workers.emplace_back(work);
+    for (Installation& installation : installations) {
+        workers.emplace_back(work, std::ref(installation));
+    }
     for (std::thread& worker : workers) worker.join();
 
     std::printf(
