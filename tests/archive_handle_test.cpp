@@ -4,6 +4,7 @@
 
 #include "archive/archive_handle.h"
 #include "support/archive_fixture.h"
+#include "support/file_time.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ TEST(ArchiveHandle, CountQueryGivesTheCountAndClearsTheRecord)
     EXPECT_EQ(entry.name[0], '\0');
     EXPECT_EQ(entry.name[1], 0x5A) << "only the first byte of the name is written";
     EXPECT_EQ(entry.attributes, 0u);
-    EXPECT_EQ(FileTimeValue(entry.accessTime), 0);
-    EXPECT_EQ(FileTimeValue(entry.creationTime), 0);
-    EXPECT_EQ(FileTimeValue(entry.writeTime), 0);
+    EXPECT_EQ(Ticks(entry.accessTime), 0);
+    EXPECT_EQ(Ticks(entry.creationTime), 0);
+    EXPECT_EQ(Ticks(entry.writeTime), 0);
     EXPECT_EQ(entry.compressedSize, 0u);
     EXPECT_EQ(entry.uncompressedSize, 0u);
     EXPECT_EQ(handle->reader->cachedEntryIndex, 1) << "the count query leaves the held copy";

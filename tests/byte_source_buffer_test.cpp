@@ -6,19 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "support/memory_source.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 #include "zip/reader_status.h"
 
 namespace {
-
-struct SourceDeleter {
-    void operator()(ByteSource* source) const { ReleaseByteSource(source); }
-};
-using SourcePtr = std::unique_ptr<ByteSource, SourceDeleter>;
 
 constexpr uint32_t B = kSourceBufferSize;
 
@@ -71,7 +65,7 @@ protected:
         ASSERT_TRUE(SeekSource(memory_.get(), position));
     }
 
-    TempDir dir_;
+    ScratchFolder dir_;
     ByteVector bytes_;
     SourcePtr file_;
     SourcePtr memory_;

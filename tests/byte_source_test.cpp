@@ -2,19 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "support/memory_source.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 #include "zip/reader_status.h"
 
 namespace {
-
-struct SourceDeleter {
-    void operator()(ByteSource* source) const { ReleaseByteSource(source); }
-};
-using SourcePtr = std::unique_ptr<ByteSource, SourceDeleter>;
 
 TEST(ByteSourceTest, MemoryReadsCutAtTheEndAndCountWholeItems)
 {
@@ -80,13 +73,13 @@ TEST(ByteSourceTest, MemoryLengthLeavesTheSourceAtItsEnd)
 
 TEST(ByteSourceTest, MissingFileGivesNoSource)
 {
-    TempDir dir;
+    ScratchFolder dir;
     EXPECT_EQ(OpenByteSource(dir.File("absent.zip").string().c_str()), nullptr);
 }
 
 TEST(ByteSourceTest, FileSourceReadsSeeksAndMeasures)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const ByteVector bytes = PseudoRandomBytes(5000, 7);
     ASSERT_TRUE(WriteFileBytes(dir.File("data.bin"), bytes));
     SourcePtr source(OpenByteSource(dir.File("data.bin").string().c_str()));

@@ -3,39 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
-#include <utility>
 
 #include "support/memory_source.h"
 #include "support/real_archives.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace {
-
-// A reader over a memory source together with the bytes it reads.
-class BytesReader {
-public:
-    explicit BytesReader(ByteVector bytes)
-        : bytes_(std::make_unique<ByteVector>(std::move(bytes))),
-          reader_(OpenMemoryDirectory(*bytes_))
-    {
-    }
-    DirectoryReader* get() const { return reader_.get(); }
-    DirectoryReader* operator->() const { return reader_.get(); }
-    bool operator==(std::nullptr_t) const { return reader_ == nullptr; }
-    bool operator!=(std::nullptr_t) const { return reader_ != nullptr; }
-
-private:
-    std::unique_ptr<ByteVector> bytes_;
-    ReaderPtr reader_;
-};
-
-BytesReader OpenBytes(const ByteVector& bytes)
-{
-    return BytesReader(bytes);
-}
 
 TestEntry MakeEntry(const std::string& name, const std::string& text, uint16_t method = 0)
 {
@@ -53,7 +28,7 @@ TEST(DirectoryReaderTest, EmptyArchiveOfTwentyTwoBytes)
 {
     const ByteVector bytes = BuildZip({});
     ASSERT_EQ(bytes.size(), 22u);
-    BytesReader reader = OpenBytes(bytes);
+    MemoryDirectory reader(bytes);
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->entryCount, 0u);
     EXPECT_EQ(reader->archiveStart, 0u);
@@ -72,7 +47,7 @@ TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit)
         ZipOptions options;
         options.comment = RepeatedText(commentSize);
         const ByteVector bytes = BuildZip({MakeEntry("a.txt", "alpha")}, options);
-        BytesReader reader = OpenBytes(bytes);
+        MemoryDirectory reader(bytes);
         ASSERT_NE(reader, nullptr) << commentSize;
         EXPECT_EQ(reader->endRecordPos, bytes.size() - 22 - commentSize) << commentSize;
         EXPECT_EQ(reader->archiveCommentSize, commentSize);
@@ -83,7 +58,7 @@ TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit)
         ZipOptions options;
         options.comment = RepeatedText(commentSize);
         const ByteVector bytes = BuildZip({MakeEntry("a.txt", "alpha")}, options);
-        EXPECT_EQ(OpenBytes(bytes), nullptr) << commentSize;
+        EXPECT_EQ(MemoryDirectory(bytes), nullptr) << commentSize;
     }
 }
 
@@ -97,15 +72,13 @@ TEST(DirectoryReaderTest, SignatureNearestTheEndWins)
     options.comment = comment;
     ZipLayout layout{};
     const ByteVector bytes = BuildZip({MakeEntry("a.txt", "alpha")}, options, &layout);
-    BytesReader reader = OpenBytes(bytes);
+    MemoryDirectory reader(bytes);
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->endRecordPos, layout.endRecordPos + 22 + 7);
     EXPECT_EQ(reader->entryCount, 0u);
 
     // The search itself gives the later signature.
-    ByteSource* source = NewMemorySource(bytes);
-    EXPECT_EQ(FindEndRecord(source), layout.endRecordPos + 29);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(bytes)).get()), layout.endRecordPos + 29);
 }
 
 TEST(DirectoryReaderTest, TinyFilesNeverOpen)
@@ -120,15 +93,11 @@ TEST(DirectoryReaderTest, TinyFilesNeverOpen)
     EXPECT_EQ(OpenDirectory(nullptr), nullptr);
     // Five bytes are searched, and a record found at position 0 is a find.
     const ByteVector five = {0x50, 0x4B, 0x05, 0x06, 0x00};
-    ByteSource* source = NewMemorySource(five);
-    EXPECT_EQ(FindEndRecord(source), 0u);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(five)).get()), 0u);
     // A signature in the very last four bytes is seen too.
     ByteVector tail(100, 0);
     tail.insert(tail.end(), signature.begin(), signature.end());
-    source = NewMemorySource(tail);
-    EXPECT_EQ(FindEndRecord(source), 100u);
-    ReleaseByteSource(source);
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(tail)).get()), 100u);
 }
 
 TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets)
@@ -140,7 +109,7 @@ TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets)
         options.prefix = PseudoRandomBytes(777, 3);
         options.offsetsFromFileStart = adjusted;
         const ByteVector bytes = BuildZip(entries, options);
-        BytesReader reader = OpenBytes(bytes);
+        MemoryDirectory reader(bytes);
         ASSERT_NE(reader, nullptr) << adjusted;
         EXPECT_EQ(reader->archiveStart, adjusted ? 0u : 777u);
         EXPECT_EQ(reader->source->startOffset, 0u);
@@ -169,12 +138,12 @@ TEST(DirectoryReaderTest, SpannedOrInconsistentEndRecordsAreRefused)
     refused[6].directoryOffset = 0xFFFFFFF0u;
     refused[6].directorySize = 0x20u;
     for (size_t i = 0; i < refused.size(); ++i) {
-        EXPECT_EQ(OpenBytes(BuildZip(entries, refused[i])), nullptr) << i;
+        EXPECT_EQ(MemoryDirectory(BuildZip(entries, refused[i])), nullptr) << i;
     }
     // A directory that ends before the end record only moves the archive's start.
     ZipOptions gap;
     gap.afterDirectory = ByteVector(10, 0);
-    BytesReader reader = OpenBytes(BuildZip(entries, gap));
+    MemoryDirectory reader(BuildZip(entries, gap));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->archiveStart, 10u);
 }
@@ -185,7 +154,7 @@ TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator)
         TestEntry entry = MakeEntry(std::string(length, 'n'), "x");
         entry.name[0] = 'A';
         entry.name[length - 1] = 'Z';
-        BytesReader reader = OpenBytes(BuildZip({entry}));
+        MemoryDirectory reader(BuildZip({entry}));
         ASSERT_NE(reader, nullptr);
         char buffer[MAX_PATH + 1];
         std::memset(buffer, '#', sizeof buffer);
@@ -202,7 +171,7 @@ TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator)
         EXPECT_EQ(buffer[MAX_PATH], '#');
     }
     // A short name is terminated right after it; a zero-size buffer is not touched.
-    BytesReader reader = OpenBytes(BuildZip({MakeEntry("short", "x")}));
+    MemoryDirectory reader(BuildZip({MakeEntry("short", "x")}));
     ASSERT_NE(reader, nullptr);
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
@@ -236,7 +205,7 @@ TEST(DirectoryReaderTest, WalkReadsEveryCentralField)
     ZipOptions options;
     options.comment = Bytes("archive comment");
     ZipLayout layout{};
-    BytesReader reader = OpenBytes(BuildZip({first, second, third}, options, &layout));
+    MemoryDirectory reader(BuildZip({first, second, third}, options, &layout));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->entryCount, 3u);
     EXPECT_EQ(reader->directoryOffset, layout.directoryPos);
@@ -287,8 +256,8 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
 {
     TestEntry bad = MakeEntry("second.txt", "two");
     bad.central.signature = 0x02014B51;
-    BytesReader reader =
-        OpenBytes(BuildZip({MakeEntry("first.txt", "one"), bad, MakeEntry("third.txt", "three")}));
+    MemoryDirectory reader(
+        BuildZip({MakeEntry("first.txt", "one"), bad, MakeEntry("third.txt", "three")}));
     ASSERT_NE(reader, nullptr);
     ASSERT_TRUE(reader->currentValid);
     const EntryInfo firstInfo = reader->currentInfo;
@@ -318,7 +287,7 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
     // itself, which reads no name, is not disturbed.
     TestEntry runaway = MakeEntry("runaway", "r");
     runaway.central.nameLength = 0xFFFF;
-    BytesReader cut = OpenBytes(BuildZip({runaway}));
+    MemoryDirectory cut(BuildZip({runaway}));
     ASSERT_NE(cut, nullptr);
     EXPECT_TRUE(cut->currentValid);
     char longName[MAX_PATH];
@@ -330,7 +299,7 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
     // A first header that cannot be read still gives a reader.
     TestEntry broken = MakeEntry("a", "b");
     broken.central.signature = 0;
-    BytesReader invalid = OpenBytes(BuildZip({broken}));
+    MemoryDirectory invalid(BuildZip({broken}));
     ASSERT_NE(invalid, nullptr);
     EXPECT_FALSE(invalid->currentValid);
 }
@@ -341,8 +310,8 @@ TEST(DirectoryReaderTest, CountOfZeroStopsTheWalk)
     ZipOptions options;
     options.entriesOnDisk = 0;
     options.totalEntries = 0;
-    BytesReader reader =
-        OpenBytes(BuildZip({MakeEntry("a.txt", "alpha"), MakeEntry("b.txt", "beta")}, options));
+    MemoryDirectory reader(
+        BuildZip({MakeEntry("a.txt", "alpha"), MakeEntry("b.txt", "beta")}, options));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->entryCount, 0u);
     EXPECT_EQ(GoToNextEntry(reader.get()), READER_END_OF_LIST);
@@ -396,7 +365,7 @@ TEST(DirectoryReaderTest, LocalHeaderChecks)
 
     for (const Case& c : cases) {
         ZipLayout layout{};
-        BytesReader reader = OpenBytes(BuildZip({c.entry}, {}, &layout));
+        MemoryDirectory reader(BuildZip({c.entry}, {}, &layout));
         ASSERT_NE(reader, nullptr) << c.what;
         ASSERT_TRUE(reader->currentValid) << c.what;
         LocalHeaderLayout local{};
@@ -413,7 +382,7 @@ TEST(DirectoryReaderTest, LocalExtraFieldIsGivenByItsLocalLength)
     options.prefix = ByteVector(50, 0xEE);
     ZipLayout layout{};
     const ByteVector bytes = BuildZip({MakeEntry("before", "x"), entry}, options, &layout);
-    BytesReader reader = OpenBytes(bytes);
+    MemoryDirectory reader(bytes);
     ASSERT_NE(reader, nullptr);
     ASSERT_EQ(GoToNextEntry(reader.get()), READER_OK);
     EXPECT_EQ(reader->currentInfo.extraSize, 9u);
@@ -465,7 +434,7 @@ TEST(DirectoryReaderTest, ArchivesMadeByRealTools)
 
 TEST(DirectoryReaderTest, FileSourceOpensAnArchiveBehindOtherData)
 {
-    TempDir dir;
+    ScratchFolder dir;
     ZipOptions options;
     options.prefix = PseudoRandomBytes(4000, 11);
     options.comment = RepeatedText(3000);

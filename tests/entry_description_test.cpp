@@ -8,6 +8,8 @@
 #include "archive/entry_name.h"
 #include "archive/entry_times.h"
 #include "support/archive_fixture.h"
+#include "support/code_page_scope.h"
+#include "support/file_time.h"
 #include "support/wine.h"
 
 namespace {
@@ -16,33 +18,17 @@ constexpr int64_t kUnixEpochFileTime = 116444736000000000LL;
 
 int64_t LocalMomentInUtc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
 {
-    SYSTEMTIME local{};
-    local.wYear = year;
-    local.wMonth = month;
-    local.wDay = day;
-    local.wHour = hour;
-    local.wMinute = minute;
-    local.wSecond = second;
+    const SYSTEMTIME local = Date(year, month, day, hour, minute, second);
     FILETIME localTime, utc;
     EXPECT_TRUE(SystemTimeToFileTime(&local, &localTime));
     EXPECT_TRUE(LocalFileTimeToFileTime(&localTime, &utc));
-    return FileTimeValue(utc);
+    return Ticks(utc);
 }
 
 int64_t UnixToFileTime(int64_t seconds)
 {
     return (seconds + 11644473600LL) * 10000000LL;
 }
-
-// Restores the multibyte code page a test changes.
-class CodePageScope {
-public:
-    explicit CodePageScope(int codePage) : previous_(_getmbcp()) { _setmbcp(codePage); }
-    ~CodePageScope() { _setmbcp(previous_); }
-
-private:
-    int previous_;
-};
 
 TEST(EntryDescription, IndexesOutsideTheArchiveLeaveTheRecordUntouched)
 {
@@ -188,9 +174,9 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
     for (int32_t i = 0; i < 8; ++i) {
         ArchiveEntry entry;
         ASSERT_EQ(GetArchiveEntry(handle, i, &entry), RESULT_OK) << i;
-        EXPECT_EQ(FileTimeValue(entry.accessTime), expected[i].access) << entry.name;
-        EXPECT_EQ(FileTimeValue(entry.creationTime), expected[i].creation) << entry.name;
-        EXPECT_EQ(FileTimeValue(entry.writeTime), expected[i].write) << entry.name;
+        EXPECT_EQ(Ticks(entry.accessTime), expected[i].access) << entry.name;
+        EXPECT_EQ(Ticks(entry.creationTime), expected[i].creation) << entry.name;
+        EXPECT_EQ(Ticks(entry.writeTime), expected[i].write) << entry.name;
     }
     CloseArchive(handle);
 }
@@ -202,7 +188,7 @@ TEST(EntryDescription, ImpossibleDosMomentsGiveUnknownTimes)
           (0x46C0u << 16) | 0x6DAFu, (0x4644u << 16) | (60u << 5)}) {
         FILETIME time{1, 1};
         EXPECT_FALSE(ConvertDosDateTime(dosDateTime, &time)) << std::hex << dosDateTime;
-        EXPECT_EQ(FileTimeValue(time), 0);
+        EXPECT_EQ(Ticks(time), 0);
     }
     ProgramFolderScope folder;
     TestEntry entry = FileEntry("zero", Bytes("x"));
@@ -212,8 +198,8 @@ TEST(EntryDescription, ImpossibleDosMomentsGiveUnknownTimes)
     ArchiveHandle* handle = folder.Open({entry});
     ArchiveEntry described;
     ASSERT_EQ(GetArchiveEntry(handle, 0, &described), RESULT_OK);
-    EXPECT_EQ(FileTimeValue(described.accessTime), 0);
-    EXPECT_EQ(FileTimeValue(described.writeTime), UnixToFileTime(86400));
+    EXPECT_EQ(Ticks(described.accessTime), 0);
+    EXPECT_EQ(Ticks(described.writeTime), UnixToFileTime(86400));
     CloseArchive(handle);
 }
 
@@ -234,7 +220,7 @@ TEST(EntryDescription, ArchiveBehindOtherDataIsDescribedFromItsOwnHeaders)
         ASSERT_EQ(GetArchiveEntry(handle, 0, &described), RESULT_OK);
         EXPECT_STREQ(described.name, "dir/file.bin");
         EXPECT_EQ(described.attributes, 0x21u);
-        EXPECT_EQ(FileTimeValue(described.writeTime), UnixToFileTime(1600000000));
+        EXPECT_EQ(Ticks(described.writeTime), UnixToFileTime(1600000000));
         EXPECT_EQ(described.uncompressedSize, 5000u);
         EXPECT_EQ(described.compressedSize, handle->reader->directory->currentInfo.compressedSize);
         CloseArchive(handle);

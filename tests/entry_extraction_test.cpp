@@ -13,11 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ByteVector ReadAll(const fs::path& path)
-{
-    return ReadFileBytes(path);
-}
-
 int64_t LastWriteTime(const fs::path& path)
 {
     struct stat status {};
@@ -52,8 +47,8 @@ TEST(EntryExtraction, FoldersAreMadeParentsFirst)
     EXPECT_TRUE(fs::is_directory(folder.File("docs/img")));
     EXPECT_TRUE(fs::is_directory(folder.File("lib/ext")));
     EXPECT_TRUE(fs::is_empty(folder.File("docs/img")));
-    EXPECT_EQ(ReadAll(folder.File("readme.txt")), Bytes("read me"));
-    EXPECT_EQ(ReadAll(folder.File("a/b/c.txt")), Bytes("deep"));
+    EXPECT_EQ(ReadFileBytes(folder.File("readme.txt")), Bytes("read me"));
+    EXPECT_EQ(ReadFileBytes(folder.File("a/b/c.txt")), Bytes("deep"));
     CloseArchive(handle);
 }
 
@@ -70,8 +65,8 @@ TEST(EntryExtraction, AFolderThatWentAwayIsMadeAgain)
     fs::remove_all(folder.File("a"));
     EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_OK);
     EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_OK);
-    EXPECT_EQ(ReadAll(folder.File("a/b/3.txt")), Bytes("three"));
-    EXPECT_EQ(ReadAll(folder.File("c/4.txt")), Bytes("four"));
+    EXPECT_EQ(ReadFileBytes(folder.File("a/b/3.txt")), Bytes("three"));
+    EXPECT_EQ(ReadFileBytes(folder.File("c/4.txt")), Bytes("four"));
     EXPECT_FALSE(fs::exists(folder.File("a/b/1.txt")));
     CloseArchive(handle);
 }
@@ -99,7 +94,7 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
     EXPECT_EQ(DescribeAndExtract(handle, 4), RESULT_OK);
     EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 2u);
     EXPECT_EQ(PlatformCallCount(PlatformCall::CreateDirectoryA), 0u);
-    EXPECT_EQ(ReadAll(folder.File("lib/x/d.txt")), Bytes("d"));
+    EXPECT_EQ(ReadFileBytes(folder.File("lib/x/d.txt")), Bytes("d"));
     CloseArchive(handle);
 }
 #endif
@@ -107,12 +102,12 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
 TEST(EntryExtraction, AbsoluteTargetsAreUsedAsTheyStand)
 {
     ProgramFolderScope folder;
-    TempDir elsewhere;
+    ScratchFolder elsewhere;
     ArchiveHandle* handle = folder.Open({FileEntry("x.bin", Bytes("absolute"))});
     ASSERT_NE(handle, nullptr);
     const std::string target = (elsewhere.Path() / "out" / "x.bin").string();
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, target.c_str()), RESULT_OK);
-    EXPECT_EQ(ReadAll(target), Bytes("absolute"));
+    EXPECT_EQ(ReadFileBytes(target), Bytes("absolute"));
     EXPECT_FALSE(fs::exists(folder.File("out")));
     CloseArchive(handle);
 }
@@ -138,8 +133,8 @@ TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
     for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
     EXPECT_GE(LastWriteTime(folder.File("undated.txt")), before - 5);
     EXPECT_LE(LastWriteTime(folder.File("undated.txt")), int64_t(std::time(nullptr)) + 5);
-    EXPECT_EQ(ReadAll(folder.File("stored.bin")), big);
-    EXPECT_EQ(ReadAll(folder.File("deflated.bin")), RepeatedText(40000));
+    EXPECT_EQ(ReadFileBytes(folder.File("stored.bin")), big);
+    EXPECT_EQ(ReadFileBytes(folder.File("deflated.bin")), RepeatedText(40000));
     EXPECT_TRUE(fs::exists(folder.File("empty.txt")));
     EXPECT_EQ(fs::file_size(folder.File("empty.txt")), 0u);
     for (const char* name : {"stored.bin", "deflated.bin", "empty.txt"}) {
@@ -159,13 +154,13 @@ TEST(EntryExtraction, ReadOnlyEntryIsWrittenInFullAndNeverReplaced)
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
     CloseArchive(handle);
     EXPECT_TRUE(IsReadOnly(folder.File("ro.dat")));
-    EXPECT_EQ(ReadAll(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
+    EXPECT_EQ(ReadFileBytes(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
 
     readOnly.data = Bytes("a later version");
     handle = folder.Open({readOnly});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
-    EXPECT_EQ(ReadAll(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
+    EXPECT_EQ(ReadFileBytes(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
     EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
     CloseArchive(handle);
 }
@@ -200,22 +195,21 @@ TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
         const int32_t result = DescribeAndExtract(handle, i);
         EXPECT_EQ(result, expected[i]) << names[i];
         EXPECT_EQ(g_lastReadResult, result);
-        EXPECT_EQ(ReadAll(folder.File(names[i])), Bytes("the old version")) << names[i];
+        EXPECT_EQ(ReadFileBytes(folder.File(names[i])), Bytes("the old version")) << names[i];
     }
     EXPECT_EQ(LastWriteTime(folder.File("crc.bin")), oldTime);
     EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
     CloseArchive(handle);
 
     // Without an old version a failed entry leaves nothing behind.
-    TempDir fresh;
-    SetCurrentDirectoryA(fresh.Path().string().c_str());
+    ScratchFolder fresh;
+    CurrentDirectoryScope inFresh(fresh.Path());
     handle = folder.Open({encrypted, damaged});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_PASSWORD);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_INFLATE);
     CloseArchive(handle);
     EXPECT_TRUE(fs::is_empty(fresh.Path()));
-    SetCurrentDirectoryA(folder.Path().string().c_str());
 }
 
 TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
@@ -229,7 +223,7 @@ TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
     EXPECT_TRUE(fs::is_directory(folder.File("taken")));
-    EXPECT_EQ(ReadAll(folder.File("blocker")), Bytes("a file where a folder is wanted"));
+    EXPECT_EQ(ReadFileBytes(folder.File("blocker")), Bytes("a file where a folder is wanted"));
     CloseArchive(handle);
 }
 
@@ -250,10 +244,10 @@ TEST(EntryExtraction, BadIndexesAndDamagedDescriptionsCreateNothing)
 
 TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
 {
-    TempDir outer;
+    ScratchFolder outer;
     const fs::path program = outer.Path() / "program";
     fs::create_directory(program);
-    const std::string previous = fs::current_path().string();
+    CurrentDirectoryScope restore;
     ASSERT_TRUE(SetCurrentDirectoryA(program.string().c_str()));
     const std::string archive = (outer.Path() / "update.zip").string();
     WriteFileBytes(archive, BuildZip({FileEntry("payload", Bytes("evil"))}));
@@ -273,7 +267,6 @@ TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
     EXPECT_EQ(outside.size(), 2u) << "only the program folder and the archive";
     EXPECT_TRUE(fs::exists(program / "fine..name"));
     EXPECT_FALSE(fs::exists(program / "a"));
-    SetCurrentDirectoryA(previous.c_str());
 }
 
 TEST(EntryExtraction, PathsThatDoNotFitAreRefusedBeforeAnythingIsMade)

@@ -9,23 +9,22 @@
 
 #include "support/memory_source.h"
 #include "support/real_archives.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace {
 
-// Owns the archive bytes together with the reader over them.
+// An archive built in memory, with where its parts landed.
 struct MemoryArchive {
     ZipLayout layout{};
-    ByteVector bytes;
-    ReaderPtr reader;
+    MemoryDirectory directory;
 
     explicit MemoryArchive(const std::vector<TestEntry>& entries, const ZipOptions& options = {})
-        : bytes(BuildZip(entries, options, &layout)), reader(OpenMemoryDirectory(bytes))
+        : directory(BuildZip(entries, options, &layout))
     {
     }
 
-    DirectoryReader* get() const { return reader.get(); }
+    DirectoryReader* get() const { return directory.get(); }
     // Moves to entry `index` and opens its stream.
     int Open(int index, const char* password = nullptr)
     {
@@ -427,7 +426,7 @@ TEST(EntryStreamTest, DataCutShortGivesReadError)
     entry.payload = RepeatedText(36000);
     entry.compressedSize = 40000;
     const ByteVector bytes = BuildZip({entry});
-    TempDir dir;
+    ScratchFolder dir;
     ASSERT_TRUE(WriteFileBytes(dir.File("cut.zip"), bytes));
     ReaderPtr fromFile(OpenDirectory(OpenByteSource(dir.File("cut.zip").string().c_str())));
     ReaderPtr fromMemory(OpenMemoryDirectory(bytes));

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/archive_unpack.h"
-#include "support/temp_dir.h"
+#include "support/current_directory_scope.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -41,8 +42,7 @@ FolderContent ListFolder(const fs::path& root, const fs::path& skip = {})
             if (it->path() == skip) it.disable_recursion_pending();
             content[relative] = kDirectoryMark;
         } else {
-            const ByteVector bytes = ReadFileBytes(it->path());
-            content[relative] = std::string(bytes.begin(), bytes.end());
+            content[relative] = ReadFileText(it->path());
         }
     }
     return content;
@@ -60,8 +60,7 @@ public:
     {
         const fs::path archivePath = root_.Path() / "update.zip";
         WriteFileBytes(archivePath, archive);
-        const fs::path previous = fs::current_path();
-        fs::current_path(program_);
+        CurrentDirectoryScope inProgram(program_);
 
         UpdateOutcome outcome;
         ArchiveUnpack unpack;
@@ -71,7 +70,6 @@ public:
         while (UnpackNextEntry(&unpack)) outcome.results.push_back(unpack.extracted);
         CloseUnpack(&unpack);
 
-        fs::current_path(previous);
         outcome.program = ListFolder(program_);
         std::vector<std::string> outside;
         for (const auto& [path, content] : ListFolder(root_.Path(), program_)) {
@@ -89,7 +87,7 @@ public:
     }
 
 private:
-    TempDir root_;
+    ScratchFolder root_;
     fs::path program_;
 };
 
@@ -101,11 +99,7 @@ UpdateOutcome RunUpdateLoop(const ByteVector& archive)
 
 TestEntry File(const std::string& name, const std::string& text, uint16_t method = 8)
 {
-    TestEntry entry;
-    entry.name = name;
-    entry.data = Bytes(text);
-    entry.method = method;
-    return entry;
+    return FileEntry(name, Bytes(text), method);
 }
 
 bool AllFailed(const UpdateOutcome& outcome)

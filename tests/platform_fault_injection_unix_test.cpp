@@ -15,7 +15,8 @@
 #include "../platform/fault_injection.h"
 #include "../platform/unix/handles.h"
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/file_content.h"
+#include "support/scratch_folder.h"
 
 #ifdef UPDATER_FAULT_INJECTION
 
@@ -101,8 +102,7 @@ TEST_F(FaultTest, ConsecutiveAndLastingFailures)
     DisarmPlatformFaults();
     EXPECT_TRUE(WriteFile(file, "f", 1, &n, nullptr));
     CloseHandle(file);
-    std::ifstream in(dir_ / "f");
-    EXPECT_EQ("adf", std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ("adf", ReadFileText(dir_ / "f"));
 }
 
 TEST_F(FaultTest, AShortWriteSucceedsWithHalfTheBytes)
@@ -128,8 +128,7 @@ TEST_F(FaultTest, AShortWriteSucceedsWithHalfTheBytes)
     ArmPlatformFault(PlatformCall::WriteFile, 1);
     EXPECT_FALSE(WriteFile(file, "k", 1, &n, nullptr));
     CloseHandle(file);
-    std::ifstream in(path);
-    EXPECT_EQ("abcdij", std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ("abcdij", ReadFileText(path));
 }
 
 TEST_F(FaultTest, EachCallFailsTheWindowsWay)

@@ -14,7 +14,9 @@
 #include <thread>
 
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/file_content.h"
+#include "support/file_time.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -22,12 +24,6 @@ void WriteText(const std::string& path, const std::string& text, mode_t mode = 0
 {
     std::ofstream(path, std::ios::binary) << text;
     chmod(path.c_str(), mode);
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 mode_t ModeOf(const std::string& path)
@@ -90,7 +86,7 @@ TEST(PlatformFiles, DispositionsFollowWindows)
 
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, CREATE_NEW));
     EXPECT_EQ(ERROR_FILE_EXISTS, GetLastError());
-    EXPECT_EQ("first", ReadText(path));
+    EXPECT_EQ("first", ReadFileText(path));
 
     // CREATE_ALWAYS, OPEN_ALWAYS, TRUNCATE_EXISTING: not emulated, refused
     // before the file is touched.
@@ -99,22 +95,22 @@ TEST(PlatformFiles, DispositionsFollowWindows)
         EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError()) << disposition;
         EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new.txt", disposition)) << disposition;
     }
-    EXPECT_EQ("first", ReadText(path));
+    EXPECT_EQ("first", ReadFileText(path));
     EXPECT_FALSE(std::filesystem::exists(dir / "new.txt"));
 }
 
 TEST(PlatformFiles, BackslashesSeparate)
 {
     ScratchFolder dir;
-    ASSERT_TRUE(CreateDirectoryA((dir.Path() + "\\sub").c_str(), nullptr));
-    HANDLE file = Create(dir.Path() + "\\sub\\x.txt", CREATE_NEW);
+    ASSERT_TRUE(CreateDirectoryA((dir.String() + "\\sub").c_str(), nullptr));
+    HANDLE file = Create(dir.String() + "\\sub\\x.txt", CREATE_NEW);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     EXPECT_TRUE(WriteAll(file, "x"));
     CloseHandle(file);
-    EXPECT_EQ("x", ReadText(dir / "sub/x.txt"));
-    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((dir.Path() + "\\sub\\").c_str()));
-    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA((dir.Path() + "\\sub/x.txt").c_str()));
-    EXPECT_TRUE(DeleteFileA((dir.Path() + "\\sub\\x.txt").c_str()));
+    EXPECT_EQ("x", ReadFileText(dir / "sub/x.txt"));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((dir.String() + "\\sub\\").c_str()));
+    EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA((dir.String() + "\\sub/x.txt").c_str()));
+    EXPECT_TRUE(DeleteFileA((dir.String() + "\\sub\\x.txt").c_str()));
     EXPECT_FALSE(std::filesystem::exists(dir / "sub/x.txt"));
 }
 
@@ -126,7 +122,7 @@ TEST(PlatformFiles, ReadOnlyCreateGivesWritableHandleAndReadOnlyFile)
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     EXPECT_TRUE(WriteAll(file, "all of it"));
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_EQ("all of it", ReadText(path));
+    EXPECT_EQ("all of it", ReadFileText(path));
     EXPECT_EQ(0u, ModeOf(path) & 0222);
     EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(path.c_str()));
 }
@@ -141,7 +137,7 @@ TEST(PlatformFiles, ReadOnlyFileRefusesWriteAndDelete)
     SetLastError(0);
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, OPEN_EXISTING));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_EQ("keep me", ReadText(path));
+    EXPECT_EQ("keep me", ReadFileText(path));
 
     HANDLE reader = Create(path, OPEN_EXISTING, 0, GENERIC_READ);  // reading is fine
     ASSERT_NE(INVALID_HANDLE_VALUE, reader);
@@ -149,7 +145,7 @@ TEST(PlatformFiles, ReadOnlyFileRefusesWriteAndDelete)
 
     EXPECT_FALSE(DeleteFileA(path.c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_EQ("keep me", ReadText(path));
+    EXPECT_EQ("keep me", ReadFileText(path));
 
     // Clearing the attribute makes it an ordinary file again.
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -190,7 +186,7 @@ TEST(PlatformFiles, DirectoriesAreNotFiles)
     }
     // A name ending in a separator cannot be created as a file.
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new/", CREATE_NEW));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.Path() + "\\", CREATE_NEW));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.String() + "\\", CREATE_NEW));
 
     EXPECT_FALSE(DeleteFileA(sub.c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
@@ -305,11 +301,11 @@ TEST(PlatformFiles, SetFileTimeSetsAccessAndWriteTimes)
     ASSERT_TRUE(WriteAll(file, "x"));
 
     // 2001-09-09 01:46:40.5 UTC = Unix 1000000000.5; 1969-12-31 23:59:59 = -1.
-    const uint64_t epoch = 116444736000000000ULL;
-    const uint64_t write = epoch + 10000000000000000ULL + 5000000ULL;
-    const uint64_t access = epoch - 10000000ULL;
-    const FILETIME writeTime{DWORD(write), DWORD(write >> 32)};
-    const FILETIME accessTime{DWORD(access), DWORD(access >> 32)};
+    const int64_t epoch = 116444736000000000LL;
+    const int64_t write = epoch + 10000000000000000LL + 5000000LL;
+    const int64_t access = epoch - 10000000LL;
+    const FILETIME writeTime = FromTicks(write);
+    const FILETIME accessTime = FromTicks(access);
     const FILETIME creation{1, 1};
     EXPECT_TRUE(SetFileTime(file, &creation, &accessTime, &writeTime));
 
@@ -321,8 +317,7 @@ TEST(PlatformFiles, SetFileTimeSetsAccessAndWriteTimes)
     EXPECT_EQ(0, st.st_atim.tv_nsec);
 
     // Null and all-zero leave a time alone.
-    const uint64_t later = write + 10000000ULL * 3600;
-    const FILETIME laterTime{DWORD(later), DWORD(later >> 32)};
+    const FILETIME laterTime = FromTicks(write + 10000000LL * 3600);
     const FILETIME zero{0, 0};
     EXPECT_TRUE(SetFileTime(file, nullptr, &zero, &laterTime));
     ASSERT_EQ(0, stat(path.c_str(), &st));
@@ -350,10 +345,10 @@ TEST(PlatformFiles, MoveFileExReplacesOnlyWhenAskedAndAllowed)
 
     EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0));
     EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
-    EXPECT_EQ("old", ReadText(to));
+    EXPECT_EQ("old", ReadFileText(to));
 
     EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ("new", ReadText(to));
+    EXPECT_EQ("new", ReadFileText(to));
     EXPECT_FALSE(std::filesystem::exists(from));
 
     EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
@@ -361,8 +356,8 @@ TEST(PlatformFiles, MoveFileExReplacesOnlyWhenAskedAndAllowed)
 
     // Without a target it is a plain rename, also with backslashes.
     WriteText(from, "again");
-    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir.Path() + "\\moved").c_str(), 0));
-    EXPECT_EQ("again", ReadText(dir / "moved"));
+    EXPECT_TRUE(MoveFileExA(from.c_str(), (dir.String() + "\\moved").c_str(), 0));
+    EXPECT_EQ("again", ReadFileText(dir / "moved"));
 }
 
 TEST(PlatformFiles, MoveFileExRefusesReadOnlyTargetAndDirectories)
@@ -374,15 +369,15 @@ TEST(PlatformFiles, MoveFileExRefusesReadOnlyTargetAndDirectories)
     WriteText(locked, "old", 0444);
     EXPECT_FALSE(MoveFileExA(from.c_str(), locked.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_EQ("old", ReadText(locked));
-    EXPECT_EQ("new", ReadText(from));
+    EXPECT_EQ("old", ReadFileText(locked));
+    EXPECT_EQ("new", ReadFileText(from));
 
     const std::string folder = dir / "folder";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     EXPECT_FALSE(MoveFileExA(from.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_EQ("new", ReadText(from));
+    EXPECT_EQ("new", ReadFileText(from));
 
     // A read-only source moves fine and stays read-only.
     ASSERT_TRUE(SetFileAttributesA(from.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -407,7 +402,7 @@ TEST(PlatformFiles, MoveFileExKeepsTheReplacedFilesExecuteBits)
 
     ASSERT_TRUE(MoveFileExA(update.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(updateMode | 0111, ModeOf(program));
-    EXPECT_EQ("#!/bin/sh\necho new\n", ReadText(program));
+    EXPECT_EQ("#!/bin/sh\necho new\n", ReadFileText(program));
 
     // A read-only update over an executable: executable, and still read-only.
     const std::string readOnlyUpdate = dir / "ro.tmp";
@@ -450,7 +445,7 @@ TEST(PlatformFiles, MoveFileExOntoAFreeNameInAMissingFolderFails)
     WriteText(from, "new");
     EXPECT_FALSE(MoveFileExA(from.c_str(), (dir / "missing/x").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
-    EXPECT_EQ("new", ReadText(from));
+    EXPECT_EQ("new", ReadFileText(from));
 }
 
 TEST(PlatformFiles, LastErrorIsPerThread)

@@ -12,7 +12,8 @@
 #include <string>
 
 #include "../platform/framework.h"
-#include "support/scratch_folder_unix.h"
+#include "support/file_content.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -92,12 +93,6 @@ void FakeZenity(const ScratchFolder& bin, int status)
     chmod(script.c_str(), 0755);
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(PlatformMessageBox, TerminalYes)
@@ -134,7 +129,7 @@ TEST(PlatformMessageBox, DisplayWithoutZenityAsksOnTheTerminal)
     ScratchFolder emptyBin;
     Setting setting;
     setting.display = ":99";
-    setting.path = emptyBin.Path();
+    setting.path = emptyBin.String();
     EXPECT_EQ(IDYES, Ask("y\n", setting).answer);
 }
 
@@ -143,7 +138,7 @@ TEST(PlatformMessageBox, ZenityWhenThereIsADisplay)
     ScratchFolder bin;
     Setting setting;
     setting.display = ":99";
-    setting.path = bin.Path();
+    setting.path = bin.String();
 
     FakeZenity(bin, 0);
     Outcome outcome = Ask("n\n", setting);  // stdin is not asked
@@ -151,7 +146,7 @@ TEST(PlatformMessageBox, ZenityWhenThereIsADisplay)
     EXPECT_EQ("", outcome.output);
     EXPECT_EQ(
         std::string("--question\n--title=unit_tests\n--text=") + kQuestionUtf8 + "\n--no-markup\n",
-        ReadText(bin / "args"));
+        ReadFileText(bin / "args"));
 
     FakeZenity(bin, 1);
     EXPECT_EQ(IDNO, Ask("y\n", setting).answer);
@@ -183,7 +178,7 @@ TEST(PlatformMessageBox, OtherLayoutsFailWithoutAsking)
     FakeZenity(bin, 0);
     Setting setting;
     setting.display = ":99";
-    setting.path = bin.Path();
+    setting.path = bin.String();
     // 0 is MB_OK, 3 MB_YESNOCANCEL: neither is emulated.
     for (UINT type : {0u, 3u}) {
         const Outcome outcome = Ask("y\n", setting, kQuestionGbk, type);

@@ -5,27 +5,33 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "../platform/winapi.h"
+#include "support/code_page_scope.h"
 #include "support/wine.h"
 
 namespace {
 
-// Sets a multibyte code page for one test and puts the old one back.
-class CodePage {
-public:
-    explicit CodePage(int codePage) : old_(_getmbcp()) { ok_ = _setmbcp(codePage) == 0; }
-    ~CodePage() { _setmbcp(old_); }
-    bool Ok() const { return ok_; }
-
-private:
-    int old_;
-    bool ok_;
-};
-
 const unsigned char* U(const char* text)
 {
     return reinterpret_cast<const unsigned char*>(text);
+}
+
+// Eight bytes of 'z' after _mbsnbcpy has copied `count` bytes of `source`
+// over them.
+std::string CopiedOverZs(const char* source, size_t count)
+{
+    unsigned char out[8];
+    std::memset(out, 'z', sizeof out);
+    _mbsnbcpy(out, U(source), count);
+    return std::string(reinterpret_cast<const char*>(out), sizeof out);
+}
+
+// Eight bytes as written, zeros included.
+std::string EightBytes(const char (&bytes)[9])
+{
+    return std::string(bytes, 8);
 }
 
 }  // namespace
@@ -33,10 +39,10 @@ const unsigned char* U(const char* text)
 TEST(PlatformMultibyte, SetAndGetCodePage)
 {
     {
-        CodePage gbk(936);
+        CodePageScope gbk(936);
         ASSERT_TRUE(gbk.Ok());
         EXPECT_EQ(936, _getmbcp());
-        CodePage none(0);
+        CodePageScope none(0);
         ASSERT_TRUE(none.Ok());
         if (!RunningUnderWine()) {
             EXPECT_EQ(0, _getmbcp());
@@ -50,7 +56,7 @@ TEST(PlatformMultibyte, SetAndGetCodePage)
 TEST(PlatformMultibyte, MbsstrSkipsTrailBytesIn936)
 {
     if (RunningUnderWine()) GTEST_SKIP() << "Wine's _mbsstr does not walk characters";
-    CodePage gbk(936);
+    CodePageScope gbk(936);
     ASSERT_TRUE(gbk.Ok());
     // 0x95 0x5C is one character whose trail byte is a backslash; the real
     // separator comes after "..".
@@ -72,7 +78,7 @@ TEST(PlatformMultibyte, MbsstrSkipsTrailBytesIn936)
 TEST(PlatformMultibyte, MbsstrWithoutDoubleBytesIsPlainSearch)
 {
     for (int codePage : {0, 65001}) {
-        CodePage page(codePage);
+        CodePageScope page(codePage);
         ASSERT_TRUE(page.Ok()) << codePage;
         const char* name = "\x95\x5c..\\x";
         EXPECT_EQ(U(name) + 1, _mbsstr(U(name), U("\\"))) << codePage;
@@ -81,44 +87,23 @@ TEST(PlatformMultibyte, MbsstrWithoutDoubleBytesIsPlainSearch)
 
 TEST(PlatformMultibyte, MbsnbcpyNeverSplitsACharacter)
 {
-    CodePage gbk(936);
+    CodePageScope gbk(936);
     ASSERT_TRUE(gbk.Ok());
-    unsigned char out[8];
-
     // "ab" + one double-byte character: with 3 bytes allowed, the lead byte
-    // would be the last one copied, so it becomes 0.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
-    EXPECT_EQ('a', out[0]);
-    EXPECT_EQ('b', out[1]);
-    EXPECT_EQ(0, out[2]);
-    EXPECT_EQ('z', out[3]);  // nothing beyond the count
-
+    // would be the last one copied, so it becomes 0; nothing beyond the count.
+    EXPECT_EQ(EightBytes("ab\0zzzzz"), CopiedOverZs("ab\xB2\xE2", 3));
     // With 4 the character fits; the source is that long, so no terminator.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 4);
-    EXPECT_EQ(0, std::memcmp(out, "ab\xB2\xE2z", 5));
-
+    EXPECT_EQ(EightBytes("ab\xB2\xE2zzzz"), CopiedOverZs("ab\xB2\xE2", 4));
     // A shorter source is copied and the rest of the count is zero-filled.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("\xB2\xE2"), 6);
-    EXPECT_EQ(0, std::memcmp(out, "\xB2\xE2\0\0\0\0z", 7));
-
+    EXPECT_EQ(EightBytes("\xB2\xE2\0\0\0\0zz"), CopiedOverZs("\xB2\xE2", 6));
     // A trail byte 0x5C is copied as part of its character.
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("\x95\x5c"), 2);
-    EXPECT_EQ(0, std::memcmp(out, "\x95\x5cz", 3));
+    EXPECT_EQ(EightBytes("\x95\x5czzzzzz"), CopiedOverZs("\x95\x5c", 2));
 }
 
 TEST(PlatformMultibyte, MbsnbcpyWithoutDoubleBytesCopiesBytes)
 {
-    CodePage none(0);
+    CodePageScope none(0);
     ASSERT_TRUE(none.Ok());
-    unsigned char out[8];
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab\xB2\xE2"), 3);
-    EXPECT_EQ(0, std::memcmp(out, "ab\xB2z", 4));
-    std::memset(out, 'z', sizeof out);
-    _mbsnbcpy(out, U("ab"), 5);
-    EXPECT_EQ(0, std::memcmp(out, "ab\0\0\0z", 6));
+    EXPECT_EQ(EightBytes("ab\xB2zzzzz"), CopiedOverZs("ab\xB2\xE2", 3));
+    EXPECT_EQ(EightBytes("ab\0\0\0zzz"), CopiedOverZs("ab", 5));
 }

@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,9 @@
 
 #include "../platform/unix/command_line.h"
 #include "../platform/winapi.h"
+#include "support/current_directory_scope.h"
+#include "support/file_content.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -26,8 +28,7 @@ std::string ExecutablePath()
 
 std::vector<std::string> ProcessArguments()
 {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string raw = ReadFileText("/proc/self/cmdline");
     std::vector<std::string> arguments;
     size_t start = 0;
     while (start < raw.size()) {
@@ -37,16 +38,6 @@ std::vector<std::string> ProcessArguments()
     }
     return arguments;
 }
-
-// Changes the current directory for one test and goes back afterwards.
-class CurrentDirectory {
-public:
-    CurrentDirectory() : old_(std::filesystem::current_path()) {}
-    ~CurrentDirectory() { std::filesystem::current_path(old_); }
-
-private:
-    std::filesystem::path old_;
-};
 
 }  // namespace
 
@@ -131,9 +122,9 @@ TEST(PlatformProcess, ArgumentQuotingRoundTrips)
 
 TEST(PlatformProcess, CurrentDirectoryBufferRules)
 {
-    CurrentDirectory restore;
-    char pattern[] = "/tmp/platform-cwd-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
+    ScratchFolder scratch;
+    const std::string& dir = scratch.String();
+    CurrentDirectoryScope restore;
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     const DWORD length = DWORD(dir.size());
 
@@ -159,9 +150,6 @@ TEST(PlatformProcess, CurrentDirectoryBufferRules)
     EXPECT_FALSE(SetCurrentDirectoryA("file"));
     EXPECT_EQ(ERROR_DIRECTORY, GetLastError());
     EXPECT_EQ(dir, std::filesystem::current_path().string());
-
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(PlatformProcess, ProcessId)

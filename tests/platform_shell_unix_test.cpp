@@ -14,31 +14,12 @@
 #include <thread>
 
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/current_directory_scope.h"
+#include "support/environment_scope.h"
+#include "support/file_content.h"
+#include "support/scratch_folder.h"
 
 namespace {
-
-// Runs the test from `folder` with PATH set to `path`; puts both back.
-class Surroundings {
-public:
-    Surroundings(const std::string& folder, const std::string& path)
-        : oldFolder_(std::filesystem::current_path())
-    {
-        const char* oldPath = std::getenv("PATH");
-        oldPath_ = oldPath != nullptr ? oldPath : "";
-        std::filesystem::current_path(folder);
-        setenv("PATH", path.c_str(), 1);
-    }
-    ~Surroundings()
-    {
-        setenv("PATH", oldPath_.c_str(), 1);
-        std::filesystem::current_path(oldFolder_);
-    }
-
-private:
-    std::filesystem::path oldFolder_;
-    std::string oldPath_;
-};
 
 void WriteScript(const std::string& path, const std::string& body, mode_t mode = 0755)
 {
@@ -51,11 +32,7 @@ std::string WaitForMarker(const std::string& path, double seconds = 10)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (std::filesystem::exists(path)) {
-            std::ifstream in(path);
-            return std::string(std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>());
-        }
+        if (std::filesystem::exists(path)) return ReadFileText(path);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return "(no marker)";
@@ -81,17 +58,18 @@ TEST(PlatformShell, StartsABareNameFromTheCurrentDirectoryDetached)
 {
     ScratchFolder dir;
     WriteScript(dir / "tavix_app", kRecorder);
-    Surroundings here(dir.Path(), "/usr/bin:/bin");  // the folder is not on PATH
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");  // the folder is not on it
 
     const auto start = std::chrono::steady_clock::now();
     const intptr_t result = Open("tavix_app", "\"a b\" c");
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GT(result, 32);
     EXPECT_LT(took, std::chrono::seconds(2));  // not waited for (it sleeps 3 s)
-    EXPECT_EQ(dir.Path(), std::filesystem::current_path().string());
+    EXPECT_EQ(dir.String(), std::filesystem::current_path().string());
 
     const std::string marker = WaitForMarker(dir / "marker");
-    const std::string expectedStart = "a b,c,|" + dir.Path() + "|";
+    const std::string expectedStart = "a b,c,|" + dir.String() + "|";
     ASSERT_EQ(expectedStart, marker.substr(0, expectedStart.size())) << marker;
     const long session = std::atol(marker.substr(expectedStart.size()).c_str());
     EXPECT_NE(0, session);
@@ -103,7 +81,8 @@ TEST(PlatformShell, NeverSearchesPath)
     ScratchFolder dir;
     ScratchFolder bin;
     WriteScript(bin / "on_path_only", ": > \"$0.ran\"\n");
-    Surroundings here(dir.Path(), bin.Path() + ":/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", (bin.String() + ":/usr/bin:/bin").c_str());
     SetLastError(0);
     EXPECT_EQ(SE_ERR_FNF, Open("on_path_only"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
@@ -117,14 +96,15 @@ TEST(PlatformShell, BackslashPathsDirectoryAndParameters)
     std::filesystem::create_directory(dir / "sub");
     std::filesystem::create_directory(dir / "work");
     WriteScript(dir / "sub/app", kRecorder);
-    Surroundings here(dir.Path(), "/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");
 
     // A relative name resolves against the given directory, which is also
     // the program's working directory; ours stays.
-    EXPECT_GT(Open("..\\sub\\app", "x", (dir.Path() + "\\work").c_str()), 32);
+    EXPECT_GT(Open("..\\sub\\app", "x", (dir.String() + "\\work").c_str()), 32);
     const std::string marker = WaitForMarker(dir / "work/marker");
-    EXPECT_EQ("x,|" + dir.Path() + "/work|", marker.substr(0, dir.Path().size() + 9)) << marker;
-    EXPECT_EQ(dir.Path(), std::filesystem::current_path().string());
+    EXPECT_EQ("x,|" + dir.String() + "/work|", marker.substr(0, dir.String().size() + 9)) << marker;
+    EXPECT_EQ(dir.String(), std::filesystem::current_path().string());
 }
 
 TEST(PlatformShell, OtherFilesGoToXdgOpen)
@@ -136,7 +116,8 @@ TEST(PlatformShell, OtherFilesGoToXdgOpen)
                                       "'\n");
     std::ofstream(dir / "readme.txt") << "text";
     WriteScript(dir / "not_executable", "exit 0\n", 0644);
-    Surroundings here(dir.Path(), bin.Path());
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", bin.String().c_str());
 
     EXPECT_GT(Open("readme.txt"), 32);
     EXPECT_EQ(dir / "readme.txt", WaitForMarker(bin / "opened"));
@@ -151,7 +132,8 @@ TEST(PlatformShell, NoOpenerOrVerbIsNoAssociation)
     ScratchFolder emptyBin;
     std::ofstream(dir / "readme.txt") << "text";
     WriteScript(dir / "app", ": > ran\n");
-    Surroundings here(dir.Path(), emptyBin.Path());
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", emptyBin.String().c_str());
     EXPECT_EQ(SE_ERR_NOASSOC, Open("readme.txt"));
     EXPECT_EQ(SE_ERR_NOASSOC, reinterpret_cast<intptr_t>(
                                   ShellExecuteA(nullptr, "print", "app", "", nullptr, SW_SHOW)));
@@ -167,6 +149,7 @@ TEST(PlatformShell, AProgramThatCannotRunIsAFailure)
     ScratchFolder dir;
     std::ofstream(dir / "garbage") << "\x01\x02\x03 not a program";
     chmod((dir / "garbage").c_str(), 0755);
-    Surroundings here(dir.Path(), "/usr/bin:/bin");
+    CurrentDirectoryScope here(dir.Path());
+    EnvironmentScope pathVariable("PATH", "/usr/bin:/bin");
     EXPECT_LE(Open("garbage"), 32);
 }

@@ -8,28 +8,10 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "support/file_time.h"
 #include "support/wine.h"
 
 namespace {
-
-SYSTEMTIME Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0,
-                WORD milliseconds = 0)
-{
-    SYSTEMTIME st{};
-    st.wYear = year;
-    st.wMonth = month;
-    st.wDay = day;
-    st.wHour = hour;
-    st.wMinute = minute;
-    st.wSecond = second;
-    st.wMilliseconds = milliseconds;
-    return st;
-}
-
-uint64_t Ticks(const FILETIME& ft)
-{
-    return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
 
 bool Converts(const SYSTEMTIME& st)
 {
@@ -50,27 +32,27 @@ TEST(PlatformTime, KnownInstants)
     FILETIME ft{};
     SYSTEMTIME st = Date(1601, 1, 1);
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(0u, Ticks(ft));
+    EXPECT_EQ(0, Ticks(ft));
 
     st = Date(1970, 1, 1);
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(116444736000000000ULL, Ticks(ft));
+    EXPECT_EQ(116444736000000000LL, Ticks(ft));
 
     st = Date(2001, 9, 9, 1, 46, 40, 500);  // Unix 1000000000.5
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(116444736000000000ULL + 10000000000000000ULL + 5000000ULL, Ticks(ft));
+    EXPECT_EQ(116444736000000000LL + 10000000000000000LL + 5000000LL, Ticks(ft));
 
     st = Date(2000, 3, 1);  // after the leap day of a century divisible by 400
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(116444736000000000ULL + uint64_t(951868800) * 10000000ULL, Ticks(ft));
+    EXPECT_EQ(116444736000000000LL + 951868800LL * 10000000LL, Ticks(ft));
 
     st = Date(2100, 3, 1);  // 2100 has no leap day
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(116444736000000000ULL + uint64_t(4107542400) * 10000000ULL, Ticks(ft));
+    EXPECT_EQ(116444736000000000LL + 4107542400LL * 10000000LL, Ticks(ft));
 
     st = Date(30827, 12, 31, 23, 59, 59, 999);  // the last time Windows takes
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-    EXPECT_EQ(0x7FFF35F4F06C58F0ULL, Ticks(ft));
+    EXPECT_EQ(0x7FFF35F4F06C58F0LL, Ticks(ft));
 }
 
 TEST(PlatformTime, DayOfWeekIsIgnored)

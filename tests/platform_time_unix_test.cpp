@@ -5,75 +5,36 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <string>
 
 #include "../platform/winapi.h"
+#include "support/environment_scope.h"
+#include "support/file_time.h"
 
 namespace {
 
-constexpr uint64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksPerSecond = 10000000;
 
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        hadOld_ = old != nullptr;
-        if (hadOld_) old_ = old;
-        setenv("TZ", tz, 1);
-    }
-    ~TimeZone()
-    {
-        if (hadOld_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-    }
-
-private:
-    bool hadOld_;
-    std::string old_;
-};
-
-FILETIME FromTicks(uint64_t ticks)
+int64_t LocalDate(WORD year, WORD month, WORD day, WORD hour)
 {
-    return FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
-}
-
-uint64_t Ticks(const FILETIME& ft)
-{
-    return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-uint64_t LocalDate(WORD year, WORD month, WORD day, WORD hour)
-{
-    SYSTEMTIME st{};
-    st.wYear = year;
-    st.wMonth = month;
-    st.wDay = day;
-    st.wHour = hour;
+    const SYSTEMTIME st = Date(year, month, day, hour);
     FILETIME ft{};
     EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
     return Ticks(ft);
 }
 
-int64_t ToUtcMinusLocalSeconds(uint64_t local)
+int64_t ToUtcMinusLocalSeconds(int64_t local)
 {
     const FILETIME in = FromTicks(local);
     FILETIME out{};
     EXPECT_TRUE(LocalFileTimeToFileTime(&in, &out));
-    return (int64_t(Ticks(out)) - int64_t(local)) / int64_t(kTicksPerSecond);
+    return (Ticks(out) - local) / kTicksPerSecond;
 }
 
 }  // namespace
 
 TEST(PlatformSystemTime, YearsPast30827AreRefused)
 {
-    SYSTEMTIME st{};
-    st.wYear = 30828;
-    st.wMonth = 1;
-    st.wDay = 1;
+    SYSTEMTIME st = Date(30828, 1, 1);
     FILETIME ft{5, 5};
     EXPECT_FALSE(SystemTimeToFileTime(&st, &ft));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());
@@ -86,14 +47,14 @@ TEST(PlatformSystemTime, YearsPast30827AreRefused)
 
 TEST(PlatformLocalTime, EastOfUtcIsSubtracted)
 {
-    TimeZone zone("UTC-8");  // POSIX sign: eight hours east, like Beijing
+    EnvironmentScope zone("TZ", "UTC-8");  // POSIX sign: eight hours east, like Beijing
     EXPECT_EQ(-8 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
     EXPECT_EQ(-8 * 3600, ToUtcMinusLocalSeconds(LocalDate(1980, 1, 1, 0)));
 }
 
 TEST(PlatformLocalTime, WestOfUtcIsAdded)
 {
-    TimeZone zone("XST+5:30");
+    EnvironmentScope zone("TZ", "XST+5:30");
     EXPECT_EQ(5 * 3600 + 1800, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
 }
 
@@ -101,25 +62,23 @@ TEST(PlatformLocalTime, TzChangesAreSeenAtOnce)
 {
     // Nobody else calls tzset here: the conversion must notice each change.
     {
-        TimeZone zone("UTC0");
+        EnvironmentScope zone("TZ", "UTC0");
         EXPECT_EQ(0, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
     }
     {
-        TimeZone zone("UTC-9");
+        EnvironmentScope zone("TZ", "UTC-9");
         EXPECT_EQ(-9 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
         EXPECT_EQ(-9 * 3600, ToUtcMinusLocalSeconds(LocalDate(2016, 6, 1, 12)));
     }
     {
-        TimeZone zone("UTC+3");
+        EnvironmentScope zone("TZ", "UTC+3");
         EXPECT_EQ(3 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
     }
 }
 
 TEST(PlatformLocalTime, UnsettingTzGoesBackToTheSystemZone)
 {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "XST-13", 1);  // an offset no system zone has
+    EnvironmentScope zone("TZ", "XST-13");  // an offset no system zone has
     EXPECT_EQ(-13 * 3600, ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12)));
     unsetenv("TZ");
     const int64_t seen = ToUtcMinusLocalSeconds(LocalDate(2015, 6, 1, 12));
@@ -128,14 +87,13 @@ TEST(PlatformLocalTime, UnsettingTzGoesBackToTheSystemZone)
     struct tm local;
     ASSERT_NE(nullptr, localtime_r(&now, &local));
     EXPECT_EQ(-int64_t(local.tm_gmtoff), seen);
-    if (old) setenv("TZ", saved.c_str(), 1);
 }
 
 TEST(PlatformLocalTime, TheOffsetOfNowAppliesToEveryDate)
 {
     // Central European time: +1 in winter, +2 in summer. Whatever today is,
     // a January and a July date shift by the same, current, offset.
-    TimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    EnvironmentScope zone("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     tzset();
     const time_t now = time(nullptr);
     struct tm local;
@@ -147,7 +105,7 @@ TEST(PlatformLocalTime, TheOffsetOfNowAppliesToEveryDate)
 
 TEST(PlatformLocalTime, BeforeTheFileTimeEpochFails)
 {
-    TimeZone zone("UTC-8");
+    EnvironmentScope zone("TZ", "UTC-8");
     const FILETIME early = FromTicks(3600 * kTicksPerSecond);  // 1601-01-01 01:00 local
     FILETIME out{7, 7};
     EXPECT_FALSE(LocalFileTimeToFileTime(&early, &out));

@@ -12,18 +12,16 @@
 #include <string>
 
 #include "support/memory_source.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 #include "zip/entry_stream.h"
 
 namespace {
 
-struct Disarm {
-    ~Disarm() { DisarmPlatformFaults(); }
-};
-
 class ZipReaderFaults : public ::testing::Test {
 protected:
+    void TearDown() override { DisarmPlatformFaults(); }
+
     ReaderPtr OpenArchiveFile(const std::vector<TestEntry>& entries)
     {
         const std::filesystem::path path = dir_.File("archive.zip");
@@ -31,8 +29,7 @@ protected:
         return ReaderPtr(OpenDirectory(OpenByteSource(path.string().c_str())));
     }
 
-    TempDir dir_;
-    Disarm disarm_;
+    ScratchFolder dir_;
 };
 
 // Moves the handle far away and empties the source's windows, so that the

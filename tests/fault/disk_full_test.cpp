@@ -12,8 +12,6 @@
 
 #include "archive/archive_handle.h"
 #include "support/archive_fixture.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +38,7 @@ public:
     const fs::path& Beside() const { return root_.Path(); }
 
 private:
-    TempDir root_;
+    ScratchFolder root_;
     fs::path path_;
     bool mounted_ = false;
     std::string error_;
@@ -58,8 +56,7 @@ TEST(DiskFull, WriteFailsAndTheOldFileStays)
     const fs::path archive = small.Beside() / "update.zip";
     ASSERT_TRUE(WriteFileBytes(archive, BuildZip({big, fits})));
 
-    const fs::path previous = fs::current_path();
-    fs::current_path(small.Path());
+    CurrentDirectoryScope inSmall(small.Path());
     ArchiveHandle* handle = OpenArchive(archive.string().c_str());
     ASSERT_NE(handle, nullptr);
     ArchiveEntry entry{};
@@ -68,7 +65,6 @@ TEST(DiskFull, WriteFailsAndTheOldFileStays)
     GetArchiveEntry(handle, 1, &entry);
     EXPECT_EQ(ExtractArchiveEntry(handle, 1, entry.name), RESULT_OK) << "the room is free again";
     CloseArchive(handle);
-    fs::current_path(previous);
 
     EXPECT_EQ(ReadFileBytes(small.Path() / "Tavix.exe"), old);
     EXPECT_EQ(ReadFileBytes(small.Path() / "small.txt"), Bytes("fits"));

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,7 +21,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -56,22 +57,15 @@ Version OldVersion()
 // a new read-only licence.
 std::vector<TestEntry> UpdateEntries()
 {
-    auto file = [](const std::string& name, const ByteVector& data, uint16_t method) {
-        TestEntry entry;
-        entry.name = name;
-        entry.data = data;
-        entry.method = method;
-        return entry;
-    };
     std::vector<TestEntry> entries;
-    entries.push_back(file("Tavix.exe", PseudoRandomBytes(40000, 2), 8));
-    entries.push_back(file("readme.txt", Bytes("new readme, version 2\n"), 0));
-    TestEntry folder = file("data/", {}, 0);
+    entries.push_back(FileEntry("Tavix.exe", PseudoRandomBytes(40000, 2), 8));
+    entries.push_back(FileEntry("readme.txt", Bytes("new readme, version 2\n"), 0));
+    TestEntry folder = FileEntry("data/", {}, 0);
     folder.externalAttributes = 0x10;
     entries.push_back(folder);
-    entries.push_back(file("data/config.ini", RepeatedText(2000), 8));
-    entries.push_back(file("plugins/new/plugin.dll", PseudoRandomBytes(5000, 3), 0));
-    TestEntry licence = file("license.txt", Bytes("read-only licence\n"), 8);
+    entries.push_back(FileEntry("data/config.ini", RepeatedText(2000), 8));
+    entries.push_back(FileEntry("plugins/new/plugin.dll", PseudoRandomBytes(5000, 3), 0));
+    TestEntry licence = FileEntry("license.txt", Bytes("read-only licence\n"), 8);
     licence.externalAttributes = 0x21;
     entries.push_back(licence);
     return entries;
@@ -131,8 +125,7 @@ public:
         RunResult result;
         result.exited = status != -1 && WIFEXITED(status);
         result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
-        const ByteVector text = ReadFileBytes(errors);
-        result.errors.assign(text.begin(), text.end());
+        result.errors = ReadFileText(errors);
         return result;
     }
 
@@ -201,7 +194,7 @@ public:
     }
 
 private:
-    TempDir root_;
+    ScratchFolder root_;
     fs::path program_;
     fs::path archive_;
 };
@@ -256,11 +249,15 @@ TEST(UpdateFaultSweep, EveryCallFailingInTurnLeavesOldOrNewFilesOnly)
         for (unsigned long n = 1; n <= count->second; ++n) runs.push_back({call, n});
     }
 
-    // The runs are independent, so they share out over the cores.
+    // The runs are independent, so they share out over the cores. Every copy
+    // of the updater is made first: a child forked while a copy is still open
+    // for writing holds it open, and starting that copy fails with "Text file
+    // busy".
+    const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<Installation> installations(cores);
     std::atomic<size_t> next{0};
     std::atomic<unsigned long> updated{0}, kept{0}, lost{0};
-    auto work = [&] {
-        Installation installation;
+    auto work = [&](Installation& installation) {
         for (size_t i = next++; i < runs.size() && !::testing::Test::HasFailure(); i = next++) {
             installation.Reset();
             const RunResult result = installation.Run(runs[i].call, runs[i].nthCall);
@@ -269,9 +266,10 @@ TEST(UpdateFaultSweep, EveryCallFailingInTurnLeavesOldOrNewFilesOnly)
                                        result, runs[i].call == "DeleteFileA");
         }
     };
-    const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < cores; ++i) workers.emplace_back(work);
+    for (Installation& installation : installations) {
+        workers.emplace_back(work, std::ref(installation));
+    }
     for (std::thread& worker : workers) worker.join();
 
     std::printf(

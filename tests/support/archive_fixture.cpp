@@ -1,18 +1,5 @@
 #include "support/archive_fixture.h"
 
-ProgramFolderScope::ProgramFolderScope()
-{
-    char current[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, current);
-    previous_ = current;
-    SetCurrentDirectoryA(folder_.Path().string().c_str());
-}
-
-ProgramFolderScope::~ProgramFolderScope()
-{
-    SetCurrentDirectoryA(previous_.c_str());
-}
-
 ArchiveHandle* ProgramFolderScope::Open(const std::vector<TestEntry>& entries,
                                         const ZipOptions& options)
 {
@@ -21,7 +8,7 @@ ArchiveHandle* ProgramFolderScope::Open(const std::vector<TestEntry>& entries,
 
 ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
 {
-    const std::filesystem::path path = folder_.Path() / "update.zip";
+    const std::filesystem::path path = File("update.zip");
     WriteFileBytes(path, bytes);
     return OpenArchive(path.string().c_str());
 }
@@ -34,9 +21,4 @@ std::vector<std::string> FindTemporaries(const std::filesystem::path& root)
         if (name.rfind("~tvx", 0) == 0) found.push_back(item.path().string());
     }
     return found;
-}
-
-int64_t FileTimeValue(const FILETIME& time)
-{
-    return int64_t((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }

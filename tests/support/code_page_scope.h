@@ -4,15 +4,13 @@
 // fixes it for the whole system. Both are put back at the end.
 #pragma once
 
-#include <string>
+#include "support/environment_scope.h"
 
 class CodePageScope {
 public:
     // 0 (single-byte), 936 (GBK) or 65001 (UTF-8).
     explicit CodePageScope(int codePage);
     ~CodePageScope();
-    CodePageScope(const CodePageScope&) = delete;
-    CodePageScope& operator=(const CodePageScope&) = delete;
 
     // The multibyte code page was set.
     bool Ok() const { return ok_; }
@@ -24,10 +22,9 @@ private:
     int codePage_;
     int previous_;
     bool ok_;
-    std::string savedLocale_;
+    EnvironmentScope locale_;
 };
 
-// The halves in support/host/: choose the ANSI code page where a test can,
-// giving what RestoreAnsiCodePage puts back.
-std::string ChooseAnsiCodePage(int codePage);
-void RestoreAnsiCodePage(const std::string& saved);
+// The halves in support/host/: where a test can choose the ANSI code page,
+// sets in `environment` what GetACP reads.
+void ChooseAnsiCodePage(int codePage, EnvironmentScope* environment);

@@ -2,8 +2,7 @@
 
 #include <zlib.h>
 
-#include <fstream>
-#include <iterator>
+#include <initializer_list>
 
 namespace {
 
@@ -14,16 +13,20 @@ constexpr uint32_t kDescriptorSignature = 0x08074B50;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDescriptor = 0x0008;
 
-void Put16(ByteVector& out, uint32_t value)
+// Little-endian fields, in the order given.
+void Put16(ByteVector& out, std::initializer_list<uint32_t> values)
 {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
+    for (uint32_t value : values) {
+        out.push_back(static_cast<uint8_t>(value));
+        out.push_back(static_cast<uint8_t>(value >> 8));
+    }
 }
 
-void Put32(ByteVector& out, uint32_t value)
+void Put32(ByteVector& out, std::initializer_list<uint32_t> values)
 {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+    for (uint32_t value : values) {
+        Put16(out, {value & 0xFFFF, value >> 16});
+    }
 }
 
 void Append(ByteVector& out, const ByteVector& bytes)
@@ -162,6 +165,14 @@ BuiltEntry BuildEntryData(const TestEntry& entry, EntryLayout* layout)
     return built;
 }
 
+// The fields both headers carry, from the version needed to the extra length.
+void PutSharedFields(ByteVector& out, const HeaderValues& v)
+{
+    Put16(out, {v.versionNeeded, v.flags, v.method});
+    Put32(out, {v.dosDateTime, v.crc, v.compressedSize, v.uncompressedSize});
+    Put16(out, {v.nameLength, v.extraLength});
+}
+
 void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
 {
     const std::string& name = entry.localName ? *entry.localName : entry.name;
@@ -174,16 +185,8 @@ void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
     v.nameLength = static_cast<uint16_t>(name.size());
     v.extraLength = static_cast<uint16_t>(entry.localExtra.size());
     ApplyOverrides(entry.local, &v);
-    Put32(out, v.signature);
-    Put16(out, v.versionNeeded);
-    Put16(out, v.flags);
-    Put16(out, v.method);
-    Put32(out, v.dosDateTime);
-    Put32(out, v.crc);
-    Put32(out, v.compressedSize);
-    Put32(out, v.uncompressedSize);
-    Put16(out, v.nameLength);
-    Put16(out, v.extraLength);
+    Put32(out, {v.signature});
+    PutSharedFields(out, v);
     Append(out, name);
     Append(out, entry.localExtra);
 }
@@ -191,11 +194,9 @@ void WriteLocalHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
 void WriteDescriptor(ByteVector& out, const TestEntry& entry, const HeaderValues& v)
 {
     if (entry.descriptorSignature) {
-        Put32(out, kDescriptorSignature);
+        Put32(out, {kDescriptorSignature});
     }
-    Put32(out, v.crc);
-    Put32(out, v.compressedSize);
-    Put32(out, v.uncompressedSize);
+    Put32(out, {v.crc, v.compressedSize, v.uncompressedSize});
 }
 
 void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
@@ -204,25 +205,27 @@ void WriteCentralHeader(ByteVector& out, const TestEntry& entry, HeaderValues v)
     v.nameLength = static_cast<uint16_t>(entry.name.size());
     v.extraLength = static_cast<uint16_t>(entry.centralExtra.size());
     ApplyOverrides(entry.central, &v);
-    Put32(out, v.signature);
-    Put16(out, entry.versionMadeBy);
-    Put16(out, v.versionNeeded);
-    Put16(out, v.flags);
-    Put16(out, v.method);
-    Put32(out, v.dosDateTime);
-    Put32(out, v.crc);
-    Put32(out, v.compressedSize);
-    Put32(out, v.uncompressedSize);
-    Put16(out, v.nameLength);
-    Put16(out, v.extraLength);
-    Put16(out, static_cast<uint32_t>(entry.comment.size()));
-    Put16(out, v.diskStart);
-    Put16(out, entry.internalAttributes);
-    Put32(out, entry.externalAttributes);
-    Put32(out, v.localHeaderOffset);
+    Put32(out, {v.signature});
+    Put16(out, {entry.versionMadeBy});
+    PutSharedFields(out, v);
+    Put16(out,
+          {static_cast<uint32_t>(entry.comment.size()), v.diskStart, entry.internalAttributes});
+    Put32(out, {entry.externalAttributes, v.localHeaderOffset});
     Append(out, entry.name);
     Append(out, entry.centralExtra);
     Append(out, entry.comment);
+}
+
+// The end record: the values `options` sets, the given ones otherwise.
+void PutEndRecord(ByteVector& out, const ZipOptions& options, uint16_t entries,
+                  uint32_t directorySize, uint32_t directoryOffset, uint16_t commentLength)
+{
+    Put32(out, {kEndSignature});
+    Put16(out, {options.thisDisk.value_or(0), options.directoryDisk.value_or(0),
+                options.entriesOnDisk.value_or(entries), options.totalEntries.value_or(entries)});
+    Put32(out, {options.directorySize.value_or(directorySize),
+                options.directoryOffset.value_or(directoryOffset)});
+    Put16(out, {options.commentLength.value_or(commentLength)});
 }
 
 }  // namespace
@@ -261,15 +264,9 @@ ByteVector BuildZip(const std::vector<TestEntry>& entries, const ZipOptions& opt
     Append(out, options.afterDirectory);
     where.endRecordPos = static_cast<uint32_t>(out.size());
     if (options.writeEndRecord) {
-        uint16_t count = static_cast<uint16_t>(entries.size());
-        Put32(out, kEndSignature);
-        Put16(out, options.thisDisk.value_or(0));
-        Put16(out, options.directoryDisk.value_or(0));
-        Put16(out, options.entriesOnDisk.value_or(count));
-        Put16(out, options.totalEntries.value_or(count));
-        Put32(out, options.directorySize.value_or(where.directorySize));
-        Put32(out, options.directoryOffset.value_or(where.directoryPos - offsetBase));
-        Put16(out, options.commentLength.value_or(static_cast<uint16_t>(options.comment.size())));
+        PutEndRecord(out, options, static_cast<uint16_t>(entries.size()), where.directorySize,
+                     where.directoryPos - offsetBase,
+                     static_cast<uint16_t>(options.comment.size()));
         Append(out, options.comment);
     }
     Append(out, options.trailer);
@@ -283,25 +280,17 @@ ByteVector EndRecordBytes(uint16_t entries, uint32_t directorySize, uint32_t dir
                           uint16_t commentLength)
 {
     ByteVector out;
-    Put32(out, kEndSignature);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, entries);
-    Put16(out, entries);
-    Put32(out, directorySize);
-    Put32(out, directoryOffset);
-    Put16(out, commentLength);
+    PutEndRecord(out, ZipOptions{}, entries, directorySize, directoryOffset, commentLength);
     return out;
 }
 
 ByteVector ExtendedTimestampExtra(uint8_t flagBits, const std::vector<uint32_t>& times)
 {
     ByteVector out;
-    Put16(out, 0x5455);
-    Put16(out, static_cast<uint32_t>(1 + 4 * times.size()));
+    Put16(out, {0x5455, static_cast<uint32_t>(1 + 4 * times.size())});
     out.push_back(flagBits);
     for (uint32_t t : times) {
-        Put32(out, t);
+        Put32(out, {t});
     }
     return out;
 }
@@ -310,10 +299,9 @@ ByteVector UnicodePathExtra(const std::string& storedName, const std::string& ut
                             std::optional<uint32_t> crc)
 {
     ByteVector out;
-    Put16(out, 0x7075);
-    Put16(out, static_cast<uint32_t>(5 + utf8Name.size()));
+    Put16(out, {0x7075, static_cast<uint32_t>(5 + utf8Name.size())});
     out.push_back(1);
-    Put32(out, crc.value_or(Crc32Of(Bytes(storedName))));
+    Put32(out, {crc.value_or(Crc32Of(Bytes(storedName)))});
     Append(out, utf8Name);
     return out;
 }
@@ -387,18 +375,4 @@ ByteVector EncryptTraditional(const ByteVector& plain, const std::string& passwo
         out.push_back(cipher.Encrypt(p));
     }
     return out;
-}
-
-bool WriteFileBytes(const std::filesystem::path& path, const ByteVector& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
-}
-
-ByteVector ReadFileBytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

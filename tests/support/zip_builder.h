@@ -10,12 +10,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-using ByteVector = std::vector<uint8_t>;
+#include "support/file_content.h"
 
 // Per-header replacements for what the builder would write. Unset fields keep
 // the computed value; set ones are written as they stand, however wrong.
@@ -140,6 +139,3 @@ ByteVector RepeatedText(size_t size);
 // Traditional encryption of `plain` (header already in front of it or not):
 // the encryption the reader undoes, written from the cipher's description.
 ByteVector EncryptTraditional(const ByteVector& plain, const std::string& password);
-
-bool WriteFileBytes(const std::filesystem::path& path, const ByteVector& bytes);
-ByteVector ReadFileBytes(const std::filesystem::path& path);

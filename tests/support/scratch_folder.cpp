@@ -1,29 +1,31 @@
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
-TempDir::TempDir()
+ScratchFolder::ScratchFolder()
 {
     std::random_device random;
-    std::filesystem::path base = std::filesystem::temp_directory_path();
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate =
+        const std::filesystem::path candidate =
             base / ("updater-test-" + std::to_string(random()) + "-" + std::to_string(attempt));
         std::error_code error;
         if (std::filesystem::create_directory(candidate, error)) {
             path_ = candidate;
+            text_ = candidate.string();
             return;
         }
     }
+    // Without it a test would write wherever it was started.
+    throw std::runtime_error("no scratch folder can be made in " + base.string());
 }
 
-TempDir::~TempDir()
+ScratchFolder::~ScratchFolder()
 {
-    if (path_.empty()) {
-        return;
-    }
-    // Read-only files would make the removal fail on Windows.
+    // Read-only files would make the removal fail on Windows, and files in a
+    // read-only folder on Linux.
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(path_, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
