@@ -1,15 +1,21 @@
 // Extraction through the handle interface when writing the new version goes
-// wrong after the temporary file was made: the entry fails with
-// RESULT_WRITE, the old file stays byte for byte and no temporary is left.
-// Needs the platform's fault injection (-DUPDATER_FAULT_INJECTION=ON), which
-// lives in the Linux platform layer.
+// wrong after the temporary file was made (the entry fails with RESULT_WRITE,
+// the old file stays byte for byte and no temporary is left), and when the
+// target is in use: Windows refuses to replace a running program but lets
+// it be renamed, and refuses both while a holder shares nothing. Needs the
+// platform's fault injection (-DUPDATER_FAULT_INJECTION=ON), which lives in
+// the Linux platform layer; Linux itself never refuses for a file in use.
 #include <gtest/gtest.h>
 
 #include "platform/fault_injection.h"
 
 #ifdef UPDATER_FAULT_INJECTION
 
+#include <string>
+#include <vector>
+
 #include "archive/archive_handle.h"
+#include "archive/target_replacement.h"
 #include "support/archive_fixture.h"
 
 namespace {
@@ -51,6 +57,100 @@ TEST_F(EntryExtractionFaults, AFailedCloseOfTheTemporaryIsAFailedWrite)
     ArmPlatformFault(PlatformCall::CloseHandle, 1);
     EXPECT_EQ(Extract(), RESULT_WRITE);
     EXPECT_EQ(PlatformCallCount(PlatformCall::CloseHandle), 1u);  // the temporary's
+}
+
+// The old program and what the update brings, in a folder of their own.
+class FilesInUse : public ::testing::Test {
+protected:
+    void SetUp() override { ResetPlatformCallCounts(); }
+    void TearDown() override
+    {
+        DisarmPlatformFaults();
+        EXPECT_TRUE(FindTemporaries(folder_.Path()).empty());
+    }
+
+    // Installs the old version of `names`, then extracts the new one of each.
+    std::vector<int32_t> Update(const std::vector<std::string>& names)
+    {
+        std::vector<TestEntry> entries;
+        for (const std::string& name : names) {
+            EXPECT_TRUE(WriteFileBytes(folder_.File(name), Bytes("old " + name)));
+            entries.push_back(FileEntry(name, Bytes("new " + name)));
+        }
+        ArchiveHandle* handle = folder_.Open(entries);
+        std::vector<int32_t> results;
+        for (int32_t i = 0; i < int32_t(names.size()); ++i) {
+            ArchiveEntry entry;
+            GetArchiveEntry(handle, i, &entry);
+            results.push_back(ExtractArchiveEntry(handle, i, entry.name));
+        }
+        CloseArchive(handle);
+        return results;
+    }
+
+    std::string Content(const std::string& name) { return ReadFileText(folder_.File(name)); }
+
+    ProgramFolderScope folder_;
+};
+
+TEST_F(FilesInUse, ARunningProgramIsMovedAsideAndTheOldOneDeletedAtTheEnd)
+{
+    // The replace is refused as for a running image; the rename that moves
+    // it aside is not.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Update({"Tavix.exe"}), std::vector<int32_t>{RESULT_OK});
+    EXPECT_EQ(Content("Tavix.exe"), "new Tavix.exe");
+    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 3u);  // refused, aside, in
+    EXPECT_EQ(PlatformSleptMilliseconds(), 0u);
+}
+
+TEST_F(FilesInUse, AnOldFileStillInUseAtTheEndIsLeftForTheNextRun)
+{
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 1, ERROR_ACCESS_DENIED);
+    // The run's one delete is that of the old file at Close: it fails, as
+    // for the updater itself, still running then.
+    ArmPlatformFault(PlatformCall::DeleteFileA, 1, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Update({"Updater.exe"}), std::vector<int32_t>{RESULT_OK});
+    DisarmPlatformFaults();
+    const std::vector<std::string> left = FindTemporaries(folder_.Path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadFileText(left[0]), "old Updater.exe");
+    EXPECT_EQ(Update({"readme.txt"}), std::vector<int32_t>{RESULT_OK});  // the next run
+}
+
+TEST_F(FilesInUse, AHolderThatLetsGoIsWaitedForWithinTheBudgets)
+{
+    // Three rounds of replace and move-aside refused, then the holder lets go.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 6, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(Update({"scanned.dll"}), std::vector<int32_t>{RESULT_OK});
+    EXPECT_EQ(Content("scanned.dll"), "new scanned.dll");
+    EXPECT_EQ(PlatformSleptMilliseconds(), 3 * kReplaceWait);
+}
+
+TEST_F(FilesInUse, HoldersThatStayCostABoundedWaitAndLeaveTheOldFiles)
+{
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, kFailAllFollowing, ERROR_SHARING_VIOLATION);
+    const std::vector<std::string> names{"a.dll", "b.dll", "c.dll", "d.dll", "e.dll", "f.dll"};
+    EXPECT_EQ(Update(names), std::vector<int32_t>(names.size(), RESULT_NO_FILE));
+    for (const std::string& name : names) EXPECT_EQ(Content(name), "old " + name);
+    // 2 s for each file until the run's 10 s are spent.
+    EXPECT_EQ(PlatformSleptMilliseconds(), uint64_t(kWaitsPerRun) * kReplaceWait);
+}
+
+TEST_F(FilesInUse, AReadOnlyTargetIsNeverWaitedForNorMovedAside)
+{
+    ASSERT_TRUE(WriteFileBytes(folder_.File("licence.txt"), Bytes("old licence")));
+    ASSERT_TRUE(
+        SetFileAttributesA(folder_.File("licence.txt").string().c_str(), FILE_ATTRIBUTE_READONLY));
+    ArchiveHandle* handle = folder_.Open({FileEntry("licence.txt", Bytes("new licence"))});
+    ArchiveEntry entry;
+    GetArchiveEntry(handle, 0, &entry);
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, kFailAllFollowing, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_NO_FILE);
+    CloseArchive(handle);
+    EXPECT_EQ(Content("licence.txt"), "old licence");
+    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 0u);
+    EXPECT_EQ(PlatformSleptMilliseconds(), 0u);
 }
 
 }  // namespace

@@ -212,6 +212,36 @@ TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
     EXPECT_TRUE(fs::is_empty(fresh.Path()));
 }
 
+TEST(EntryExtraction, OldFilesEarlierRunsMovedAsideGoWhenTheirFolderIsWrittenTo)
+{
+    ProgramFolderScope folder;
+    fs::create_directories(folder.File("bin"));
+    fs::create_directories(folder.File("logs"));
+    const char* const gone[] = {"Tavix.exe.~tvx0001ABCD.old", "bin/core.dll.~tvx00020003.old",
+                                "logs/day.txt.~tvx00040005.old"};
+    const char* const kept[] = {
+        "lost.dll.~tvx00060007.old",     // no lost.dll: this is the one copy
+        "notes.~tvx12.old",              // not a name the updater gives
+        "x.txt.~tvx0000abcd.old",        // nor is this
+        "other/y.txt.~tvx00080009.old",  // a folder the update does not touch
+    };
+    for (const char* name : {"Tavix.exe", "bin/core.dll", "logs/day.txt", "x.txt", "other/y.txt"}) {
+        fs::create_directories(folder.File(name).parent_path());
+        WriteFileBytes(folder.File(name), Bytes("installed"));
+    }
+    for (const char* name : gone) WriteFileBytes(folder.File(name), Bytes("moved aside"));
+    for (const char* name : kept) WriteFileBytes(folder.File(name), Bytes("not ours to delete"));
+    TestEntry logs = FileEntry("logs/", {}, 0);
+    logs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    ArchiveHandle* handle = folder.Open(
+        {FileEntry("readme.txt", Bytes("r")), FileEntry("bin/new.dll", Bytes("n")), logs});
+    ASSERT_NE(handle, nullptr);
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    CloseArchive(handle);
+    for (const char* name : gone) EXPECT_FALSE(fs::exists(folder.File(name))) << name;
+    for (const char* name : kept) EXPECT_TRUE(fs::exists(folder.File(name))) << name;
+}
+
 TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
 {
     ProgramFolderScope folder;

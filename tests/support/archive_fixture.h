@@ -21,5 +21,6 @@ private:
     CurrentDirectoryScope current_{Path()};
 };
 
-// Names of files under `root` that an extraction left behind as temporaries.
+// Files under `root` that an extraction left behind of its own: temporaries
+// and old files moved aside.
 std::vector<std::string> FindTemporaries(const std::filesystem::path& root);
