@@ -60,7 +60,12 @@ void ArmPlatformFault(PlatformCall call, uint32_t nthCall, uint32_t failures = 1
 // DisarmPlatformFaults ends it.
 void ArmPlatformShortWrite(uint32_t nthCall, uint32_t writes = 1);
 
-// No call fails any more. Counts are kept.
+// Makes the file at `path` (now) behave as a running program does on
+// Windows: MoveFileExA refuses to replace it (ERROR_ACCESS_DENIED), while
+// moving it away to another name works. False when there is no such file.
+bool ArmPlatformRunningImage(const char* path);
+
+// No call fails any more, and no file runs. Counts are kept.
 void DisarmPlatformFaults();
 
 // How many times `call` was made since the process started or the last

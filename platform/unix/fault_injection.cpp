@@ -5,6 +5,8 @@
 
 #include "fault_points.h"
 
+#include <sys/stat.h>
+
 #include <mutex>
 
 namespace {
@@ -54,6 +56,15 @@ constexpr DWORD kDefaultErrors[kCallKinds] = {PLATFORM_FAULT_CALLS(PLATFORM_DEFA
 
 std::mutex g_mutex;
 uint64_t g_sleptMilliseconds = 0;
+
+// The file that stands for a running program: known by what it is, not by
+// its name, so that it runs on under the name it is moved aside to.
+struct RunningImage {
+    bool armed = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+RunningImage g_runningImage;
 FaultSite g_sites[kCallKinds];
 
 FaultSite* SiteOf(PlatformCall call)
@@ -108,7 +119,28 @@ void DisarmPlatformFaults()
     for (FaultSite& site : g_sites) {
         site.failFrom = 0;
     }
+    g_runningImage = RunningImage{};
 }
+
+bool ArmPlatformRunningImage(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) return false;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_runningImage = RunningImage{true, st.st_dev, st.st_ino};
+    return true;
+}
+
+namespace platform_unix {
+
+bool IsRunningImage(const struct stat& file)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_runningImage.armed && g_runningImage.device == file.st_dev &&
+           g_runningImage.inode == file.st_ino;
+}
+
+}  // namespace platform_unix
 
 uint32_t PlatformCallCount(PlatformCall call)
 {

@@ -4,6 +4,8 @@
 
 #ifdef UPDATER_FAULT_INJECTION
 
+#include <sys/stat.h>
+
 #include "../fault_injection.h"
 #include "../winapi.h"
 
@@ -18,6 +20,9 @@ InjectedFault InjectFault(PlatformCall call);
 
 // Sleep's stand-in in this build: counts the wait instead of waiting.
 void RecordSleep(DWORD milliseconds);
+
+// Whether `file` is the one ArmPlatformRunningImage armed.
+bool IsRunningImage(const struct stat& file);
 
 // What an armed call gives back: its failure value from PLATFORM_FAULT_CALLS.
 template <PlatformCall call>

@@ -60,6 +60,18 @@ mode_t CurrentUmask()
     return mask;
 }
 
+// A file the fault switch makes stand for a running program, which Windows
+// lets no one replace; never one outside that build.
+bool IsRunningImageForTests(const struct stat& file)
+{
+#ifdef UPDATER_FAULT_INJECTION
+    return platform_unix::IsRunningImage(file);
+#else
+    (void)file;
+    return false;
+#endif
+}
+
 bool IsReadOnly(const struct stat& st)
 {
     return (st.st_mode & S_IWUSR) == 0;
@@ -199,6 +211,10 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
         return FALSE;
     }
     if (targetExists && !(source.st_dev == target.st_dev && source.st_ino == target.st_ino)) {
+        if (IsRunningImageForTests(target)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;

@@ -1,5 +1,7 @@
 // The updater with a test-only fault switch on its command line, for the
-// fault sweep: `fault_updater [--fail CALL N] ARCHIVE`. CALL is a platform
+// fault sweep: `fault_updater [--running FILE] [--fail CALL N] ARCHIVE`.
+// FILE stands for a running program, which Windows lets no one replace but
+// lets be moved aside. CALL is a platform
 // call of PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation,
 // any allocation the update makes: the code's `new (std::nothrow)` and
 // zlib's malloc. The N-th such call of the run fails. Without --fail nothing
@@ -96,6 +98,13 @@ extern "C" void* __wrap_malloc(std::size_t size)
 int main(int argc, char** argv)
 {
     int first = 0;
+    const char* running = nullptr;
+    if (argc > 2 && std::strcmp(argv[1], "--running") == 0) {
+        running = argv[2];
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc > 3 && std::strcmp(argv[1], "--fail") == 0) {
         const unsigned long nthCall = std::strtoul(argv[3], nullptr, 10);
         if (nthCall == 0 || !Arm(argv[2], nthCall)) {
@@ -105,6 +114,10 @@ int main(int argc, char** argv)
         // RunUpdate sees the program name and then the archive, as from a user.
         argv[3] = argv[0];
         first = 3;
+    }
+    if (running && !ArmPlatformRunningImage(running)) {
+        std::fprintf(stderr, "fault_updater: no file %s to run\n", running);
+        return 64;
     }
     ResetPlatformCallCounts();
     g_countAllocations = true;

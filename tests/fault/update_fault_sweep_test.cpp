@@ -1,10 +1,12 @@
-// A full update over a program folder that holds the older version, run once
-// for every call the update makes of each platform function, and of the
-// allocator, with exactly that call failing the way Windows reports it. After
-// every run: the process ended by itself with 0 or 2 and no sanitizer report,
-// every file is byte for byte its old or its new version, no old file is
-// lost, nothing else is left, and the archive is kept unless the update went
-// through.
+// A full update over a program folder that holds the older version, its
+// program still running (so it must be moved aside) and an old file an
+// earlier run moved aside (so it must be deleted), run once for every call
+// the update makes of each platform function, and of the allocator, with
+// exactly that call failing the way Windows reports it. After every run: the
+// process ended by itself with 0 or 2 and no sanitizer report, every file is
+// byte for byte its old or its new version, no old file is lost, nothing
+// else is left but files moved aside whose deletion failed, and the archive
+// is kept unless the update went through.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -50,6 +52,21 @@ Version OldVersion()
     old.files["data/config.ini"] = Bytes("[old]\n");
     old.files["data/keep.txt"] = Bytes("kept across the update\n");
     return old;
+}
+
+// What an earlier run moved aside and could not delete then.
+const char kLeftover[] = "data/config.ini.~tvx00010002.old";
+
+// The old file a name moved aside under stands for, or "" when `name` is
+// not of that form: NAME.~tvxPPPPSSSS.old.
+std::string MovedAsideFrom(const std::string& name)
+{
+    const size_t mark = name.rfind(".~tvx");
+    if (mark == std::string::npos || name.size() != mark + 17 ||
+        name.compare(name.size() - 4, 4, ".old") != 0) {
+        return "";
+    }
+    return name.substr(0, mark);
 }
 
 // What the archive brings: a program written in three pieces, a replaced
@@ -106,6 +123,7 @@ public:
             fs::create_directories((program_ / name).parent_path());
             WriteFileBytes(program_ / name, bytes);
         }
+        WriteFileBytes(program_ / kLeftover, Bytes("[older]\n"));
         WriteFileBytes(archive_, ArchiveBytes());
     }
 
@@ -117,7 +135,8 @@ public:
         std::ostringstream command;
         command
             << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
-            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater ";
+            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater "
+            << "--running Tavix.exe ";
         if (!call.empty()) command << "--fail " << call << " " << nthCall << " ";
         command << "'" << archive_.string() << "' </dev/null >/dev/null 2>'" << errors.string()
                 << "'";
@@ -160,7 +179,10 @@ public:
         for (const auto& item : fs::recursive_directory_iterator(program_)) {
             if (item.is_directory()) continue;
             const std::string name = item.path().lexically_relative(program_).generic_string();
-            EXPECT_TRUE(name == "updater" || next.files.count(name))
+            // Moved aside and not deleted: only beside a file of its own name.
+            const std::string movedFrom = MovedAsideFrom(name);
+            const bool movedAside = !movedFrom.empty() && fs::exists(program_ / movedFrom);
+            EXPECT_TRUE(name == "updater" || next.files.count(name) || movedAside)
                 << what << ": left behind " << name;
         }
 
@@ -225,6 +247,10 @@ TEST(UpdateFaultSweep, CleanUpdateInstallsEveryFile)
     const RunResult result = installation.Run("", 0);
     installation.Check("clean run", result, false);
     EXPECT_EQ(result.exitCode, kExitUpdated);
+    for (const auto& item : fs::recursive_directory_iterator(installation.Program())) {
+        EXPECT_EQ(MovedAsideFrom(item.path().filename().string()), "")
+            << "what was moved aside is deleted by a clean run: " << item.path();
+    }
     EXPECT_FALSE(fs::exists(installation.Archive()));
     EXPECT_EQ(ReadFileBytes(installation.Program() / "data/keep.txt"),
               Installation::OldFiles().files.at("data/keep.txt"));
