@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../winapi.h"
+#include "attributes.h"
 #include "errors.h"
 #include "fault_points.h"
 #include "paths.h"
@@ -42,9 +43,7 @@ bool FindNextMatch(Search* search, WIN32_FIND_DATAA* found)
         const std::string path = search->folderPath + entry->d_name;
         if (lstat(path.c_str(), &st) != 0) continue;  // gone since it was listed
         std::memset(found, 0, sizeof *found);
-        found->dwFileAttributes = S_ISDIR(st.st_mode)           ? FILE_ATTRIBUTE_DIRECTORY
-                                  : (st.st_mode & S_IWUSR) == 0 ? FILE_ATTRIBUTE_READONLY
-                                                                : FILE_ATTRIBUTE_NORMAL;
+        found->dwFileAttributes = platform_unix::AttributesOfMode(st.st_mode);
         const uint64_t size = static_cast<uint64_t>(st.st_size);
         found->nFileSizeHigh = static_cast<DWORD>(size >> 32);
         found->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);

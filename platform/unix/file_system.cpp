@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "../winapi.h"
+#include "attributes.h"
 #include "errors.h"
 #include "fault_points.h"
 #include "paths.h"
@@ -93,12 +94,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
         SetLastErrorForMissing(errno, path);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (S_ISDIR(st.st_mode)) {
-        return FILE_ATTRIBUTE_DIRECTORY;
-    }
-    // A writable file with no other attribute reports FILE_ATTRIBUTE_NORMAL,
-    // as Windows does for a file whose archive bit is clear.
-    return IsReadOnly(st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+    return platform_unix::AttributesOfMode(st.st_mode);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)

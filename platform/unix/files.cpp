@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "../winapi.h"
+#include "attributes.h"
 #include "errors.h"
 #include "fault_points.h"
 #include "handles.h"
@@ -394,9 +395,7 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* 
     // they name one file, whatever path leads to it.
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     const uint64_t index = static_cast<uint64_t>(st.st_ino);
-    information->dwFileAttributes = S_ISDIR(st.st_mode)           ? FILE_ATTRIBUTE_DIRECTORY
-                                    : (st.st_mode & S_IWUSR) == 0 ? FILE_ATTRIBUTE_READONLY
-                                                                  : FILE_ATTRIBUTE_NORMAL;
+    information->dwFileAttributes = platform_unix::AttributesOfMode(st.st_mode);
     information->ftCreationTime = FromTimespec(st.st_mtim);
     information->ftLastAccessTime = FromTimespec(st.st_atim);
     information->ftLastWriteTime = FromTimespec(st.st_mtim);
