@@ -173,7 +173,9 @@ void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t 
 {
     if (warnings->count >= warnings->capacity) return;
     NotedEntry& entry = warnings->entries[warnings->count++];
-    std::snprintf(entry.name, sizeof entry.name, "%s", headers.reached ? verdict.name : "");
+    // A name cut short is not the name Windows would see.
+    const bool named = headers.reached && !headers.nameCut;
+    std::snprintf(entry.name, sizeof entry.name, "%s", named ? verdict.name : "");
     entry.attributes = attributes;
     entry.flags = headers.reached ? headers.info.flags : 0;
     entry.method = headers.reached ? headers.info.method : kMethodStored;

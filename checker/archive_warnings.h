@@ -11,7 +11,7 @@
 #include "entry_verdict.h"
 
 struct NotedEntry {
-    char name[MAX_PATH + 8];  // as reported; empty when its headers could not be read
+    char name[MAX_PATH + 8];  // as reported; empty when its headers gave no whole name
     uint32_t attributes;      // as described; 0 when it was not
     uint32_t flags;
     uint32_t method;
