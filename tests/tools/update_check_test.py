@@ -331,6 +331,29 @@ class AgreementTest(unittest.TestCase):
             "warning: secret.txt is encrypted: the updater has no password",
             "warning: packed.bz2 uses compression method 12, which the updater cannot read"])
 
+    def test_damaged_and_blocked_entries(self):
+        def make(case):
+            archive = os.path.join(case.root, "damaged.zip")
+            make_zip(archive, [("plugins/x.dll", b"x"), ("cache/index.bin", b"i"),
+                               ("../evil.txt", b"evil"), ("damaged.txt", b"damaged " * 50),
+                               ("fine.txt", b"fine")])
+            with zipfile.ZipFile(archive) as z:
+                crc = z.getinfo("damaged.txt").CRC
+            with open(archive, "rb") as f:
+                data = f.read()
+            # Both headers agree on a CRC the data does not have.
+            data = data.replace(crc.to_bytes(4, "little"), (crc ^ 1).to_bytes(4, "little"))
+            with open(archive, "wb") as f:
+                f.write(data)
+            return archive
+        entries, _ = self.run_case(make, files={"plugins/x.dll/": None, "cache": b"a file"})
+        self.assertEqual(entries, [
+            ("refused", b"plugins/x.dll", "a folder stands where the file goes"),
+            ("refused", b"cache/index.bin", "a file stands where its folder goes"),
+            ("refused", b"../evil.txt", "a '..' component would leave the program folder"),
+            ("refused", b"damaged.txt", "its data does not match its CRC-32"),
+            ("new", b"fine.txt", "")])
+
     def test_an_entry_of_the_archives_own_name_in_the_install_folder(self):
         def make(case):
             archive = os.path.join(case.install, "update.zip")
