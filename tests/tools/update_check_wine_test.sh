@@ -58,7 +58,8 @@ folder    emptydir/" "Z:$install"
 
 # A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the
 # unflagged GBK one is stored.
-check python_names.zip 0 "$(printf 'new       升级说明.txt\nnew       更新/日志.txt' | iconv -f UTF-8 -t GBK)"
+names=$(printf 'new       升级说明.txt\nnew       更新/日志.txt' | iconv -f UTF-8 -t GBK)
+check python_names.zip 0 "$names"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
