@@ -1,4 +1,5 @@
-// The Windows calls the updater makes, by their Windows names and meaning.
+// The Windows calls the updater and its checker make, by their Windows names
+// and meaning.
 // On Windows these are the system's own; elsewhere the unix/ half provides the
 // same subset with the same semantics ('/' and '\' both separate, read-only
 // files refuse to be replaced, times in FILETIME units).
@@ -21,6 +22,10 @@
 //   modes are not enforced between processes, so another process can open,
 //   change, delete or replace a file that is open here, and the other way
 //   round, whatever either asked for.
+// - RemoveDirectoryA takes a symbolic link for a file (ERROR_DIRECTORY), even
+//   one to a folder, which Windows would remove.
+// - GetTempPathA is TMPDIR when it is set and not empty, otherwise "/tmp",
+//   with a '/' added at the end (Windows reads TMP, TEMP, USERPROFILE).
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFilePointer moves within 32 bits only: a high part (distanceHigh not
@@ -231,6 +236,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
@@ -250,6 +256,7 @@ LPSTR WINAPI GetCommandLineA();
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
 DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetCurrentProcessId();
 
 // Waiting and a named mutex.

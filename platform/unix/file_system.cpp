@@ -1,5 +1,6 @@
 // Path-level file-system calls: GetFileAttributesA, SetFileAttributesA,
-// CreateDirectoryA, DeleteFileA, MoveFileExA with their Windows meaning.
+// CreateDirectoryA, RemoveDirectoryA, DeleteFileA, MoveFileExA with their
+// Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -147,6 +148,30 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/
         } else {
             SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
         }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName)
+{
+    if (pathName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = PosixPath(pathName);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return FALSE;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return FALSE;
+    }
+    if (rmdir(path.c_str()) != 0) {
+        const int err = errno;
+        SetLastErrorFromErrno(err == EEXIST ? ENOTEMPTY : err, ERROR_ACCESS_DENIED);
         return FALSE;
     }
     return TRUE;

@@ -1,5 +1,5 @@
 // The process environment: module handle and file name, command line,
-// current directory, process id.
+// current directory, the temporary folder, process id.
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -148,6 +148,21 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer)
     }
     std::free(cwd);
     return result;
+}
+
+// Not looked up: Windows does not check that the folder exists either.
+DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer)
+{
+    const char* variable = std::getenv("TMPDIR");
+    std::string path = variable != nullptr && *variable != '\0' ? variable : "/tmp";
+    if (path.back() != '/') {
+        path += '/';
+    }
+    if (path.size() >= bufferLength || buffer == nullptr) {
+        return static_cast<DWORD>(path.size() + 1);  // the size needed, with the terminator
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
 }
 
 DWORD WINAPI GetCurrentProcessId()

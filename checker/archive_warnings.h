@@ -1,0 +1,37 @@
+// What will hurt later, found from the archive's entries once they have all
+// had their turn: an update that installs into a folder of its own, files
+// that no later update can replace, names Windows treats otherwise than the
+// archive means them, entries the updater cannot read.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "entry_headers.h"
+#include "entry_verdict.h"
+
+struct NotedEntry {
+    char name[MAX_PATH + 8];  // as reported; empty when its headers gave no whole name
+    uint32_t attributes;      // as described; 0 when it was not
+    uint32_t flags;
+    uint32_t method;
+    bool folder;
+};
+
+struct ArchiveWarnings {
+    NotedEntry* entries;  // owned
+    int32_t count;
+    int32_t capacity;
+};
+
+// Room for `capacity` entries; false without memory for them.
+bool OpenWarnings(ArchiveWarnings* warnings, int32_t capacity);
+
+// `attributes` are the described entry's, 0 when it was not described.
+void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t attributes,
+               const EntryHeaders& headers);
+
+// One "warning: " line each. `installFolder` is null when there is none.
+void PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out);
+
+void CloseWarnings(ArchiveWarnings* warnings);

@@ -1,0 +1,28 @@
+// What the updater does with one entry, as the checker reports it, and the
+// words for a refusal.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "../platform/winapi.h"
+
+enum class VerdictKind { New, Replaced, Unchanged, Folder, Refused };
+
+constexpr int kReasonSize = 128;
+
+struct EntryVerdict {
+    int32_t index;
+    VerdictKind kind;
+    int32_t result;            // the step's failure; RESULT_OK unless refused
+    uint32_t causes;           // for a refusal, what was found (refusal_causes.h)
+    char name[MAX_PATH + 8];   // as the updater names it; as stored when it could not say
+    char reason[kReasonSize];  // a refusal's reason in words; empty otherwise
+};
+
+// The reason for a refusal with `result` (a handle-level result code), told
+// from `causes` (refusal_causes.h); `method` is the entry's compression method.
+void DescribeRefusal(int32_t result, uint32_t causes, uint32_t method, char (&reason)[kReasonSize]);
+
+// "new       docs/readme.txt", "refused   bin/x.dll: <reason>": one line.
+void PrintVerdict(const EntryVerdict& verdict, FILE* out);
