@@ -4,6 +4,8 @@
 # TOOL_PREFIX is the binutils prefix (i686-w64-mingw32), EXPECTED_FORMAT the
 # objdump file format (pei-i386), EXPECTED_VERSION the product version (1.0.0).
 set -u
+# objdump and windres speak English only in the C locale; the checks read them.
+export LC_ALL=C
 
 tools=$1
 exe=$2
