@@ -5,38 +5,13 @@
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "../platform/winapi.h"
-#include "support/scratch_folder_unix.h"
+#include "support/environment_scope.h"
+#include "support/scratch_folder.h"
 
 namespace {
-
-// Sets TMPDIR (or unsets it, for none) for one test.
-class TmpdirScope {
-public:
-    explicit TmpdirScope(const char* value)
-    {
-        if (const char* old = std::getenv("TMPDIR")) old_ = old;
-        if (value) {
-            setenv("TMPDIR", value, 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-    ~TmpdirScope()
-    {
-        if (old_) {
-            setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 std::string TemporaryPath()
 {
@@ -50,15 +25,15 @@ std::string TemporaryPath()
 TEST(PlatformTemporaryPath, FollowsTmpdirWithASeparatorAdded)
 {
     {
-        TmpdirScope scope("/var/scratch");
+        EnvironmentScope scope("TMPDIR", "/var/scratch");
         EXPECT_EQ("/var/scratch/", TemporaryPath());
     }
     {
-        TmpdirScope scope("/var/scratch/");
+        EnvironmentScope scope("TMPDIR", "/var/scratch/");
         EXPECT_EQ("/var/scratch/", TemporaryPath());
     }
     for (const char* none : {static_cast<const char*>(nullptr), ""}) {
-        TmpdirScope scope(none);
+        EnvironmentScope scope("TMPDIR", none);
         EXPECT_EQ("/tmp/", TemporaryPath());
     }
 }
