@@ -148,7 +148,7 @@ CheckStart OpenCheck(ArchiveCheck* check, const char* archivePath, const char* i
                         "unpack nothing");
         }
     }
-    if (!MakeScratchFolder(&check->scratch, std::strlen(check->installFolder))) {
+    if (!MakeCheckScratch(&check->scratch, std::strlen(check->installFolder))) {
         return Stop(check, CheckStart::NotMade,
                     "no scratch folder can be made in the temporary folder");
     }
@@ -190,6 +190,6 @@ bool CloseCheck(ArchiveCheck* check)
     CloseHeaderWalk(&check->walk);
     CloseWarnings(&check->warnings);
     SetCurrentDirectoryA(check->startDirectory);
-    check->scratchRemoved = RemoveScratchFolder(&check->scratch);
+    check->scratchRemoved = RemoveCheckScratch(&check->scratch);
     return complete;
 }

@@ -9,11 +9,11 @@
 
 #include "../app/archive_unpack.h"
 #include "archive_warnings.h"
+#include "check_scratch.h"
 #include "entry_headers.h"
 #include "entry_verdict.h"
 #include "file_identity.h"
 #include "install_copy.h"
-#include "scratch_folder.h"
 
 enum class CheckStart {
     Ready,              // the entries can be checked
@@ -28,7 +28,7 @@ struct ArchiveCheck {
     char archivePath[MAX_PATH];     // what the unpack reads: the archive, or its copy
     char problem[MAX_PATH + 96];    // why the check did not get Ready, in words
     FileIdentity archive;           // the file the unpack reads
-    ScratchFolder scratch;
+    CheckScratch scratch;
     InstallCopy copy;
     ArchiveUnpack unpack;
     HeaderWalk walk;

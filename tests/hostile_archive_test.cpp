@@ -2,7 +2,8 @@
 // (describe and extract every entry) in a program folder nested three levels
 // deep in a sandbox. Whatever the archive says, nothing may appear outside
 // that folder, no temporary may stay, and the folder must hold exactly the
-// files each case expects.
+// files each case expects. The checker, run first over the same folder, must
+// give each entry the very result the update loop gives it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/archive_unpack.h"
+#include "checker/check_run.h"
 #include "support/current_directory_scope.h"
 #include "support/scratch_folder.h"
 #include "support/zip_builder.h"
@@ -48,6 +50,22 @@ FolderContent ListFolder(const fs::path& root, const fs::path& skip = {})
     return content;
 }
 
+// What the checker says of each entry of `archive` for `install`, which it
+// only reads.
+std::vector<EntryVerdict> CheckEntries(const fs::path& archive, const fs::path& install)
+{
+    ArchiveCheck check;
+    std::vector<EntryVerdict> verdicts;
+    if (OpenCheck(&check, archive.string().c_str(), install.string().c_str()) ==
+        CheckStart::Ready) {
+        EntryVerdict verdict;
+        while (CheckNextEntry(&check, &verdict)) verdicts.push_back(verdict);
+    }
+    CloseCheck(&check);
+    EXPECT_TRUE(check.scratchRemoved);
+    return verdicts;
+}
+
 class Sandbox {
 public:
     Sandbox() : program_(root_.Path() / "a" / "b" / "prog") { fs::create_directories(program_); }
@@ -60,6 +78,7 @@ public:
     {
         const fs::path archivePath = root_.Path() / "update.zip";
         WriteFileBytes(archivePath, archive);
+        const std::vector<EntryVerdict> verdicts = CheckEntries(archivePath, program_);
         CurrentDirectoryScope inProgram(program_);
 
         UpdateOutcome outcome;
@@ -70,6 +89,11 @@ public:
         while (UnpackNextEntry(&unpack)) outcome.results.push_back(unpack.extracted);
         CloseUnpack(&unpack);
 
+        EXPECT_EQ(verdicts.size(), outcome.results.size()) << "the checker saw other entries";
+        for (size_t i = 0; i < verdicts.size() && i < outcome.results.size(); ++i) {
+            EXPECT_EQ(verdicts[i].result, outcome.results[i]) << "the checker disagrees on " << i;
+            EXPECT_EQ(verdicts[i].kind == VerdictKind::Refused, outcome.results[i] != RESULT_OK);
+        }
         outcome.program = ListFolder(program_);
         std::vector<std::string> outside;
         for (const auto& [path, content] : ListFolder(root_.Path(), program_)) {

@@ -1,4 +1,4 @@
-#include "scratch_folder.h"
+#include "check_scratch.h"
 
 #include <cstdio>
 #include <cstring>
@@ -93,7 +93,7 @@ bool RemoveTree(const char* folder)
 
 }  // namespace
 
-bool MakeScratchFolder(ScratchFolder* scratch, size_t baseLength)
+bool MakeCheckScratch(CheckScratch* scratch, size_t baseLength)
 {
     scratch->base[0] = '\0';
     scratch->lengthMatched = false;
@@ -114,7 +114,7 @@ bool MakeScratchFolder(ScratchFolder* scratch, size_t baseLength)
     return SetCurrentDirectoryA(scratch->base) != FALSE;
 }
 
-bool RemoveScratchFolder(ScratchFolder* scratch)
+bool RemoveCheckScratch(CheckScratch* scratch)
 {
     if (scratch->root[0] == '\0') return true;
     if (!RemoveTree(scratch->root)) return false;

@@ -7,7 +7,7 @@
 
 #include "../platform/winapi.h"
 
-struct ScratchFolder {
+struct CheckScratch {
     char root[MAX_PATH];  // made under the temporary folder; empty while none is made
     char base[MAX_PATH];  // where the update is tried: root, or a folder below it
     bool lengthMatched;   // base has the length asked for
@@ -19,9 +19,9 @@ struct ScratchFolder {
 // leaves room: the updater's paths, and its refusals of paths too long, are
 // then those of a program folder of that length. False when no scratch could
 // be made or entered (what was made is still to be removed).
-bool MakeScratchFolder(ScratchFolder* scratch, size_t baseLength);
+bool MakeCheckScratch(CheckScratch* scratch, size_t baseLength);
 
 // Removes the root with everything below it, read-only files too. The
 // current directory must be outside it. False, keeping the root's name, when
 // something stayed.
-bool RemoveScratchFolder(ScratchFolder* scratch);
+bool RemoveCheckScratch(CheckScratch* scratch);
