@@ -78,14 +78,15 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);
     if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
+    const bool existed = GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES;
     EnsureDirectory(base, targetName);
     const DWORD attributes = GetFileAttributesA(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return RESULT_NO_FILE;
     }
-    if (!IsKnownFolder(knownFolders, full)) {
+    if (existed && !IsKnownFolder(knownFolders, full)) {
         // A folder the update writes to: leftovers of earlier runs go, as
-        // for the first file written in a folder.
+        // for the first file written in a folder (one made now has none).
         char folder[MAX_PATH];
         const char* separator = EndsWithSeparator(full) ? "" : "/";
         const int folderLength = std::snprintf(folder, MAX_PATH, "%s%s", full, separator);
@@ -97,12 +98,14 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
 
 // A folder's chain is checked for the first file made in it only: true when
 // the folder is known to exist and nothing was checked. That first time,
-// what earlier runs moved aside there and could not delete goes.
+// what earlier runs moved aside there and could not delete goes (a folder
+// this run makes has none).
 bool ArchiveReader::MakeTargetFolders(const ExtractionTarget& target)
 {
     if (IsKnownFolder(knownFolders, target.folder)) return true;
+    const bool existed = GetFileAttributesA(target.folder) != INVALID_FILE_ATTRIBUTES;
     EnsureDirectory(target.base, target.directoryPart);
-    DeleteLeftoversIn(target.folder);
+    if (existed) DeleteLeftoversIn(target.folder);
     return false;
 }
 
