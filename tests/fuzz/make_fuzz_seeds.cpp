@@ -67,6 +67,15 @@ std::vector<ByteVector> Seeds()
                   File("\x95\\..\\trail.txt", Bytes("trail byte")), File("../up.txt", Bytes("up")),
                   File("C:\\abs\\x.txt", Bytes("x")), File("a/./b//c.txt", Bytes("c"))}));
 
+    // Names as today's tools store them: UTF-8 with the flag, a Unicode Path
+    // block for a stored stand-in, and a GBK trail byte 0x5C at the end.
+    TestEntry flagged = File("\xE8\xB5\x84\xE6\xBA\x90/\xE8\xAF\xB4.txt", Bytes("utf-8"));
+    flagged.flags = 0x0800;
+    TestEntry unicodePath = File("_/__.txt", Bytes("unicode path"));
+    unicodePath.centralExtra = UnicodePathExtra("_/__.txt", "\xE8\xB5\x84/\xE6\x98\x8E.txt");
+    seeds.push_back(
+        BuildZip({flagged, unicodePath, File("data\x81\\", Bytes("a file, not a folder"))}));
+
     seeds.push_back(BuildZip({File("same.txt", Bytes("old")), File("same.txt", Bytes("new")),
                               File("same.txt/inner.txt", Bytes("inner"))}));
 
