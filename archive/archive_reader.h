@@ -44,7 +44,7 @@ struct ArchiveReader {
 private:
     ReaderStatus WalkToEntry(int32_t index);
     int32_t ExtractDirectory(const char* targetName);
-    bool IsTheArchive(const char* targetPath) const;
+    bool IsTheArchive(const ExtractionTarget& target) const;
     bool MakeTargetFolders(const ExtractionTarget& target);
     int32_t WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
                            bool folderKnown, char (&temporaryPath)[MAX_PATH]);

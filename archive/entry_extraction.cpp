@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "../platform/path_text.h"
@@ -41,7 +42,7 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     ExtractionTarget target;
     const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
     if (resolved != RESULT_OK) return resolved;
-    if (IsTheArchive(target.path)) return RESULT_NO_FILE;
+    if (IsTheArchive(target)) return RESULT_NO_FILE;
     const bool folderKnown = MakeTargetFolders(target);
     char temporaryPath[MAX_PATH];
     const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
@@ -54,19 +55,20 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
 // Only a target of the archive's file name is opened to compare what file
 // it is, whatever path leads there; when the archive's own identity is not
 // known, that name alone refuses it.
-bool ArchiveReader::IsTheArchive(const char* targetPath) const
+bool ArchiveReader::IsTheArchive(const ExtractionTarget& target) const
 {
-    if (!IsSameNameIgnoringCase(FindFilePart(targetPath), archiveName)) return false;
+    const char* filePart = target.path + std::strlen(target.folder);
+    if (!IsSameNameIgnoringCase(filePart, archiveName)) return false;
     if (!archiveIdentityKnown) return true;
-    HANDLE file = CreateFileA(targetPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileA(target.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION target;
-    const bool known = GetFileInformationByHandle(file, &target) != FALSE;
+    BY_HANDLE_FILE_INFORMATION found;
+    const bool known = GetFileInformationByHandle(file, &found) != FALSE;
     CloseHandle(file);
-    return !known || (target.dwVolumeSerialNumber == archiveIdentity.dwVolumeSerialNumber &&
-                      target.nFileIndexHigh == archiveIdentity.nFileIndexHigh &&
-                      target.nFileIndexLow == archiveIdentity.nFileIndexLow);
+    return !known || (found.dwVolumeSerialNumber == archiveIdentity.dwVolumeSerialNumber &&
+                      found.nFileIndexHigh == archiveIdentity.nFileIndexHigh &&
+                      found.nFileIndexLow == archiveIdentity.nFileIndexLow);
 }
 
 // A folder entry: the chain is made, and must exist afterwards.

@@ -9,7 +9,9 @@ namespace {
 // byte is part of the character, not a separator).
 const char* NextCharacter(const char* p)
 {
-    if (_ismbblead(static_cast<unsigned char>(*p)) && p[1] != '\0') return p + 2;
+    // No code page has a lead byte below 0x80: ASCII needs no asking.
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c >= 0x80 && _ismbblead(c) && p[1] != '\0') return p + 2;
     return p + 1;
 }
 
