@@ -131,6 +131,15 @@ stop_holder() {
   rm -f "$1.held" "$1.release"
 }
 
+# program_folder APP: lays out a program folder with the updater, the
+# stand-in Tavix.exe and the older readme every case starts from.
+program_folder() {
+  mkdir -p "$1"
+  cp "$updater" "$1/Updater.exe"
+  cp "$tavix_stub" "$1/Tavix.exe"
+  printf 'Tavix 2.0\n' >"$1/readme.txt"
+}
+
 read_only() {  # Wine shows a Windows read-only file without write permission
   [ -f "$1" ] && [ $((0$(stat -c %a "$1") & 0222)) = 0 ]
 }
@@ -149,10 +158,8 @@ run_case() {
   local name=$1 key=$2
   local dir=$out/$name
   local app=$dir/app
+  program_folder "$app"
   mkdir -p "$app/bin"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
   printf 'old core\n' >"$app/bin/core.dll"
   local zip=$dir/update.zip
   [ "$key" = n ] && zip=$app/update.zip
@@ -254,11 +261,8 @@ run_released_case() {
   local name=released
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  mkdir -p "$app"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
+  program_folder "$app"
   cp "$tavix_stub" "$dir/holder.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
   printf 'scanned old\n' >"$app/scanned.dll"
   make_archive "$zip" "[('scanned.dll', 'scanned new\\n', None, None)]"
   echo "# case $name: answer 'n'"
@@ -279,10 +283,7 @@ run_self_update_case() {
   local name=self-update
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  mkdir -p "$app"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  program_folder "$app"
   printf 'held by the running Tavix.exe\n' >"$app/session.lock"
   # Still programs, with a trailer that tells the new builds from the old.
   { cat "$updater"; printf 'new updater build\n'; } >"$dir/Updater.exe"
@@ -323,10 +324,8 @@ run_names_case() {
   local tool=$1 name=names-$1
   local dir=$out/$name
   local app=$dir/app src=$dir/release zip=$dir/update.zip
+  program_folder "$app"
   mkdir -p "$app/资源" "$src/资源/图片"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
   printf 'old notes\n' >"$app/资源/说明.txt"
   printf 'Tavix 3.0\n' >"$src/readme.txt"
   printf 'notes packed by %s\n' "$tool" >"$src/资源/说明.txt"
@@ -364,10 +363,7 @@ run_separator_case() {
   local name=separators
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  mkdir -p "$app"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  program_folder "$app"
   make_archive "$zip" "[
     ('gbk:data乗', 'data in a file whose last byte is 0x5C\\n', None, None),
     ('gbk:乗.txt', 'one\\n', None, None),
@@ -400,10 +396,7 @@ run_english_case() {
   local name=english
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  mkdir -p "$app"
-  cp "$updater" "$app/Updater.exe"
-  cp "$tavix_stub" "$app/Tavix.exe"
-  printf 'Tavix 2.0\n' >"$app/readme.txt"
+  program_folder "$app"
   make_archive "$zip" "[
     ('readme.txt', 'Tavix 3.0\\n', None, None),
     ('资源/说明.txt', 'Chinese notes\\n', None, None),
