@@ -3,23 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "folder_names.h"
+
 namespace {
 
 constexpr char kScratchPrefix[] = "update-check-";
 constexpr int kNameAttempts = 100;
 // The longest name of one padding folder: below any file system's limit.
 constexpr size_t kPaddingNameLength = 200;
-
-bool IsDotName(const char* name)
-{
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
-bool JoinPath(char (&path)[MAX_PATH], const char* folder, const char* name)
-{
-    const int length = std::snprintf(path, MAX_PATH, "%s/%s", folder, name);
-    return length > 0 && length < MAX_PATH;
-}
 
 // A name no other run of this or another process has taken.
 bool MakeRoot(char (&root)[MAX_PATH])

@@ -4,20 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "folder_names.h"
+
 namespace {
 
 constexpr DWORD kCopyBufferSize = 16384;
-
-bool IsDotName(const char* name)
-{
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
-bool JoinPath(char (&path)[MAX_PATH], const char* folder, const char* name)
-{
-    const int length = std::snprintf(path, MAX_PATH, "%s/%s", folder, name);
-    return length > 0 && length < MAX_PATH;
-}
 
 bool CopyData(HANDLE from, HANDLE to)
 {
