@@ -25,8 +25,10 @@ bool UnpackNextEntry(ArchiveUnpack* unpack)
 
 bool CloseUnpack(ArchiveUnpack* unpack)
 {
-    CloseArchive(unpack->handle);
+    // Closing commits the update, or undoes it when an entry failed.
+    const bool closed = CloseArchive(unpack->handle) == RESULT_OK;
     unpack->handle = nullptr;
+    unpack->complete = unpack->complete && closed;
     return unpack->complete;
 }
 

@@ -25,7 +25,9 @@ void OpenUnpack(ArchiveUnpack* unpack, const char* archivePath);
 // nothing, once every entry has had its turn.
 bool UnpackNextEntry(ArchiveUnpack* unpack);
 
-// Closes the archive; true when it opened and every entry went in.
+// Closes the archive, which commits the update when every entry went in
+// and undoes every change otherwise; true when it opened, every entry went
+// in and the update is committed.
 bool CloseUnpack(ArchiveUnpack* unpack);
 
 bool UnpackArchive(const char* archivePath);

@@ -1,23 +1,21 @@
 #include "program_folder_lock.h"
 
-#include <cstdint>
 #include <cstdio>
+
+#include "../archive/file_identity.h"
 
 namespace {
 
-// The mutex's name: the folder's path with ASCII letters folded, as Windows
-// compares paths, hashed (FNV-1a) to fit a name, which may hold no '\'
-// beyond its namespace. Global: one lock for every session of the machine.
-void MutexName(const char* folder, char (&name)[64])
+// Global: one lock for every session of the machine.
+bool MutexName(const char* folder, char (&name)[64])
 {
-    uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(folder); *p; ++p) {
-        unsigned char c = *p == '/' ? '\\' : *p;
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    std::snprintf(name, sizeof name, "Global\\TavixUpdater-%016llX",
-                  static_cast<unsigned long long>(hash));
+    const FileIdentity identity = IdentifyFile(folder);
+    if (!identity.known) return false;
+    std::snprintf(name, sizeof name, "Global\\TavixUpdater-%08lX-%08lX%08lX",
+                  static_cast<unsigned long>(identity.volume),
+                  static_cast<unsigned long>(identity.indexHigh),
+                  static_cast<unsigned long>(identity.indexLow));
+    return true;
 }
 
 }  // namespace
@@ -25,9 +23,11 @@ void MutexName(const char* folder, char (&name)[64])
 ProgramFolderLock LockProgramFolder(const char* folder)
 {
     char name[64];
-    MutexName(folder, name);
-    ProgramFolderLock lock{CreateMutexA(nullptr, FALSE, name), false};
-    lock.heldElsewhere = lock.mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!MutexName(folder, name)) return ProgramFolderLock{nullptr, false, false};
+    ProgramFolderLock lock{CreateMutexA(nullptr, FALSE, name), false, false};
+    const DWORD error = GetLastError();
+    lock.heldElsewhere = lock.mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    lock.taken = lock.mutex != nullptr && !lock.heldElsewhere;
     return lock;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "../archive/in_use_waits.h"
 #include "../platform/framework.h"
 #include "../platform/path_text.h"
 #include "archive_unpack.h"
@@ -49,6 +50,17 @@ bool GetProgramFolder(char (&folder)[MAX_PATH + 1])
     return true;
 }
 
+// The archive goes once the update is committed: its being gone is what
+// tells the main program that the new version is complete. A scanner may
+// hold it for a moment.
+void DeleteArchive(const char* archivePath)
+{
+    WaitBudget budget{kWaitsPerFile};
+    for (uint32_t waits = 0;;) {
+        if (DeleteFileA(archivePath) || !WaitWhileInUse(GetLastError(), &waits, &budget)) return;
+    }
+}
+
 // Unpacks the archive into the current directory and deletes it when the
 // update went through: an archive whose update did not go through is kept,
 // so it can be tried again, and a file that is not an archive is never
@@ -56,7 +68,7 @@ bool GetProgramFolder(char (&folder)[MAX_PATH + 1])
 bool InstallUpdate(const char* archivePath)
 {
     if (!UnpackArchive(archivePath)) return false;
-    DeleteFileA(archivePath);
+    DeleteArchive(archivePath);
     return true;
 }
 
@@ -76,8 +88,10 @@ int RunUpdate(int argc, char** argv)
     }
     const char* archivePath = argc > 1 ? argv[1] : "";
     // Without its own folder as the current directory the run would unpack
-    // wherever it was started, and start whatever Tavix.exe is there.
-    const bool placed = folderKnown && SetCurrentDirectoryA(programFolder);
+    // wherever it was started, and start whatever Tavix.exe is there; and
+    // without the lock it could undo another updater's run as an
+    // interrupted one.
+    const bool placed = lock.taken && SetCurrentDirectoryA(programFolder);
 
     const int answer = AfxMessageBox(kQuestion, MB_YESNO, 0);
 

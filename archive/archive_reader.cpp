@@ -38,7 +38,8 @@ ArchiveReader* CreateArchiveReader()
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
-    reader->replacement.waitsLeft = kWaitsPerRun;
+    reader->waits.waitsLeft = kWaitsPerRun;
+    reader->journal.file = INVALID_HANDLE_VALUE;
     return reader;
 }
 
@@ -54,10 +55,14 @@ int32_t ArchiveReader::Open(const char* fileName)
 {
     if (directory || openEntryIndex != -1) return RESULT_BAD_STATE;
     if (!ReadBaseDirectory(baseDirectory)) return RESULT_NO_FILE;
+    // An interrupted run is undone before anything else, whether this
+    // archive opens or not; one that cannot be undone yet leaves this run
+    // nothing to do.
+    if (!OpenUpdateJournal(&journal, baseDirectory)) return RESULT_WRITE;
     ByteSource* source = OpenByteSource(fileName);
     if (!source) return RESULT_NO_FILE;
     std::snprintf(archiveName, MAX_PATH, "%s", FindFilePart(fileName));
-    archiveIdentityKnown = GetFileInformationByHandle(source->file, &archiveIdentity) != FALSE;
+    archive = IdentifyOpenFile(source->file);
     directory = OpenDirectory(source);
     return directory ? RESULT_OK : RESULT_NO_FILE;
 }
@@ -66,9 +71,8 @@ int32_t ArchiveReader::Close()
 {
     if (directory) CloseDirectory(directory);
     directory = nullptr;
-    // The old files this run replaced in use: gone now, unless still held.
-    DeleteMovedAside(&movedAside);
-    return RESULT_OK;
+    const bool finished = updateFailed ? UndoUpdate(&journal) : CommitUpdate(&journal);
+    return finished ? RESULT_OK : RESULT_WRITE;
 }
 
 // Moves the directory reader to entry `index`, forward one entry at a time.

@@ -13,41 +13,53 @@
 #include "../zip/directory_reader.h"
 #include "archive_entry.h"
 #include "extraction_target.h"
+#include "file_identity.h"
+#include "in_use_waits.h"
 #include "known_folders.h"
-#include "moved_aside.h"
-#include "target_replacement.h"
+#include "leftovers.h"
+#include "own_files.h"
+#include "update_journal.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
 
 struct ArchiveReader {
-    DirectoryReader* directory;     // owned; none before Open and after Close
-    int32_t openEntryIndex;         // always -1: no stream is left open between calls
-    ArchiveEntry cachedEntry;       // the last successful description
-    int32_t cachedEntryIndex;       // -1: nothing cached
-    char* password;                 // owned; always none here
-    uint8_t* dataBuffer;            // owned; made by the first extraction
-    char baseDirectory[MAX_PATH];   // current directory at open, ending in a separator
-    int32_t damagedEntryIndex;      // first entry whose central header is damaged; -1: none seen
-    KnownFolders knownFolders;      // folders made or written to, so known to exist
-    ReplacementBudget replacement;  // what is left of the run's waits for targets in use
-    MovedAside movedAside;          // old files this run moved aside, deleted at Close
+    DirectoryReader* directory;    // owned; none before Open and after Close
+    int32_t openEntryIndex;        // always -1: no stream is left open between calls
+    ArchiveEntry cachedEntry;      // the last successful description
+    int32_t cachedEntryIndex;      // -1: nothing cached
+    char* password;                // owned; always none here
+    uint8_t* dataBuffer;           // owned; made by the first extraction
+    char baseDirectory[MAX_PATH];  // current directory at open, ending in a separator
+    int32_t damagedEntryIndex;     // first entry whose central header is damaged; -1: none seen
+    KnownFolders knownFolders;     // folders made or written to, so known to exist
+    LeftoverSweep sweep;           // folders swept of earlier runs' leftovers
+    WaitBudget waits;              // what is left of the run's waits for files in use
+    UpdateJournal journal;         // the run's undo record: committed or undone at Close
+    bool updateFailed;             // an entry failed: Close undoes every change
     // Which file the archive is, so that no entry can be written over it.
     char archiveName[MAX_PATH];  // its file name, without the folder
-    bool archiveIdentityKnown;
-    BY_HANDLE_FILE_INFORMATION archiveIdentity;
+    FileIdentity archive;
 
+    // Plays back what an interrupted run left in the base directory first.
     int32_t Open(const char* fileName);
+    // Commits the run's changes when every extraction went in, otherwise
+    // undoes them all. RESULT_WRITE when that could not be completed.
     int32_t Close();
     int32_t GetEntry(int32_t index, ArchiveEntry* entry);
     int32_t ExtractEntry(int32_t index, const char* targetName);
 
 private:
     ReaderStatus WalkToEntry(int32_t index);
+    int32_t WriteEntry(int32_t index, const char* targetName);
     int32_t ExtractDirectory(const char* targetName);
     bool IsTheArchive(const ExtractionTarget& target) const;
-    bool MakeTargetFolders(const ExtractionTarget& target);
+    bool MakeTargetFolders(const ExtractionTarget& target, bool* known);
+    void PrepareFolder(const char* folder);
+    bool PlaceOwnFile(const ExtractionTarget& target, const char* extension,
+                      char (&path)[MAX_PATH]);
+    bool PlaceOwnFiles(const ExtractionTarget& target, OwnFilePaths* paths);
     int32_t WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
-                           bool folderKnown, char (&temporaryPath)[MAX_PATH]);
+                           bool folderKnown, const char* temporaryPath);
     int32_t CopyEntryData(HANDLE file);
 };
 

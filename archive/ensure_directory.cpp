@@ -16,37 +16,44 @@ void AppendBounded(char (&buffer)[MAX_PATH], const char* source, size_t limit)
     std::strncat(buffer, source, limit - used);
 }
 
-void CreateDirectoryIfMissing(const char* path)
+// Only a directory the system says is not there is made, and so recorded as
+// the run's: one it cannot tell about may be the user's.
+bool CreateDirectoryIfMissing(UpdateJournal* journal, const char* path)
 {
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(path, nullptr);
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    if (!RecordFolderMade(journal, path)) return false;
+    CreateDirectoryA(path, nullptr);
+    return true;
 }
 
-void EnsureBase(const char* base)
+bool EnsureBase(UpdateJournal* journal, const char* base)
 {
     char copy[MAX_PATH] = "";
     AppendBounded(copy, base, MAX_PATH - 1);
     const size_t length = std::strlen(copy);
     if (EndsWithSeparator(copy)) copy[length - 1] = '\0';
-    CreateDirectoryIfMissing(copy);
+    return CreateDirectoryIfMissing(journal, copy);
 }
 
 }  // namespace
 
-void EnsureDirectory(const char* base, const char* path)
+bool EnsureDirectory(UpdateJournal* journal, const char* base, const char* path)
 {
-    if (base) EnsureBase(base);
-    if (path[0] == '\0') return;
+    if (base && !EnsureBase(journal, base)) return false;
+    if (path[0] == '\0') return true;
 
     const char* lastSeparator = FindLastSeparator(path);
     if (lastSeparator && lastSeparator != path) {
         char parent[MAX_PATH] = "";
         const size_t parentLength = size_t(lastSeparator - path);
         std::strncat(parent, path, parentLength < MAX_PATH - 1 ? parentLength : MAX_PATH - 1);
-        EnsureDirectory(base, parent);
+        if (!EnsureDirectory(journal, base, parent)) return false;
     }
 
     char full[MAX_PATH] = "";
     if (base) AppendBounded(full, base, MAX_PATH - 1);
     AppendBounded(full, path, MAX_PATH - 1);
-    CreateDirectoryIfMissing(full);
+    return CreateDirectoryIfMissing(journal, full);
 }

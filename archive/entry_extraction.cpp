@@ -6,9 +6,11 @@
 #include "../zip/entry_stream.h"
 #include "archive_reader.h"
 #include "ensure_directory.h"
+#include "installed_copy.h"
+#include "own_names.h"
 #include "result_codes.h"
 #include "status_translation.h"
-#include "temporary_file.h"
+#include "target_replacement.h"
 
 namespace {
 
@@ -28,10 +30,18 @@ void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
 
 }  // namespace
 
+// One failed entry fails the whole update: Close then undoes every change.
 int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
 {
     if (!directory) return RESULT_BAD_STATE;
     if (index < 0 || index >= int32_t(directory->entryCount) || !targetName) return RESULT_ARGS;
+    const int32_t result = WriteEntry(index, targetName);
+    if (result != RESULT_OK) updateFailed = true;
+    return result;
+}
+
+int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
+{
     const int32_t walked = TranslateReaderStatus(ReaderStage::FindEntry, WalkToEntry(index));
     if (walked != RESULT_OK) return walked;
     ArchiveEntry entry;
@@ -43,32 +53,37 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
     if (resolved != RESULT_OK) return resolved;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
-    const bool folderKnown = MakeTargetFolders(target);
-    char temporaryPath[MAX_PATH];
-    const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
+    // A read-only file is never replaced; one that already holds the entry's
+    // bytes is in place.
+    if (target.readOnly) {
+        const EntryInfo& info = directory->currentInfo;
+        return HoldsEntryData(target.path, info.uncompressedSize, info.crc) ? RESULT_OK
+                                                                            : RESULT_NO_FILE;
+    }
+    bool folderKnown = false;
+    if (!MakeTargetFolders(target, &folderKnown)) return RESULT_NO_FILE;
+    OwnFilePaths own;
+    if (!PlaceOwnFiles(target, &own)) return RESULT_NO_FILE;
+    // Recorded before anything of it is made, so that an interruption at
+    // any point can be undone.
+    const FileUpdate change{target.path, own.temporary, own.kept, own.movedAside};
+    if (!RecordFileUpdate(&journal, change)) return RESULT_WRITE;
+    const int32_t written = WriteTemporary(entry, target, folderKnown, own.temporary);
     if (written != RESULT_OK) return written;
-    return ReplaceTarget(temporaryPath, target.path, &replacement, &movedAside);
+    return ReplaceTarget(change, &waits);
 }
 
 // An entry that would be written over the archive being read is refused: the
 // archive must stay readable to the end, and it is deleted after the run.
-// Only a target of the archive's file name is opened to compare what file
-// it is, whatever path leads there; when the archive's own identity is not
-// known, that name alone refuses it.
+// Only a target of the archive's file name is asked what file it is,
+// whatever path leads there; when that cannot be told, the name alone
+// refuses it.
 bool ArchiveReader::IsTheArchive(const ExtractionTarget& target) const
 {
     const char* filePart = target.path + std::strlen(target.folder);
-    if (!IsSameNameIgnoringCase(filePart, archiveName)) return false;
-    if (!archiveIdentityKnown) return true;
-    HANDLE file = CreateFileA(target.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION found;
-    const bool known = GetFileInformationByHandle(file, &found) != FALSE;
-    CloseHandle(file);
-    return !known || (found.dwVolumeSerialNumber == archiveIdentity.dwVolumeSerialNumber &&
-                      found.nFileIndexHigh == archiveIdentity.nFileIndexHigh &&
-                      found.nFileIndexLow == archiveIdentity.nFileIndexLow);
+    if (!target.exists || !IsSameNameIgnoringCase(filePart, archiveName)) return false;
+    const FileIdentity found = IdentifyFile(target.path);
+    return !archive.known || !found.known || IsSameFile(found, archive);
 }
 
 // A folder entry: the chain is made, and must exist afterwards.
@@ -76,62 +91,97 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
 {
     const bool absolute = IsAbsoluteName(targetName);
     if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
+    if (HasOwnNameComponent(targetName)) return RESULT_NO_FILE;
     const char* base = absolute ? nullptr : baseDirectory;
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);
     if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
-    const bool existed = GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES;
-    EnsureDirectory(base, targetName);
+    if (!EnsureDirectory(&journal, base, targetName)) return RESULT_NO_FILE;
     const DWORD attributes = GetFileAttributesA(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return RESULT_NO_FILE;
     }
-    if (existed && !IsKnownFolder(knownFolders, full)) {
-        // A folder the update writes to: leftovers of earlier runs go, as
-        // for the first file written in a folder (one made now has none).
-        char folder[MAX_PATH];
-        const char* separator = EndsWithSeparator(full) ? "" : "/";
-        const int folderLength = std::snprintf(folder, MAX_PATH, "%s%s", full, separator);
-        if (folderLength > 0 && folderLength < MAX_PATH) DeleteLeftoversIn(folder);
-    }
-    RememberFolder(knownFolders, full);
+    // A folder the update writes to: leftovers of earlier runs go, as for
+    // the first file written in a folder.
+    char folder[MAX_PATH];
+    const char* separator = EndsWithSeparator(full) ? "" : "/";
+    const int folderLength = std::snprintf(folder, MAX_PATH, "%s%s", full, separator);
+    if (folderLength > 0 && folderLength < MAX_PATH) PrepareFolder(folder);
     return RESULT_OK;
 }
 
-// A folder's chain is checked for the first file made in it only: true when
-// the folder is known to exist and nothing was checked. That first time,
-// what earlier runs moved aside there and could not delete goes (a folder
-// this run makes has none).
-bool ArchiveReader::MakeTargetFolders(const ExtractionTarget& target)
+// A folder's chain is made (recorded first) for the first file made in it
+// only: `known` says that it was known to exist and nothing was checked.
+bool ArchiveReader::MakeTargetFolders(const ExtractionTarget& target, bool* known)
 {
-    if (IsKnownFolder(knownFolders, target.folder)) return true;
-    const bool existed = GetFileAttributesA(target.folder) != INVALID_FILE_ATTRIBUTES;
-    EnsureDirectory(target.base, target.directoryPart);
-    if (existed) DeleteLeftoversIn(target.folder);
-    return false;
+    *known = IsKnownFolder(knownFolders, target.folder);
+    if (*known) return true;
+    if (!EnsureDirectory(&journal, target.base, target.directoryPart)) return false;
+    PrepareFolder(target.folder);
+    return true;
 }
 
-// The data goes to a temporary beside the target first, so that a failed
-// entry never leaves a broken file in place of a good one.
+// The first time the run places anything in a folder: what earlier runs
+// left there goes first.
+void ArchiveReader::PrepareFolder(const char* folder)
+{
+    if (IsKnownFolder(knownFolders, folder)) return;
+    SweepFolderOnce(&sweep, folder);
+    RememberFolder(knownFolders, folder);
+}
+
+// A free own name with `extension` beside the target, or in the nearest
+// folder above it with room.
+bool ArchiveReader::PlaceOwnFile(const ExtractionTarget& target, const char* extension,
+                                 char (&path)[MAX_PATH])
+{
+    char room[MAX_PATH];
+    if (!FindRoomForOwnFile(target.folder, FloorLengthOf(target.folder, target.base), room))
+        return false;
+    PrepareFolder(room);
+    return ChooseFreeOwnName(room, extension, path);
+}
+
+// The temporary, and for an old file the two names it may be kept under.
+bool ArchiveReader::PlaceOwnFiles(const ExtractionTarget& target, OwnFilePaths* paths)
+{
+    paths->kept[0] = paths->movedAside[0] = '\0';
+    if (!PlaceOwnFile(target, kTemporaryExtension, paths->temporary)) return false;
+    return !target.exists || (PlaceOwnFile(target, kKeptExtension, paths->kept) &&
+                              PlaceOwnFile(target, kKeptExtension, paths->movedAside));
+}
+
+// The data goes to a temporary first and reaches the disk before the
+// temporary takes the target's name: a power cut never leaves a file of
+// zeros under a name the application uses.
 int32_t ArchiveReader::WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
-                                      bool folderKnown, char (&temporaryPath)[MAX_PATH])
+                                      bool folderKnown, const char* temporaryPath)
 {
     if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
     if (!dataBuffer) return RESULT_WRITE;  // no memory to carry the data: nothing is written
-    HANDLE file = CreateTemporaryFile(target.folder, entry.attributes, temporaryPath);
+    const DWORD attributes = entry.attributes ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
+    HANDLE file =
+        CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
     if (file == INVALID_HANDLE_VALUE && folderKnown) {
         // The known folder has gone since: others may be gone with it.
         ForgetAllFolders(knownFolders);
-        EnsureDirectory(target.base, target.directoryPart);
-        file = CreateTemporaryFile(target.folder, entry.attributes, temporaryPath);
+        if (EnsureDirectory(&journal, target.base, target.directoryPart)) {
+            file = CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
+                               nullptr);
+        }
     }
     if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
     RememberFolder(knownFolders, target.folder);
 
     int32_t result = CopyEntryData(file);
     if (result == RESULT_OK) SetEntryTimes(file, entry);
+    if (result == RESULT_OK && !FlushFileBuffers(file)) result = RESULT_WRITE;
+    // A failed temporary stays for the undo, since that it is still there is
+    // what tells the undo that the target was never touched; its room on the
+    // disk is given back at once.
+    if (result != RESULT_OK && SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0)
+        SetEndOfFile(file);
     if (!CloseHandle(file) && result == RESULT_OK) result = RESULT_WRITE;
-    if (result != RESULT_OK) RemoveTemporaryFile(temporaryPath);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../platform/path_text.h"
+#include "own_names.h"
 #include "result_codes.h"
 
 namespace {
@@ -15,13 +16,21 @@ bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
     return length >= 0 && length < MAX_PATH;
 }
 
-// An existing target that can never be replaced: a folder, or a read-only
-// file. Refused before any data is written in vain.
-bool IsReplaceable(const char* targetPath)
+// Whether there is an old file at the target, and a read-only one. A folder
+// can never be replaced, and is refused before any data is written in vain;
+// so is a target the system cannot tell about, since taking it for a new
+// file could cost the old one.
+int32_t FindOldFile(ExtractionTarget* target)
 {
-    const DWORD attributes = GetFileAttributesA(targetPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    const DWORD attributes = GetFileAttributesA(target->path);
+    target->exists = attributes != INVALID_FILE_ATTRIBUTES;
+    target->readOnly = target->exists && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (!target->exists) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RESULT_OK
+                                                                              : RESULT_NO_FILE;
+    }
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? RESULT_NO_FILE : RESULT_OK;
 }
 
 }  // namespace
@@ -37,8 +46,8 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
 
     target->base = IsAbsoluteName(target->directoryPart) ? nullptr : baseDirectory;
     if (target->base && HasParentComponent(targetName)) return RESULT_ARGS;
+    if (HasOwnNameComponent(targetName)) return RESULT_NO_FILE;
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
-    if (!IsReplaceable(target->path)) return RESULT_NO_FILE;
-    return RESULT_OK;
+    return FindOldFile(target);
 }

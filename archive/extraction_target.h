@@ -9,14 +9,16 @@
 struct ExtractionTarget {
     const char* base;              // the reader's base directory; none for an absolute target
     char directoryPart[MAX_PATH];  // the target name up to and with its last separator
-    char folder[MAX_PATH];         // base and directoryPart: where the temporary is made
+    char folder[MAX_PATH];         // base and directoryPart: the target's folder
     char path[MAX_PATH];           // folder and the file part: the file that is replaced
+    bool exists;                   // there is an old file to replace
+    bool readOnly;                 // the old file is read-only: it may never be replaced
 };
 
 // Splits `targetName` and builds the paths below `baseDirectory` (for a
 // relative folder part) or as it stands. RESULT_ARGS for a relative name with
 // a ".." component, which could leave the base; RESULT_NO_FILE for a path
-// that does not fit, or a target that can never be replaced (a folder, a
-// read-only file).
+// that does not fit, a name of the updater's own, a folder in the way, or a
+// target the system cannot tell is there or not.
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
                                 ExtractionTarget* target);

@@ -1,59 +1,52 @@
 #include "target_replacement.h"
 
 #include "result_codes.h"
-#include "temporary_file.h"
 
 namespace {
 
-// How Windows reports a file that someone else has open.
-bool IsInUse(DWORD error)
+// The temporary takes the target's free name.
+int32_t MoveIn(const FileUpdate& change, uint32_t* waits, WaitBudget* budget)
 {
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-           error == ERROR_LOCK_VIOLATION;
-}
-
-// A read-only file or a folder refuses the move for what it is, not for
-// being in use: nothing is gained by waiting, and moving it aside would
-// replace what must never be replaced.
-bool IsOrdinaryFile(const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
-}
-
-bool MoveOver(const char* from, const char* to)
-{
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
-
-// Moves the target aside and the new file in its place; on failure the
-// old file goes back. True when the new file is in.
-bool ReplaceByMovingAside(const char* temporaryPath, const char* targetPath, MovedAside* movedAside)
-{
-    char asidePath[MAX_PATH];
-    if (!MoveAside(targetPath, asidePath)) return false;
-    if (MoveOver(temporaryPath, targetPath)) {
-        RememberMovedAside(movedAside, asidePath);
-        return true;
+    for (;;) {
+        // A scanner may hold the fresh temporary for a moment.
+        if (MoveFileExA(change.temporary, change.target, 0)) return RESULT_OK;
+        if (!WaitWhileInUse(GetLastError(), waits, budget)) return RESULT_NO_FILE;
     }
-    MoveFileExA(asidePath, targetPath, 0);
-    return false;
+}
+
+// A second name for the old file, so that the new one can take the first in
+// one step. False where there are no second names (FAT) or none could be
+// made: the old file is then moved aside instead.
+bool KeepOldFile(const FileUpdate& change, uint32_t* waits, WaitBudget* budget)
+{
+    for (;;) {
+        if (CreateHardLinkA(change.kept, change.target, nullptr)) return true;
+        if (!WaitWhileInUse(GetLastError(), waits, budget)) return false;
+    }
 }
 
 }  // namespace
 
-int32_t ReplaceTarget(const char* temporaryPath, const char* targetPath, ReplacementBudget* budget,
-                      MovedAside* movedAside)
+int32_t ReplaceTarget(const FileUpdate& change, WaitBudget* budget)
 {
-    for (uint32_t waits = 0;; ++waits) {
-        if (MoveOver(temporaryPath, targetPath)) return RESULT_OK;
-        if (!IsInUse(GetLastError()) || !IsOrdinaryFile(targetPath)) break;
-        if (ReplaceByMovingAside(temporaryPath, targetPath, movedAside)) return RESULT_OK;
-        if (waits == kWaitsPerFile || budget->waitsLeft == 0) break;
-        --budget->waitsLeft;
-        Sleep(kReplaceWait);
+    uint32_t waits = 0;
+    if (change.kept[0] == '\0') return MoveIn(change, &waits, budget);
+    const bool kept = KeepOldFile(change, &waits, budget);
+    for (;;) {
+        if (kept) {
+            if (MoveFileExA(change.temporary, change.target, MOVEFILE_REPLACE_EXISTING))
+                return RESULT_OK;
+            // Windows refuses to replace a running program (access denied),
+            // but lets it be renamed; anything else is waited for.
+            const DWORD error = GetLastError();
+            if (error != ERROR_ACCESS_DENIED) {
+                if (!WaitWhileInUse(error, &waits, budget)) return RESULT_NO_FILE;
+                continue;
+            }
+        }
+        // A running program, or a system without second names: the old file
+        // moves aside, then the new one takes its name.
+        if (MoveFileExA(change.target, change.movedAside, 0)) return MoveIn(change, &waits, budget);
+        if (!WaitWhileInUse(GetLastError(), &waits, budget)) return RESULT_NO_FILE;
     }
-    RemoveTemporaryFile(temporaryPath);
-    return RESULT_NO_FILE;
 }

@@ -1,29 +1,17 @@
-// Putting a written temporary in place of its target: in one move, so that
-// the target is always either the old file or the whole new one, also when
-// the target is in use.
+// Putting a written temporary in place of its target, while the old target
+// stays whole under a name of the updater's own until the run commits or
+// undoes: the target is the old file or the whole new one at every moment,
+// but for a running program, which Windows lets be renamed and never
+// replaced, so that its name is empty for the moment between its two moves.
 #pragma once
 
 #include <cstdint>
 
-#include "moved_aside.h"
+#include "in_use_waits.h"
+#include "update_journal.h"
 
-// A target held by someone who lets no one rename it (an antivirus scanner,
-// a program still exiting) is tried again after waits of kReplaceWait ms: at
-// most kWaitsPerFile for one file and waitsLeft (from kWaitsPerRun) in all,
-// so that a lock that passes does not fail the update and one that stays
-// costs a bounded wait.
-constexpr DWORD kReplaceWait = 100;
-constexpr uint32_t kWaitsPerFile = 20;
-constexpr uint32_t kWaitsPerRun = 100;
-
-struct ReplacementBudget {
-    uint32_t waitsLeft;
-};
-
-// Moves `temporaryPath` over `targetPath`. A target in use that can be
-// renamed (a running program, the updater itself) is moved aside into
-// `movedAside` first. RESULT_NO_FILE when the new file cannot go in: the
-// temporary is then removed and the target is as it was. Read-only targets
-// and folders are never waited for or moved aside.
-int32_t ReplaceTarget(const char* temporaryPath, const char* targetPath, ReplacementBudget* budget,
-                      MovedAside* movedAside);
+// Puts `change.temporary` in place of `change.target` as the undo record
+// says it will (the record comes first). RESULT_NO_FILE when the new file
+// cannot go in; what was done so far is for the undo. Targets someone holds
+// are waited for within `budget`.
+int32_t ReplaceTarget(const FileUpdate& change, WaitBudget* budget);

@@ -8,11 +8,11 @@
 #include <cstdint>
 
 #include "../app/archive_unpack.h"
+#include "../archive/file_identity.h"
 #include "archive_warnings.h"
 #include "check_scratch.h"
 #include "entry_headers.h"
 #include "entry_verdict.h"
-#include "file_identity.h"
 #include "install_copy.h"
 
 enum class CheckStart {

@@ -3,8 +3,8 @@
 // attribute, and folders, empty ones too.
 #pragma once
 
+#include "../archive/file_identity.h"
 #include "../platform/winapi.h"
-#include "file_identity.h"
 
 struct InstallCopy {
     FileIdentity archive;        // the archive, looked for among the files copied

@@ -20,7 +20,9 @@ const char kUsage[] =
     "Runs the Tavix updater's unpack step over ARCHIVE in a scratch copy of\n"
     "INSTALL_DIR (an empty folder without one) and prints one line per entry:\n"
     "new, replaced, unchanged, folder, or refused with the reason; then\n"
-    "warnings about what would hurt later. ARCHIVE and INSTALL_DIR are only read.\n"
+    "warnings about what would hurt later. One refused entry fails the whole\n"
+    "update: the updater then undoes every change and keeps the archive.\n"
+    "ARCHIVE and INSTALL_DIR are only read.\n"
     "\n"
     "Exit status: 0 every entry would go in; 1 the archive cannot be opened or\n"
     "an entry would be refused (the updater would exit 2); 2 bad usage; 3 the\n"
@@ -79,6 +81,11 @@ int main(int argc, char** argv)
             break;
     }
     const bool clean = CloseCheck(&check);
+    if (start == CheckStart::Ready && !clean) {
+        std::printf(
+            "undone: with an entry refused, the updater would put every file back as "
+            "it was and keep the archive\n");
+    }
     if (!check.scratchRemoved) {
         std::fprintf(stderr, "update-check: %s could not be removed entirely\n",
                      check.scratch.root);

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "../archive/file_identity.h"
 #include "entry_headers.h"
-#include "file_identity.h"
 
 // Its central header, or one before it, is damaged.
 constexpr uint32_t kCauseUnreachable = 1u << 0;

@@ -27,11 +27,16 @@
     X(WriteFile, ERROR_DISK_FULL, FALSE)                                 \
     X(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER)    \
     X(CloseHandle, ERROR_INVALID_HANDLE, FALSE)                          \
+    X(FlushFileBuffers, ERROR_WRITE_FAULT, FALSE)                        \
+    X(SetEndOfFile, ERROR_WRITE_FAULT, FALSE)                            \
     X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
+    X(SetFileAttributesA, ERROR_ACCESS_DENIED, FALSE)                    \
     X(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
+    X(RemoveDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \
+    X(CreateHardLinkA, ERROR_ACCESS_DENIED, FALSE)                       \
     X(GetFileInformationByHandle, ERROR_INVALID_HANDLE, FALSE)           \
     X(FindFirstFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)         \
     X(CreateMutexA, ERROR_ACCESS_DENIED, nullptr)
@@ -62,10 +67,18 @@ void ArmPlatformShortWrite(uint32_t nthCall, uint32_t writes = 1);
 
 // Makes the file at `path` (now) behave as a running program does on
 // Windows: MoveFileExA refuses to replace it (ERROR_ACCESS_DENIED), while
-// moving it away to another name works. False when there is no such file.
+// moving it away to another name works. Up to kMaxRunningImages files run at
+// once. False when there is no such file, or no room for another.
+constexpr uint32_t kMaxRunningImages = 4;
 bool ArmPlatformRunningImage(const char* path);
 
-// No call fails any more, and no file runs. Counts are kept.
+// Ends the process at the `nthCall`-th call from now on of any call of the
+// list above, all counted together, before that call does anything: as a
+// kill or a power cut ends it, with no destructor, handler or flush
+// (SIGKILL). 0 disarms.
+void ArmPlatformCrash(uint32_t nthCall);
+
+// No call fails any more, nothing crashes and no file runs. Counts are kept.
 void DisarmPlatformFaults();
 
 // How many times `call` was made since the process started or the last

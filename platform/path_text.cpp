@@ -48,15 +48,20 @@ bool EndsWithSeparator(const char* name)
     return last && last[1] == '\0';
 }
 
+const char* FindComponentEnd(const char* start)
+{
+    const char* p = start;
+    while (*p && !IsSeparator(*p)) p = NextCharacter(p);
+    return p;
+}
+
 bool HasParentComponent(const char* name)
 {
-    const char* start = name;
-    for (const char* p = name;; p = NextCharacter(p)) {
-        if (*p == '\0' || IsSeparator(*p)) {
-            if (p - start == 2 && start[0] == '.' && start[1] == '.') return true;
-            if (*p == '\0') return false;
-            start = p + 1;
-        }
+    for (const char* start = name;; ++start) {
+        const char* end = FindComponentEnd(start);
+        if (end - start == 2 && start[0] == '.' && start[1] == '.') return true;
+        if (*end == '\0') return false;
+        start = end;
     }
 }
 

@@ -18,6 +18,10 @@ const char* FindFilePart(const char* name);
 
 bool EndsWithSeparator(const char* name);
 
+// The end of the component that begins at `start`: its first separator, or
+// the terminator.
+const char* FindComponentEnd(const char* start);
+
 // Whether any component, between separators or at either end, is "..".
 bool HasParentComponent(const char* name);
 

@@ -18,14 +18,20 @@
 //   writing, deleted or moved over, also by root.
 // - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
 //   OPEN_EXISTING; CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING fail with
-//   ERROR_INVALID_PARAMETER. The share mode is accepted and ignored: share
-//   modes are not enforced between processes, so another process can open,
-//   change, delete or replace a file that is open here, and the other way
-//   round, whatever either asked for.
+//   ERROR_INVALID_PARAMETER. A folder opens only with
+//   FILE_FLAG_BACKUP_SEMANTICS, and then only to be asked about
+//   (GetFileInformationByHandle), as the updater uses it. The share mode is accepted and ignored:
+//   share modes are not enforced between processes, so another process can open, change, delete or
+//   replace a file that is open here, and the other way round, whatever either asked for.
 // - RemoveDirectoryA takes a symbolic link for a file (ERROR_DIRECTORY), even
 //   one to a folder, which Windows would remove.
 // - GetTempPathA is TMPDIR when it is set and not empty, otherwise "/tmp",
 //   with a '/' added at the end (Windows reads TMP, TEMP, USERPROFILE).
+// - FlushFileBuffers is fsync(2): the file's data and its own metadata reach
+//   the disk. The order of renames and deletions on disk is the file
+//   system's, as it is NTFS's on Windows.
+// - CreateHardLinkA is link(2); on a file system without links it fails
+//   with ERROR_NOT_SUPPORTED, as FAT does on Windows.
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFilePointer moves within 32 bits only: a high part (distanceHigh not
@@ -142,6 +148,8 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define GENERIC_WRITE 0x40000000u
 
 #define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
 
 #define CREATE_NEW 1u
 #define OPEN_EXISTING 3u
@@ -153,6 +161,8 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -161,6 +171,7 @@ struct BY_HANDLE_FILE_INFORMATION {
 
 #define ERROR_SUCCESS 0u
 #define NO_ERROR 0u
+#define ERROR_INVALID_FUNCTION 1u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_TOO_MANY_OPEN_FILES 4u
@@ -231,6 +242,8 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
                       void* overlapped);
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 BOOL WINAPI CloseHandle(HANDLE object);
+BOOL WINAPI FlushFileBuffers(HANDLE file);
+BOOL WINAPI SetEndOfFile(HANDLE file);
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* accessTime,
                         const FILETIME* writeTime);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
@@ -239,6 +252,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+BOOL WINAPI CreateHardLinkA(LPCSTR fileName, LPCSTR existingFileName,
+                            LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
 BOOL WINAPI FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);

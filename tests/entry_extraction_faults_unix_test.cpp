@@ -1,8 +1,9 @@
 // Extraction through the handle interface when writing the new version goes
 // wrong after the temporary file was made (the entry fails with RESULT_WRITE,
-// the old file stays byte for byte and no temporary is left), and when the
-// target is in use: Windows refuses to replace a running program but lets
-// it be renamed, and refuses both while a holder shares nothing. Needs the
+// the old file stays byte for byte and nothing of the updater's own is left
+// once the archive is closed), and when the target is in use: Windows
+// refuses to replace a running program but lets it be renamed, and refuses
+// both while a holder shares nothing. Needs the
 // platform's fault injection (-DUPDATER_FAULT_INJECTION=ON), which lives in
 // the Linux platform layer; Linux itself never refuses for a file in use.
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ protected:
         DisarmPlatformFaults();
         CloseArchive(handle_);
         EXPECT_EQ(ReadFileBytes(folder_.File("Tavix.exe")), oldVersion_);
-        EXPECT_TRUE(FindTemporaries(folder_.Path()).empty());
+        EXPECT_TRUE(FindOwnFiles(folder_.Path()).empty());
     }
 
     int32_t Extract() { return ExtractArchiveEntry(handle_, 0, entry_.name); }
@@ -52,11 +53,14 @@ TEST_F(EntryExtractionFaults, AShortWriteIsAFailedWrite)
     EXPECT_EQ(Extract(), RESULT_WRITE);
 }
 
-TEST_F(EntryExtractionFaults, AFailedCloseOfTheTemporaryIsAFailedWrite)
+TEST_F(EntryExtractionFaults, AFailedCloseOrFlushOfTheTemporaryIsAFailedWrite)
 {
-    ArmPlatformFault(PlatformCall::CloseHandle, 1);
+    ArmPlatformFault(PlatformCall::CloseHandle, 1, kFailAllFollowing);
     EXPECT_EQ(Extract(), RESULT_WRITE);
-    EXPECT_EQ(PlatformCallCount(PlatformCall::CloseHandle), 1u);  // the temporary's
+    DisarmPlatformFaults();
+    ArmPlatformFault(PlatformCall::FlushFileBuffers, 2);  // the undo record's comes first
+    EXPECT_EQ(Extract(), RESULT_WRITE);
+    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 0u) << "nothing took the name";
 }
 
 // The old program and what the update brings, in a folder of their own.
@@ -66,11 +70,13 @@ protected:
     void TearDown() override
     {
         DisarmPlatformFaults();
-        EXPECT_TRUE(FindTemporaries(folder_.Path()).empty());
+        EXPECT_TRUE(FindOwnFiles(folder_.Path()).empty());
     }
 
-    // Installs the old version of `names`, then extracts the new one of each.
-    std::vector<int32_t> Update(const std::vector<std::string>& names)
+    // Installs the old version of `names`, then extracts the new one of each
+    // and closes, with what was armed failing until then, or only until the
+    // close when `faultsAtClose` is false.
+    std::vector<int32_t> Update(const std::vector<std::string>& names, bool faultsAtClose = true)
     {
         std::vector<TestEntry> entries;
         for (const std::string& name : names) {
@@ -84,6 +90,7 @@ protected:
             GetArchiveEntry(handle, i, &entry);
             results.push_back(ExtractArchiveEntry(handle, i, entry.name));
         }
+        if (!faultsAtClose) DisarmPlatformFaults();
         CloseArchive(handle);
         return results;
     }
@@ -100,7 +107,8 @@ TEST_F(FilesInUse, ARunningProgramIsMovedAsideAndTheOldOneDeletedAtTheEnd)
     ArmPlatformFault(PlatformCall::MoveFileExA, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Update({"Tavix.exe"}), std::vector<int32_t>{RESULT_OK});
     EXPECT_EQ(Content("Tavix.exe"), "new Tavix.exe");
-    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 3u);  // refused, aside, in
+    // Refused, aside, in; then the commit's rename of the undo record.
+    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 4u);
     EXPECT_EQ(PlatformSleptMilliseconds(), 0u);
 }
 
@@ -112,7 +120,7 @@ TEST_F(FilesInUse, AnOldFileStillInUseAtTheEndIsLeftForTheNextRun)
     ArmPlatformFault(PlatformCall::DeleteFileA, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Update({"Updater.exe"}), std::vector<int32_t>{RESULT_OK});
     DisarmPlatformFaults();
-    const std::vector<std::string> left = FindTemporaries(folder_.Path());
+    const std::vector<std::string> left = FindOwnFiles(folder_.Path());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadFileText(left[0]), "old Updater.exe");
     EXPECT_EQ(Update({"readme.txt"}), std::vector<int32_t>{RESULT_OK});  // the next run
@@ -120,21 +128,32 @@ TEST_F(FilesInUse, AnOldFileStillInUseAtTheEndIsLeftForTheNextRun)
 
 TEST_F(FilesInUse, AHolderThatLetsGoIsWaitedForWithinTheBudgets)
 {
-    // Three rounds of replace and move-aside refused, then the holder lets go.
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 6, ERROR_SHARING_VIOLATION);
+    // Three replaces refused, then the holder lets go; a new file whose
+    // fresh temporary a scanner holds is waited for the same way.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 3, ERROR_SHARING_VIOLATION);
     EXPECT_EQ(Update({"scanned.dll"}), std::vector<int32_t>{RESULT_OK});
     EXPECT_EQ(Content("scanned.dll"), "new scanned.dll");
-    EXPECT_EQ(PlatformSleptMilliseconds(), 3 * kReplaceWait);
+    EXPECT_EQ(PlatformSleptMilliseconds(), 3 * kInUseWait);
+
+    ArchiveHandle* handle = folder_.Open({FileEntry("fresh.dll", Bytes("fresh"))});
+    ArchiveEntry entry;
+    GetArchiveEntry(handle, 0, &entry);
+    ResetPlatformCallCounts();
+    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 2, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_OK);
+    CloseArchive(handle);
+    EXPECT_EQ(Content("fresh.dll"), "fresh");
+    EXPECT_EQ(PlatformSleptMilliseconds(), 2 * kInUseWait);
 }
 
-TEST_F(FilesInUse, HoldersThatStayCostABoundedWaitAndLeaveTheOldFiles)
+TEST_F(FilesInUse, HoldersThatStayCostABoundedWaitAndLeaveTheOldVersion)
 {
     ArmPlatformFault(PlatformCall::MoveFileExA, 1, kFailAllFollowing, ERROR_SHARING_VIOLATION);
     const std::vector<std::string> names{"a.dll", "b.dll", "c.dll", "d.dll", "e.dll", "f.dll"};
-    EXPECT_EQ(Update(names), std::vector<int32_t>(names.size(), RESULT_NO_FILE));
+    EXPECT_EQ(Update(names, false), std::vector<int32_t>(names.size(), RESULT_NO_FILE));
     for (const std::string& name : names) EXPECT_EQ(Content(name), "old " + name);
     // 2 s for each file until the run's 10 s are spent.
-    EXPECT_EQ(PlatformSleptMilliseconds(), uint64_t(kWaitsPerRun) * kReplaceWait);
+    EXPECT_EQ(PlatformSleptMilliseconds(), uint64_t(kWaitsPerRun) * kInUseWait);
 }
 
 TEST_F(FilesInUse, AReadOnlyTargetIsNeverWaitedForNorMovedAside)

@@ -84,15 +84,16 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
          FileEntry("docs/c.txt", Bytes("c")), FileEntry("lib/x/d.txt", Bytes("d"))});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    // For a new file: its target, and a free name for its temporary.
     ResetPlatformCallCounts();
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_OK);
-    EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 1u);  // the target only
+    EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 2u);
     EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_OK);
-    EXPECT_GT(PlatformCallCount(PlatformCall::GetFileAttributesA), 2u);  // a new chain
+    EXPECT_GT(PlatformCallCount(PlatformCall::GetFileAttributesA), 4u);  // a new chain
     ResetPlatformCallCounts();
     EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_OK);
     EXPECT_EQ(DescribeAndExtract(handle, 4), RESULT_OK);
-    EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 2u);
+    EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 4u);
     EXPECT_EQ(PlatformCallCount(PlatformCall::CreateDirectoryA), 0u);
     EXPECT_EQ(ReadFileBytes(folder.File("lib/x/d.txt")), Bytes("d"));
     CloseArchive(handle);
@@ -140,8 +141,8 @@ TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
     for (const char* name : {"stored.bin", "deflated.bin", "empty.txt"}) {
         EXPECT_EQ(LastWriteTime(folder.File(name)), 1500000000) << name;
     }
-    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
     CloseArchive(handle);
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 }
 
 TEST(EntryExtraction, ReadOnlyEntryIsWrittenInFullAndNeverReplaced)
@@ -161,8 +162,8 @@ TEST(EntryExtraction, ReadOnlyEntryIsWrittenInFullAndNeverReplaced)
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
     EXPECT_EQ(ReadFileBytes(folder.File("ro.dat")), PseudoRandomBytes(30000, 5));
-    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
     CloseArchive(handle);
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 }
 
 TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
@@ -198,8 +199,8 @@ TEST(EntryExtraction, FailedEntriesKeepTheOldFileExactly)
         EXPECT_EQ(ReadFileBytes(folder.File(names[i])), Bytes("the old version")) << names[i];
     }
     EXPECT_EQ(LastWriteTime(folder.File("crc.bin")), oldTime);
-    EXPECT_TRUE(FindTemporaries(folder.Path()).empty());
     CloseArchive(handle);
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 
     // Without an old version a failed entry leaves nothing behind.
     ScratchFolder fresh;
@@ -289,14 +290,14 @@ TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
         EXPECT_EQ(ExtractArchiveEntry(handle, 0, trick), RESULT_ARGS) << trick;
     }
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, "fine..name"), RESULT_OK);
+    EXPECT_TRUE(fs::exists(program / "fine..name"));
     CloseArchive(handle);
     std::vector<std::string> outside;
     for (const auto& item : fs::directory_iterator(outer.Path())) {
         outside.push_back(item.path().filename().string());
     }
     EXPECT_EQ(outside.size(), 2u) << "only the program folder and the archive";
-    EXPECT_TRUE(fs::exists(program / "fine..name"));
-    EXPECT_FALSE(fs::exists(program / "a"));
+    EXPECT_TRUE(fs::is_empty(program)) << "the refused entries failed the update: undone";
 }
 
 TEST(EntryExtraction, PathsThatDoNotFitAreRefusedBeforeAnythingIsMade)

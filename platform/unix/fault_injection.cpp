@@ -5,7 +5,9 @@
 
 #include "fault_points.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -57,15 +59,18 @@ constexpr DWORD kDefaultErrors[kCallKinds] = {PLATFORM_FAULT_CALLS(PLATFORM_DEFA
 std::mutex g_mutex;
 uint64_t g_sleptMilliseconds = 0;
 
-// The file that stands for a running program: known by what it is, not by
-// its name, so that it runs on under the name it is moved aside to.
+// The files that stand for running programs: known by what they are, not by
+// their names, so that they run on under the names they are moved aside to.
 struct RunningImage {
-    bool armed = false;
     dev_t device = 0;
     ino_t inode = 0;
 };
-RunningImage g_runningImage;
+RunningImage g_runningImages[kMaxRunningImages];
+uint32_t g_runningImageCount = 0;
 FaultSite g_sites[kCallKinds];
+
+// The crash: a countdown over every call, whatever its kind.
+uint64_t g_crashIn = 0;  // 0: disarmed
 
 FaultSite* SiteOf(PlatformCall call)
 {
@@ -82,6 +87,7 @@ InjectedFault InjectFault(PlatformCall call)
     DWORD error = 0;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_crashIn != 0 && --g_crashIn == 0) kill(getpid(), SIGKILL);
         FaultSite* site = SiteOf(call);
         if (site == nullptr || !site->Reach()) {
             return InjectedFault::None;
@@ -119,7 +125,8 @@ void DisarmPlatformFaults()
     for (FaultSite& site : g_sites) {
         site.failFrom = 0;
     }
-    g_runningImage = RunningImage{};
+    g_runningImageCount = 0;
+    g_crashIn = 0;
 }
 
 bool ArmPlatformRunningImage(const char* path)
@@ -127,8 +134,15 @@ bool ArmPlatformRunningImage(const char* path)
     struct stat st;
     if (stat(path, &st) != 0) return false;
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_runningImage = RunningImage{true, st.st_dev, st.st_ino};
+    if (g_runningImageCount == kMaxRunningImages) return false;
+    g_runningImages[g_runningImageCount++] = RunningImage{st.st_dev, st.st_ino};
     return true;
+}
+
+void ArmPlatformCrash(uint32_t nthCall)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_crashIn = nthCall;
 }
 
 namespace platform_unix {
@@ -136,8 +150,11 @@ namespace platform_unix {
 bool IsRunningImage(const struct stat& file)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_runningImage.armed && g_runningImage.device == file.st_dev &&
-           g_runningImage.inode == file.st_ino;
+    for (uint32_t i = 0; i < g_runningImageCount; ++i) {
+        if (g_runningImages[i].device == file.st_dev && g_runningImages[i].inode == file.st_ino)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace platform_unix

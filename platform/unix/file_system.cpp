@@ -1,6 +1,6 @@
 // Path-level file-system calls: GetFileAttributesA, SetFileAttributesA,
-// CreateDirectoryA, RemoveDirectoryA, DeleteFileA, MoveFileExA with their
-// Windows meaning.
+// CreateDirectoryA, RemoveDirectoryA, DeleteFileA, MoveFileExA,
+// CreateHardLinkA with their Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -100,6 +100,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
 
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)
 {
+    PLATFORM_FAULT_POINT(SetFileAttributesA);
+
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -155,6 +157,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName)
 {
+    PLATFORM_FAULT_POINT(RemoveDirectoryA);
+
     if (pathName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -276,6 +280,43 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
             platform_unix::SetLastErrorNotFound(to);
         } else if (err == EEXIST || err == ENOTEMPTY || err == EISDIR) {
             SetLastError(ERROR_ACCESS_DENIED);
+        } else {
+            SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CreateHardLinkA(LPCSTR fileName, LPCSTR existingFileName,
+                            LPSECURITY_ATTRIBUTES /*security*/)
+{
+    PLATFORM_FAULT_POINT(CreateHardLinkA);
+
+    if (fileName == nullptr || existingFileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = PosixPath(existingFileName);
+    const std::string to = PosixPath(fileName);
+    struct stat source;
+    if (lstat(from.c_str(), &source) != 0) {
+        SetLastErrorForMissing(errno, from);
+        return FALSE;
+    }
+    // Windows links files only, and never over an existing name.
+    if (S_ISDIR(source.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (link(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        if (err == EEXIST) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+        } else if (err == EPERM || err == EOPNOTSUPP) {
+            SetLastError(ERROR_NOT_SUPPORTED);  // a file system without links
+        } else if (err == ENOENT) {
+            platform_unix::SetLastErrorNotFound(to);
         } else {
             SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
         }

@@ -1,6 +1,6 @@
 // File handles: CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle,
-// SetFileTime, GetFileInformationByHandle with their Windows meaning over
-// POSIX descriptors.
+// FlushFileBuffers, SetEndOfFile, SetFileTime, GetFileInformationByHandle
+// with their Windows meaning over POSIX descriptors.
 #ifndef _FILE_OFFSET_BITS
 #define _FILE_OFFSET_BITS 64
 #endif
@@ -96,9 +96,10 @@ FILETIME FromTimespec(const struct timespec& time)
 }  // namespace
 
 // Only the two ways the updater opens files: CREATE_NEW (a temporary file to
-// write) and OPEN_EXISTING (the archive to read). Any other disposition is
-// refused with ERROR_INVALID_PARAMETER. The share mode is accepted and not
-// enforced: Linux has no mandatory sharing between processes.
+// write) and OPEN_EXISTING (the archive or a record to read, a folder to ask
+// about). Any other disposition is refused with ERROR_INVALID_PARAMETER. The
+// share mode is accepted and not enforced: Linux has no mandatory sharing
+// between processes.
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                           LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE /*templateFile*/)
@@ -142,7 +143,9 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
         CloseQuietly(fd);
         return FailCreate(err, path);
     }
-    if (S_ISDIR(st.st_mode)) {
+    // A folder opens only to be asked about, and only when asked for as one.
+    if (S_ISDIR(st.st_mode) &&
+        ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0 || wantsWrite)) {
         CloseQuietly(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -349,6 +352,47 @@ BOOL WINAPI CloseHandle(HANDLE object)
     }
     if (close(fd) != 0 && errno != EINTR) {  // after EINTR Linux has closed it
         SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE file)
+{
+    PLATFORM_FAULT_POINT(FlushFileBuffers);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (fsync(fd) != 0) {
+        if (errno == EBADF) {
+            SetLastErrorForBadDescriptor(fd);
+        } else {
+            SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE file)
+{
+    PLATFORM_FAULT_POINT(SetEndOfFile);
+
+    const int fd = FdFromHandle(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const off_t position = lseek(fd, 0, SEEK_CUR);
+    if (position < 0 || ftruncate(fd, position) != 0) {
+        if (errno == EBADF || errno == EINVAL) {
+            SetLastErrorForBadDescriptor(fd);
+        } else {
+            SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        }
         return FALSE;
     }
     return TRUE;

@@ -470,12 +470,12 @@ class ProgramFolderTest(unittest.TestCase):
         make_zip(archive, {"update.zip": b"not the archive", "other.txt": b"other"})
         with open(archive, "rb") as f:
             original = f.read()
+        before = snapshot(self.app.folder)
         result = self.app.run(["update.zip"])
         self.assertEqual(result.returncode, 2)
         with open(archive, "rb") as f:
             self.assertEqual(f.read(), original)
-        with open(self.app.path("other.txt"), "rb") as f:
-            self.assertEqual(f.read(), b"other")
+        self.assertEqual(snapshot(self.app.folder), before, "the whole update or none of it")
 
     def test_a_second_updater_in_the_same_folder_does_nothing(self):
         self.app = ProgramFolder()
@@ -527,27 +527,34 @@ class SafetyTest(unittest.TestCase):
                 z.writestr(zipfile.ZipInfo(name), b"payload")
             z.writestr("good.txt", b"good")
         before_root = set(os.listdir(self.app.root))
+        before = snapshot(self.app.folder)
         result = self.app.run([archive])
         self.assertEqual(set(os.listdir(self.app.root)), before_root)
         for absolute in ("/abs4", "/evil1", "/evil3", "/y5", "/z6"):
             self.assertFalse(os.path.exists(absolute), absolute)
-        self.assertTrue(os.path.exists(self.app.path("good.txt")))
-        # Cleaned names land inside the folder; refused ones keep the archive.
-        self.assertTrue(os.path.exists(self.app.path("abs4")))
+        # Refused names fail the update: what went in inside the folder
+        # ("abs4", "good.txt") is undone, and the archive kept.
+        self.assertEqual(snapshot(self.app.folder), before)
         self.assertEqual(result.returncode, 2)
         self.assertTrue(os.path.exists(archive))
 
-    def test_damaged_entries_keep_the_old_files(self):
-        old = {"app.bin": b"old application\n" * 100, "lib.dll": b"old library\n" * 100}
+    def test_a_damaged_entry_leaves_the_old_version_exact(self):
+        old = {"app.bin": b"old application\n" * 100, "lib.dll": b"old library\n" * 100,
+               "data/config.ini": b"[old]\n"}
+        os.mkdir(self.app.path("data"))
         for name, data in old.items():
             with open(self.app.path(name), "wb") as f:
                 f.write(data)
             os.utime(self.app.path(name), (1500000000, 1500000000))
         archive = self.app.path("update.zip")
+        # Everything else goes in first: new files in new folders, replaced
+        # ones; the damaged entries come last.
         with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("added.txt", b"added")
+            z.writestr("plugins/new/plugin.dll", b"plugin")
+            z.writestr("data/config.ini", b"[new]\n")
             z.writestr("app.bin", os.urandom(50000))
             z.writestr("lib.dll", b"new library\n" * 5000)
-            z.writestr("added.txt", b"added")
         with open(archive, "rb") as f:
             data = bytearray(f.read())
         with zipfile.ZipFile(archive) as z:
@@ -561,17 +568,16 @@ class SafetyTest(unittest.TestCase):
         data = bytearray(bytes(data).replace(crc, bad))
         with open(archive, "wb") as f:
             f.write(data)
-        result = self.app.run([archive])
+        before = snapshot(self.app.folder)
+        result = self.app.run([archive], answer="y")
         self.assertEqual(result.returncode, 2)
         self.assertTrue(os.path.exists(archive), "a failed update must keep its archive")
-        for name, content in old.items():
-            with open(self.app.path(name), "rb") as f:
-                self.assertEqual(f.read(), content, name)
+        self.assertTrue(self.app.tavix_started(), "the old Tavix.exe starts on Yes")
+        for tavix_file in ("tavix-ran.txt", "tavix-saw.txt", "tavix-starts.txt"):
+            os.remove(self.app.path(tavix_file))
+        self.assertEqual(snapshot(self.app.folder), before, "the old version, byte for byte")
+        for name in old:
             self.assertEqual(int(os.stat(self.app.path(name)).st_mtime), 1500000000)
-        with open(self.app.path("added.txt"), "rb") as f:
-            self.assertEqual(f.read(), b"added")
-        leftovers = [n for n in os.listdir(self.app.folder) if n.endswith(".tmp")]
-        self.assertEqual(leftovers, [])
 
     def test_update_replaces_old_version_and_read_only_file_stays(self):
         with open(self.app.path("keep.txt"), "wb") as f:
@@ -584,13 +590,40 @@ class SafetyTest(unittest.TestCase):
         make_zip(archive, {"app.bin": b"new app", "keep.txt": b"new keep"})
         result = self.app.run([archive])
         with open(self.app.path("app.bin"), "rb") as f:
-            self.assertEqual(f.read(), b"new app")
-        self.assertTrue(os.stat(self.app.path("app.bin")).st_mode & stat.S_IXUSR,
-                        "an updated executable stays executable")
+            self.assertEqual(f.read(), b"old", "a refused entry fails the whole update")
         with open(self.app.path("keep.txt"), "rb") as f:
             self.assertEqual(f.read(), b"old, read-only")
         self.assertEqual(result.returncode, 2)
         self.assertTrue(os.path.exists(archive))
+
+        # Made writable, the same archive goes in whole.
+        os.chmod(self.app.path("keep.txt"), 0o644)
+        self.assertEqual(self.app.run([archive]).returncode, 0)
+        with open(self.app.path("app.bin"), "rb") as f:
+            self.assertEqual(f.read(), b"new app")
+        self.assertTrue(os.stat(self.app.path("app.bin")).st_mode & stat.S_IXUSR,
+                        "an updated executable stays executable")
+        self.assertFalse(os.path.exists(archive))
+
+    def test_a_leftover_whose_path_does_not_fit_is_never_swept(self):
+        # An old file an earlier version kept as NAME.~tvxPPPPSSSS.old, where
+        # the folder and NAME take 259 bytes: cut to fit, its path would be
+        # NAME's, a file the update does not even carry.
+        folder = self.app.path("deep")
+        while len(os.path.realpath(folder).encode()) < 200:
+            folder = os.path.join(folder, "d" * min(50, 200 - len(os.path.realpath(folder)) - 1))
+        os.makedirs(folder)
+        name = "n" * (259 - len(os.path.realpath(folder).encode()) - 1)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"installed")
+        with open(os.path.join(folder, name + ".~tvx00010002.old"), "wb") as f:
+            f.write(b"kept by an older updater")
+        relative = os.path.relpath(folder, self.app.folder).replace(os.sep, "/")
+        archive = self.app.path("update.zip")
+        make_zip(archive, {relative + "/other.txt": b"other"})
+        self.assertEqual(self.app.run([archive]).returncode, 0)
+        with open(os.path.join(folder, name), "rb") as f:
+            self.assertEqual(f.read(), b"installed")
 
 
 if __name__ == "__main__":

@@ -64,11 +64,13 @@ TEST(DiskFull, WriteFailsAndTheOldFileStays)
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_WRITE);
     GetArchiveEntry(handle, 1, &entry);
     EXPECT_EQ(ExtractArchiveEntry(handle, 1, entry.name), RESULT_OK) << "the room is free again";
+    EXPECT_EQ(ReadFileBytes(small.Path() / "small.txt"), Bytes("fits"));
     CloseArchive(handle);
 
+    // The update as a whole failed: undone.
     EXPECT_EQ(ReadFileBytes(small.Path() / "Tavix.exe"), old);
-    EXPECT_EQ(ReadFileBytes(small.Path() / "small.txt"), Bytes("fits"));
-    EXPECT_TRUE(FindTemporaries(small.Path()).empty());
+    EXPECT_FALSE(fs::exists(small.Path() / "small.txt"));
+    EXPECT_TRUE(FindOwnFiles(small.Path()).empty());
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
 // The updater with a test-only fault switch on its command line, for the
-// fault sweep: `fault_updater [--running FILE] [--fail CALL N] ARCHIVE`.
-// FILE stands for a running program, which Windows lets no one replace but
-// lets be moved aside. CALL is a platform
-// call of PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation,
-// any allocation the update makes: the code's `new (std::nothrow)` and
-// zlib's malloc. The N-th such call of the run fails. Without --fail nothing
-// fails. Either way the count of every call the run made goes to standard
-// error as one line:
-//   fault-counts CreateFileA=3 ReadFile=812 ... Allocation=19
+// fault and crash sweeps:
+//   fault_updater [--running FILE]... [--fail CALL N K] [--crash N] ARCHIVE
+// Each FILE stands for a running program, which Windows lets no one replace
+// but lets be moved aside (one that is not there is not running). CALL is a platform call of
+// PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation, any allocation the update makes:
+// the code's `new (std::nothrow)` and zlib's malloc. From the N-th such call of the run, K calls in
+// a row fail. --crash ends the process at the N-th platform call of any kind, as a kill or a power
+// cut would. Without --fail or --crash nothing fails. Either way the count of every call the run
+// made goes to standard error as one line, the platform calls together as Total:
+//   fault-counts CreateFileA=3 ReadFile=812 ... Allocation=19 Total=1030
 // This program exists only in builds with UPDATER_FAULT_INJECTION.
 #include <cstdio>
 #include <cstdlib>
@@ -36,23 +37,28 @@ constexpr char kAllocation[] = "Allocation";
 // of the runtime is never failed.
 bool g_countAllocations = false;
 unsigned long g_allocations = 0;
-unsigned long g_failAllocation = 0;  // 0: none fails
+unsigned long g_failAllocationFrom = 0;  // 0: none fails
+unsigned long g_failAllocationCount = 0;
 
 bool ShouldFailAllocation()
 {
     if (!g_countAllocations) return false;
-    return ++g_allocations == g_failAllocation;
+    ++g_allocations;
+    return g_failAllocationFrom != 0 && g_allocations >= g_failAllocationFrom &&
+           g_allocations < g_failAllocationFrom + g_failAllocationCount;
 }
 
-bool Arm(const char* name, unsigned long nthCall)
+bool Arm(const char* name, unsigned long nthCall, unsigned long count)
 {
+    if (nthCall == 0 || count == 0) return false;
     if (std::strcmp(name, kAllocation) == 0) {
-        g_failAllocation = nthCall;
+        g_failAllocationFrom = nthCall;
+        g_failAllocationCount = count;
         return true;
     }
     for (const NamedCall& named : kCalls) {
         if (std::strcmp(name, named.name) == 0) {
-            ArmPlatformFault(named.call, uint32_t(nthCall));
+            ArmPlatformFault(named.call, uint32_t(nthCall), uint32_t(count));
             return true;
         }
     }
@@ -62,11 +68,21 @@ bool Arm(const char* name, unsigned long nthCall)
 void PrintCounts()
 {
     std::string line = "fault-counts";
+    unsigned long total = 0;
     for (const NamedCall& named : kCalls) {
-        line += " " + std::string(named.name) + "=" + std::to_string(PlatformCallCount(named.call));
+        const unsigned long count = PlatformCallCount(named.call);
+        line += " " + std::string(named.name) + "=" + std::to_string(count);
+        total += count;
     }
     line += " " + std::string(kAllocation) + "=" + std::to_string(g_allocations);
+    line += " Total=" + std::to_string(total);
     std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int Usage(const char* problem)
+{
+    std::fprintf(stderr, "fault_updater: %s\n", problem);
+    return 64;
 }
 
 }  // namespace
@@ -97,31 +113,34 @@ extern "C" void* __wrap_malloc(std::size_t size)
 
 int main(int argc, char** argv)
 {
-    int first = 0;
-    const char* running = nullptr;
-    if (argc > 2 && std::strcmp(argv[1], "--running") == 0) {
-        running = argv[2];
-        argv[2] = argv[0];
-        argv += 2;
-        argc -= 2;
-    }
-    if (argc > 3 && std::strcmp(argv[1], "--fail") == 0) {
-        const unsigned long nthCall = std::strtoul(argv[3], nullptr, 10);
-        if (nthCall == 0 || !Arm(argv[2], nthCall)) {
-            std::fprintf(stderr, "fault_updater: cannot arm %s %s\n", argv[2], argv[3]);
-            return 64;
+    int next = 1;
+    unsigned long crashAt = 0;
+    for (; next < argc && std::strncmp(argv[next], "--", 2) == 0; ++next) {
+        const char* option = argv[next];
+        if (std::strcmp(option, "--running") == 0 && next + 1 < argc) {
+            // A crashed run may have left a running program moved aside.
+            const char* file = argv[++next];
+            if (GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES &&
+                !ArmPlatformRunningImage(file))
+                return Usage("cannot run that file");
+        } else if (std::strcmp(option, "--fail") == 0 && next + 3 < argc) {
+            const char* call = argv[next + 1];
+            const unsigned long nthCall = std::strtoul(argv[next + 2], nullptr, 10);
+            const unsigned long count = std::strtoul(argv[next + 3], nullptr, 10);
+            if (!Arm(call, nthCall, count)) return Usage("cannot arm that call");
+            next += 3;
+        } else if (std::strcmp(option, "--crash") == 0 && next + 1 < argc) {
+            crashAt = std::strtoul(argv[++next], nullptr, 10);
+        } else {
+            return Usage("unknown option");
         }
-        // RunUpdate sees the program name and then the archive, as from a user.
-        argv[3] = argv[0];
-        first = 3;
     }
-    if (running && !ArmPlatformRunningImage(running)) {
-        std::fprintf(stderr, "fault_updater: no file %s to run\n", running);
-        return 64;
-    }
+    // RunUpdate sees the program name and then the archive, as from a user.
+    argv[next - 1] = argv[0];
     ResetPlatformCallCounts();
+    ArmPlatformCrash(uint32_t(crashAt));
     g_countAllocations = true;
-    const int exitCode = RunUpdate(argc - first, argv + first);
+    const int exitCode = RunUpdate(argc - (next - 1), argv + (next - 1));
     g_countAllocations = false;
     DisarmPlatformFaults();
     PrintCounts();

@@ -13,16 +13,12 @@ ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
     return OpenArchive(path.string().c_str());
 }
 
-std::vector<std::string> FindTemporaries(const std::filesystem::path& root)
+std::vector<std::string> FindOwnFiles(const std::filesystem::path& root)
 {
     std::vector<std::string> found;
     for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
         const std::string name = item.path().filename().string();
-        // Temporaries start with '~' (short ones are "~" and hex digits);
-        // old files moved aside end in ".~tvxPPPPSSSS.old".
-        if (name.rfind("~", 0) == 0 || name.find(".~tvx") != std::string::npos) {
-            found.push_back(item.path().string());
-        }
+        if (name.find("~tvx") != std::string::npos) found.push_back(item.path().string());
     }
     return found;
 }

@@ -21,6 +21,6 @@ private:
     CurrentDirectoryScope current_{Path()};
 };
 
-// Files under `root` that an extraction left behind of its own: temporaries
-// and old files moved aside.
-std::vector<std::string> FindTemporaries(const std::filesystem::path& root);
+// Files under `root` of the updater's own: temporaries, old files it keeps,
+// its undo record. None may stay once an archive is closed.
+std::vector<std::string> FindOwnFiles(const std::filesystem::path& root);

@@ -92,7 +92,7 @@ def parse_report(stdout):
         if line.startswith(b"warning: "):
             warnings.append(line.decode("utf-8", "replace"))
             continue
-        if line.startswith(b"cannot open "):
+        if line.startswith(b"cannot open ") or line.startswith(b"undone: "):
             continue
         kind, name = line[:9].rstrip(), line[10:]
         reason = b""
@@ -180,6 +180,11 @@ class AgreementTest(unittest.TestCase):
                          f"checker {checked.returncode}, updater {updated}: {checked.stdout}")
         self.assertEqual(os.path.exists(given), updated != 0)
         after = snapshot(case.copy)
+        # The whole update or none of it.
+        self.assertEqual(b"\nundone: " in b"\n" + checked.stdout, updated != 0 and bool(entries))
+        if updated != 0:
+            self.assertEqual(after, before, "a failed update left changes")
+            return entries, warnings
 
         try:
             with zipfile.ZipFile(archive) as z:

@@ -53,7 +53,8 @@ new       empty.txt
 replaced  data.bin
 folder    docs/
 refused   docs/lorem.txt: the installed file is read-only, which the updater never replaces
-folder    emptydir/" "Z:$install"
+folder    emptydir/
+undone: with an entry refused, the updater would put every file back as it was and keep the archive" "Z:$install"
 [ "$(listing)" = "$before" ] || fail "the install folder was changed"
 
 # A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the

@@ -1,5 +1,6 @@
-// Which file a path leads to, whatever path it is: the volume and the file
-// index, as the unpack step itself tells the archive from its targets.
+// Which file or folder a path leads to, whatever path it is: the volume and
+// the file index. Two spellings of one folder (another case, a short name,
+// "docs/./") are one identity; so are two hard links of one file.
 #pragma once
 
 #include "../platform/winapi.h"
@@ -12,6 +13,7 @@ struct FileIdentity {
 };
 
 FileIdentity IdentifyFile(const char* path);
+FileIdentity IdentifyOpenFile(HANDLE file);
 
 // Only two known identities can be the same file.
 bool IsSameFile(const FileIdentity& first, const FileIdentity& second);

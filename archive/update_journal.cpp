@@ -1,0 +1,514 @@
+#include "update_journal.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "../platform/path_text.h"
+#include "own_files.h"
+#include "own_names.h"
+
+namespace {
+
+// The record file: this header, then one record per change, each
+//   size (4) | kind (1) | text count (1) | texts: length (2), bytes |
+//   CRC-32 of kind to texts (4) | size again (4)
+// little-endian. The size at the end lets the undo walk back from the last
+// record; the CRC tells a record a crash tore from a whole one.
+constexpr char kHeader[] = "TVXUNDO1";
+constexpr DWORD kHeaderSize = sizeof kHeader - 1;
+constexpr char kFolderMade = 'D';
+constexpr char kFileChanged = 'F';
+constexpr uint32_t kMaxTexts = 4;
+constexpr uint32_t kMinRecordSize = 4 + 1 + 1 + 4 + 4;
+constexpr uint32_t kMaxRecordSize = kMinRecordSize + kMaxTexts * (2 + MAX_PATH);
+
+struct Record {
+    char kind;
+    uint32_t count;
+    char texts[kMaxTexts][MAX_PATH];
+};
+
+void PutU16(uint8_t* p, uint32_t value)
+{
+    p[0] = uint8_t(value);
+    p[1] = uint8_t(value >> 8);
+}
+
+void PutU32(uint8_t* p, uint32_t value)
+{
+    PutU16(p, value & 0xFFFF);
+    PutU16(p + 2, value >> 16);
+}
+
+uint32_t GetU16(const uint8_t* p)
+{
+    return p[0] | (uint32_t(p[1]) << 8);
+}
+
+uint32_t GetU32(const uint8_t* p)
+{
+    return GetU16(p) | (GetU16(p + 2) << 16);
+}
+
+uint32_t ChecksumOf(const uint8_t* bytes, uint32_t size)
+{
+    return uint32_t(crc32(0, bytes, uInt(size)));
+}
+
+// The record into `bytes`; its size, or 0 when a text does not fit a path.
+uint32_t EncodeRecord(char kind, const char* const* texts, uint32_t count, uint8_t* bytes)
+{
+    uint32_t at = 4;
+    bytes[at++] = uint8_t(kind);
+    bytes[at++] = uint8_t(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t length = std::strlen(texts[i]);
+        if (length >= MAX_PATH) return 0;
+        PutU16(bytes + at, uint32_t(length));
+        std::memcpy(bytes + at + 2, texts[i], length);
+        at += 2 + uint32_t(length);
+    }
+    PutU32(bytes + at, ChecksumOf(bytes + 4, at - 4));
+    const uint32_t size = at + 8;
+    PutU32(bytes, size);
+    PutU32(bytes + at + 4, size);
+    return size;
+}
+
+// False for anything but one whole, intact record of `size` bytes.
+bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* record)
+{
+    if (GetU32(bytes + size - 4) != size) return false;
+    const uint32_t checked = size - 8;
+    if (GetU32(bytes + checked) != ChecksumOf(bytes + 4, checked - 4)) return false;
+    record->kind = char(bytes[4]);
+    record->count = bytes[5];
+    const uint32_t expected = record->kind == kFolderMade ? 1 : kMaxTexts;
+    if ((record->kind != kFolderMade && record->kind != kFileChanged) || record->count != expected)
+        return false;
+    uint32_t at = 6;
+    for (uint32_t i = 0; i < record->count; ++i) {
+        if (at + 2 > checked) return false;
+        const uint32_t length = GetU16(bytes + at);
+        if (length >= MAX_PATH || at + 2 + length > checked) return false;
+        std::memcpy(record->texts[i], bytes + at + 2, length);
+        record->texts[i][length] = '\0';
+        at += 2 + length;
+    }
+    return at == checked;
+}
+
+enum class ReadOutcome { Read, End, Failed };
+
+// A read that fails is not the end of the records: it must not be taken for
+// one, or changes behind it would stay.
+ReadOutcome ReadBytesAt(HANDLE file, DWORD position, void* buffer, DWORD size)
+{
+    if (SetFilePointer(file, LONG(position), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return ReadOutcome::Failed;
+    DWORD read = 0;
+    if (!ReadFile(file, buffer, size, &read, nullptr)) return ReadOutcome::Failed;
+    return read == size ? ReadOutcome::Read : ReadOutcome::End;
+}
+
+// The record at `position`, or End where the whole records end: at the end
+// of the file, or at a record a crash tore.
+ReadOutcome ReadRecordAt(HANDLE file, DWORD position, Record* record, uint32_t* size)
+{
+    uint8_t bytes[kMaxRecordSize];
+    ReadOutcome outcome = ReadBytesAt(file, position, bytes, 4);
+    if (outcome != ReadOutcome::Read) return outcome;
+    *size = GetU32(bytes);
+    if (*size < kMinRecordSize || *size > kMaxRecordSize) return ReadOutcome::End;
+    outcome = ReadBytesAt(file, position + 4, bytes + 4, *size - 4);
+    if (outcome != ReadOutcome::Read) return outcome;
+    return DecodeRecord(bytes, *size, record) ? ReadOutcome::Read : ReadOutcome::End;
+}
+
+// Where the first record starts: 0 when the header itself never got whole.
+ReadOutcome ReadHeader(HANDLE file, DWORD* firstRecord)
+{
+    char header[kHeaderSize];
+    const ReadOutcome outcome = ReadBytesAt(file, 0, header, kHeaderSize);
+    const bool whole =
+        outcome == ReadOutcome::Read && std::memcmp(header, kHeader, kHeaderSize) == 0;
+    *firstRecord = whole ? kHeaderSize : 0;
+    return outcome == ReadOutcome::Failed ? outcome : ReadOutcome::Read;
+}
+
+// Where the whole records of `file` end; false when it could not be read.
+bool FindRecordsEnd(HANDLE file, DWORD* end)
+{
+    if (ReadHeader(file, end) == ReadOutcome::Failed) return false;
+    if (*end == 0) return true;
+    for (;;) {
+        Record record;
+        uint32_t size = 0;
+        const ReadOutcome outcome = ReadRecordAt(file, *end, &record, &size);
+        if (outcome == ReadOutcome::Failed) return false;
+        if (outcome == ReadOutcome::End) return true;
+        *end += size;
+    }
+}
+
+// Clears the read-only attribute of `path` once, where it has one: a new
+// file of a read-only entry must still be removable by the undo.
+bool ClearReadOnly(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    const DWORD cleared = attributes & ~FILE_ATTRIBUTE_READONLY;
+    return SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+bool IsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+enum class Outcome { Done, Missing, Failed };
+
+Outcome RemoveFile(const char* path, WaitBudget* budget)
+{
+    bool cleared = false;
+    for (uint32_t waits = 0;;) {
+        if (DeleteFileA(path)) return Outcome::Done;
+        const DWORD error = GetLastError();
+        if (IsMissing(error)) return Outcome::Missing;
+        if (error == ERROR_ACCESS_DENIED && !cleared && ClearReadOnly(path)) {
+            cleared = true;
+            continue;
+        }
+        if (!WaitWhileInUse(error, &waits, budget)) return Outcome::Failed;
+    }
+}
+
+// A new file started since (the new program, run after an interruption)
+// cannot be replaced but can be renamed: it goes under a name of the
+// updater's own, and is deleted at once where the system lets it, otherwise
+// by a later run's sweep.
+bool MoveRunningFileAway(const char* target)
+{
+    char folder[MAX_PATH];
+    char room[MAX_PATH];
+    char away[MAX_PATH];
+    std::snprintf(folder, MAX_PATH, "%.*s", int(FindFilePart(target) - target), target);
+    if (!FindRoomForOwnFile(folder, FloorLengthOf(folder, nullptr), room) ||
+        !ChooseFreeOwnName(room, kKeptExtension, away) || !MoveFileExA(target, away, 0))
+        return false;
+    DeleteFileA(away);
+    return true;
+}
+
+// Moves the old file `kept` back over `target`, whatever the new one is.
+Outcome PutBack(const char* kept, const char* target, WaitBudget* budget)
+{
+    bool cleared = false;
+    bool movedAway = false;
+    for (uint32_t waits = 0;;) {
+        if (MoveFileExA(kept, target, MOVEFILE_REPLACE_EXISTING)) return Outcome::Done;
+        const DWORD error = GetLastError();
+        if (IsMissing(error)) return Outcome::Missing;
+        if (error == ERROR_ACCESS_DENIED && !cleared && ClearReadOnly(target)) {
+            cleared = true;
+            continue;
+        }
+        // Only while the old file is there to take its place is the new one
+        // moved away.
+        if (error == ERROR_ACCESS_DENIED && !movedAway &&
+            GetFileAttributesA(kept) != INVALID_FILE_ATTRIBUTES && MoveRunningFileAway(target)) {
+            movedAway = true;
+            continue;
+        }
+        if (!WaitWhileInUse(error, &waits, budget)) return Outcome::Failed;
+    }
+}
+
+// The old file never left its name: `kept` is only its second one, and
+// goes. A name of a read-only file goes only once the file is not read-only;
+// the old file keeps its attributes all the same.
+bool RemoveSecondName(const char* kept, const char* target, WaitBudget* budget)
+{
+    const DWORD attributes = GetFileAttributesA(target);
+    const Outcome removed = RemoveFile(kept, budget);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(target, attributes);
+    return removed != Outcome::Failed;
+}
+
+// A folder the run made goes when it is empty; one that is not (a file of
+// someone else's, or an old file still in use) stays, as it must.
+void RemoveMadeFolder(const char* folder, WaitBudget* budget)
+{
+    for (uint32_t waits = 0;;) {
+        if (RemoveDirectoryA(folder)) return;
+        if (!WaitWhileInUse(GetLastError(), &waits, budget)) return;
+    }
+}
+
+// The temporary takes the target's name only as its last step, and only the
+// undo removes it: while it is there, the target is still the old file (or
+// none). Each step finds what an earlier, interrupted undo left, so the undo
+// can be played back again and again.
+bool UndoFileUpdate(const Record& record, WaitBudget* budget)
+{
+    const char* target = record.texts[0];
+    const char* temporary = record.texts[1];
+    const char* kept = record.texts[2];
+    const char* movedAside = record.texts[3];
+    if (kept[0] == '\0') {
+        const Outcome removed = RemoveFile(temporary, budget);
+        if (removed != Outcome::Missing) return removed == Outcome::Done;
+        return RemoveFile(target, budget) != Outcome::Failed;  // the file the run added
+    }
+    const Outcome fromAside = PutBack(movedAside, target, budget);
+    if (fromAside == Outcome::Failed) return false;
+    if (fromAside == Outcome::Done) {
+        return RemoveFile(kept, budget) != Outcome::Failed &&
+               RemoveFile(temporary, budget) != Outcome::Failed;
+    }
+    const Outcome removed = RemoveFile(temporary, budget);
+    if (removed == Outcome::Failed) return false;
+    if (removed == Outcome::Done) return RemoveSecondName(kept, target, budget);
+    const Outcome fromKept = PutBack(kept, target, budget);
+    if (fromKept != Outcome::Done) return fromKept == Outcome::Missing;
+    // Where renaming one name of a file onto another changes nothing, the
+    // second name is still there.
+    return RemoveFile(kept, budget) != Outcome::Failed;
+}
+
+bool UndoRecord(const Record& record, WaitBudget* budget)
+{
+    if (record.kind == kFolderMade) {
+        RemoveMadeFolder(record.texts[0], budget);
+        return true;
+    }
+    return UndoFileUpdate(record, budget);
+}
+
+// What stays of a committed change: the old files. One still in use (a
+// running program) cannot go now; a later run sweeps it.
+void FinishRecord(const Record& record)
+{
+    if (record.kind != kFileChanged) return;
+    for (uint32_t i = 2; i < kMaxTexts; ++i) {
+        if (record.texts[i][0] != '\0') DeleteFileA(record.texts[i]);
+    }
+}
+
+// A record file to read, or Missing when there is none: only a record the
+// system says is not there is taken for none. A scanner may hold a record
+// that was just written.
+Outcome OpenRecordFile(const char* path, HANDLE* file, WaitBudget* budget)
+{
+    for (uint32_t waits = 0;;) {
+        *file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (*file != INVALID_HANDLE_VALUE) return Outcome::Done;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return Outcome::Missing;
+        if (!WaitWhileInUse(error, &waits, budget)) return Outcome::Failed;
+    }
+}
+
+// Plays the undo record at `path` back once, last change first: Done when
+// every change is undone.
+Outcome UndoPass(const char* path, WaitBudget* budget)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const Outcome opened = OpenRecordFile(path, &file, budget);
+    if (opened != Outcome::Done) return opened;
+    DWORD position = 0;
+    bool undone = FindRecordsEnd(file, &position);
+    while (undone && position > kHeaderSize) {
+        uint8_t sizeBytes[4];
+        if (ReadBytesAt(file, position - 4, sizeBytes, 4) != ReadOutcome::Read) {
+            undone = false;
+            break;
+        }
+        const uint32_t size = GetU32(sizeBytes);
+        Record record;
+        uint32_t sizeRead = 0;
+        if (size > position - kHeaderSize ||
+            ReadRecordAt(file, position - size, &record, &sizeRead) != ReadOutcome::Read ||
+            sizeRead != size) {
+            undone = false;
+            break;
+        }
+        // Every change is undone that can be, so that the install is as
+        // near the old version as it can be until the next run finishes.
+        if (!UndoRecord(record, budget)) undone = false;
+        position -= size;
+    }
+    CloseHandle(file);
+    return undone ? Outcome::Done : Outcome::Failed;
+}
+
+// Deletes the old files a committed record lists: Done when it read the
+// whole record.
+Outcome FinishPass(const char* path, WaitBudget* budget)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const Outcome opened = OpenRecordFile(path, &file, budget);
+    if (opened != Outcome::Done) return opened;
+    DWORD position = 0;
+    ReadOutcome outcome = ReadHeader(file, &position);
+    while (outcome == ReadOutcome::Read && position != 0) {
+        Record record;
+        uint32_t size = 0;
+        outcome = ReadRecordAt(file, position, &record, &size);
+        if (outcome != ReadOutcome::Read) break;
+        FinishRecord(record);
+        position += size;
+    }
+    CloseHandle(file);
+    return outcome == ReadOutcome::Failed ? Outcome::Failed : Outcome::Done;
+}
+
+// A pass that failed (a read the disk refused, a file still held) is made
+// again: each pass finds what the one before left, and a read that failed
+// once often goes through the next time.
+constexpr int kPlaybackPasses = 3;
+
+Outcome PlayBackUndo(const char* path, WaitBudget* budget)
+{
+    Outcome outcome = Outcome::Failed;
+    for (int pass = 0; pass < kPlaybackPasses && outcome == Outcome::Failed; ++pass) {
+        outcome = UndoPass(path, budget);
+    }
+    return outcome;
+}
+
+Outcome FinishCommittedChanges(const char* path, WaitBudget* budget)
+{
+    Outcome outcome = Outcome::Failed;
+    for (int pass = 0; pass < kPlaybackPasses && outcome == Outcome::Failed; ++pass) {
+        outcome = FinishPass(path, budget);
+    }
+    return outcome;
+}
+
+bool RemoveRecordFile(const char* path, WaitBudget* budget)
+{
+    return RemoveFile(path, budget) != Outcome::Failed;
+}
+
+// A record that was played back through goes; one that was not stays for
+// the next run.
+bool RemoveIfPlayedBack(Outcome playedBack, const char* path, WaitBudget* budget)
+{
+    if (playedBack == Outcome::Failed) return false;
+    return playedBack == Outcome::Missing || RemoveRecordFile(path, budget);
+}
+
+void CloseRecordFile(UpdateJournal* journal)
+{
+    if (journal->file != INVALID_HANDLE_VALUE) CloseHandle(journal->file);
+    journal->file = INVALID_HANDLE_VALUE;
+}
+
+bool JoinName(char (&path)[MAX_PATH], const char* folder, const char* name)
+{
+    const int length = std::snprintf(path, MAX_PATH, "%s%s", folder, name);
+    return length > 0 && length < MAX_PATH;
+}
+
+bool AppendRecord(UpdateJournal* journal, char kind, const char* const* texts, uint32_t count)
+{
+    if (journal->broken) return false;
+    uint8_t bytes[kHeaderSize + kMaxRecordSize];
+    const bool first = journal->file == INVALID_HANDLE_VALUE;
+    const DWORD at = first ? kHeaderSize : 0;
+    const uint32_t size = EncodeRecord(kind, texts, count, bytes + at);
+    if (size == 0) return false;
+    if (first) {
+        journal->file = CreateFileA(journal->undoPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (journal->file == INVALID_HANDLE_VALUE) {
+            journal->broken = true;
+            return false;
+        }
+        journal->changed = true;
+        std::memcpy(bytes, kHeader, kHeaderSize);
+    }
+    // A record written in part, or not known to be on the disk, guards
+    // nothing: no change may follow it.
+    DWORD written = 0;
+    if (!WriteFile(journal->file, bytes, at + size, &written, nullptr) || written != at + size ||
+        !FlushFileBuffers(journal->file)) {
+        journal->broken = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool OpenUpdateJournal(UpdateJournal* journal, const char* folder)
+{
+    journal->file = INVALID_HANDLE_VALUE;
+    journal->changed = false;
+    journal->broken = false;
+    journal->waits.waitsLeft = kWaitsPerRun;
+    if (!JoinName(journal->undoPath, folder, kUndoRecordName) ||
+        !JoinName(journal->donePath, folder, kCommittedRecordName)) {
+        // No record fits here, so none was left here either; and no change
+        // can be guarded.
+        journal->undoPath[0] = journal->donePath[0] = '\0';
+        journal->broken = true;
+        return true;
+    }
+    // A committed record not yet finished lists names that this run could
+    // reuse: it must be gone before anything of this run is made.
+    return RemoveIfPlayedBack(FinishCommittedChanges(journal->donePath, &journal->waits),
+                              journal->donePath, &journal->waits) &&
+           RemoveIfPlayedBack(PlayBackUndo(journal->undoPath, &journal->waits), journal->undoPath,
+                              &journal->waits);
+}
+
+bool RecordFolderMade(UpdateJournal* journal, const char* folder)
+{
+    const char* texts[] = {folder};
+    return AppendRecord(journal, kFolderMade, texts, 1);
+}
+
+bool RecordFileUpdate(UpdateJournal* journal, const FileUpdate& change)
+{
+    const char* texts[] = {change.target, change.temporary, change.kept, change.movedAside};
+    return AppendRecord(journal, kFileChanged, texts, kMaxTexts);
+}
+
+bool CommitUpdate(UpdateJournal* journal)
+{
+    if (!journal->changed) return true;
+    CloseRecordFile(journal);
+    for (uint32_t waits = 0;;) {
+        // The commit: from here on the new version is the install's.
+        if (MoveFileExA(journal->undoPath, journal->donePath, MOVEFILE_REPLACE_EXISTING)) break;
+        if (!WaitWhileInUse(GetLastError(), &waits, &journal->waits)) {
+            UndoUpdate(journal);
+            return false;
+        }
+    }
+    journal->changed = false;
+    // What fails here is finished by the next run, before it changes anything.
+    RemoveIfPlayedBack(FinishCommittedChanges(journal->donePath, &journal->waits),
+                       journal->donePath, &journal->waits);
+    return true;
+}
+
+bool UndoUpdate(UpdateJournal* journal)
+{
+    if (!journal->changed) return true;
+    CloseRecordFile(journal);
+    if (!RemoveIfPlayedBack(PlayBackUndo(journal->undoPath, &journal->waits), journal->undoPath,
+                            &journal->waits))
+        return false;
+    journal->changed = false;
+    return true;
+}
