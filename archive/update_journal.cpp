@@ -231,14 +231,15 @@ Outcome PutBack(const char* kept, const char* target, WaitBudget* budget)
 
 // The old file never left its name: `kept` is only its second one, and
 // goes. A name of a read-only file goes only once the file is not read-only;
-// the old file keeps its attributes all the same.
-bool RemoveSecondName(const char* kept, const char* target, WaitBudget* budget)
+// the old file keeps its attributes all the same. While someone holds the
+// file no name of it can go: the second name then stays for a later run's
+// sweep, and the install is the old version all the same.
+void RemoveSecondName(const char* kept, const char* target, WaitBudget* budget)
 {
     const DWORD attributes = GetFileAttributesA(target);
-    const Outcome removed = RemoveFile(kept, budget);
+    RemoveFile(kept, budget);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(target, attributes);
-    return removed != Outcome::Failed;
 }
 
 // A folder the run made goes when it is empty; one that is not (a file of
@@ -274,7 +275,10 @@ bool UndoFileUpdate(const Record& record, WaitBudget* budget)
     }
     const Outcome removed = RemoveFile(temporary, budget);
     if (removed == Outcome::Failed) return false;
-    if (removed == Outcome::Done) return RemoveSecondName(kept, target, budget);
+    if (removed == Outcome::Done) {
+        RemoveSecondName(kept, target, budget);
+        return true;
+    }
     const Outcome fromKept = PutBack(kept, target, budget);
     if (fromKept != Outcome::Done) return fromKept == Outcome::Missing;
     // Where renaming one name of a file onto another changes nothing, the
@@ -325,24 +329,19 @@ Outcome UndoPass(const char* path, WaitBudget* budget)
     if (opened != Outcome::Done) return opened;
     DWORD position = 0;
     bool undone = FindRecordsEnd(file, &position);
-    while (undone && position > kHeaderSize) {
+    for (bool readable = undone; readable && position > kHeaderSize;) {
         uint8_t sizeBytes[4];
-        if (ReadBytesAt(file, position - 4, sizeBytes, 4) != ReadOutcome::Read) {
-            undone = false;
-            break;
-        }
-        const uint32_t size = GetU32(sizeBytes);
         Record record;
         uint32_t sizeRead = 0;
-        if (size > position - kHeaderSize ||
-            ReadRecordAt(file, position - size, &record, &sizeRead) != ReadOutcome::Read ||
-            sizeRead != size) {
-            undone = false;
-            break;
-        }
+        const uint32_t size =
+            ReadBytesAt(file, position - 4, sizeBytes, 4) == ReadOutcome::Read ? GetU32(sizeBytes)
+                                                                               : 0;
+        readable = size != 0 && size <= position - kHeaderSize &&
+                   ReadRecordAt(file, position - size, &record, &sizeRead) == ReadOutcome::Read &&
+                   sizeRead == size;
         // Every change is undone that can be, so that the install is as
         // near the old version as it can be until the next run finishes.
-        if (!UndoRecord(record, budget)) undone = false;
+        undone = readable && UndoRecord(record, budget) && undone;
         position -= size;
     }
     CloseHandle(file);

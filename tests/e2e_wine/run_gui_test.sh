@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The Windows updater run as a Chinese-speaking user meets it, under Wine on
 # a virtual X display:
-#   run_gui_test.sh WINE_RUN UPDATER_EXE TAVIX_STUB_EXE OUTPUT_DIR
-# WINE_RUN is cmake/wine-run.sh. For each answer (Yes, No) a program folder is
+#   run_gui_test.sh WINE_RUN UPDATER_EXE TAVIX_STUB_EXE OUTPUT_DIR UI1_DIR UI2_DIR
+# WINE_RUN is cmake/wine-run.sh. UI1_DIR and UI2_DIR each hold a version of an
+# application whose Tavix.exe needs its tavixui.dll. For each answer (Yes, No) a program folder is
 # laid out with the updater, the stand-in Tavix.exe and an older file; the
 # updater is started with LANG=zh_CN.UTF-8 and the archive's Windows path; the
 # question box is awaited (xdotool), photographed (OUTPUT_DIR/*.png) and
 # answered with the keyboard; then the folder, the archive and the stand-in's
 # record are checked. A third run updates the "yes" folder again while one of
-# its files is held open by another Windows process and another is read-only.
+# its files is held open by another Windows process and another is read-only:
+# the whole update is undone. Then a new Tavix.exe that needs its new library,
+# which another process holds: the old version stays whole and starts.
 # Then archives made by Python's zipfile, 7z and bsdtar with Chinese names in
 # nested folders go in over an older version, and an English Windows (code
 # page 1252) is shown the question and refuses a name it cannot hold.
@@ -19,6 +22,8 @@ wine_run=$1
 updater=$2
 tavix_stub=$3
 out=$4
+ui1=$5
+ui2=$6
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -116,10 +121,11 @@ run_updater() {
   took=$((SECONDS - answered))
 }
 
-# start_holder EXE FILE: starts the stand-in EXE holding FILE open without
-# sharing (see tavix_stub.c) and waits until it does; $holder is its pid.
+# start_holder EXE FILE [HOW]: starts the stand-in EXE holding FILE open
+# without sharing, or with HOW --scan as a scanner does (see tavix_stub.c),
+# and waits until it does; $holder is its pid.
 start_holder() {
-  "$wine_run" "$prefix" "$1" --hold "$(windows_path "$2")" >>"$out/holders.out" 2>&1 &
+  "$wine_run" "$prefix" "$1" "${3:---hold}" "$(windows_path "$2")" >>"$out/holders.out" 2>&1 &
   holder=$!
   for _ in $(seq 300); do [ -e "$2.held" ] && break; sleep 0.1; done
 }
@@ -138,6 +144,17 @@ program_folder() {
   cp "$updater" "$1/Updater.exe"
   cp "$tavix_stub" "$1/Tavix.exe"
   printf 'Tavix 2.0\n' >"$1/readme.txt"
+}
+
+# install_state FOLDER: every file below FOLDER with its bytes' checksum and
+# write bit, the stand-in's own records and the updater's own files left out.
+install_state() {
+  (cd "$1" && find . -type f ! -name 'tavix-*.txt' ! -name '*~tvx*' -printf '%p %m ' \
+     -exec md5sum {} \; | sort)
+}
+
+own_files() {  # the updater's own files below FOLDER
+  find "$1" -name '*~tvx*'
 }
 
 read_only() {  # Wine shows a Windows read-only file without write permission
@@ -219,7 +236,7 @@ run_case() {
 
 # run_failing_case: a second update of the "yes" folder, where one file is
 # read-only (from the first update) and one is held open by another Windows
-# process; the rest must still go in, and the archive must stay.
+# process: the update fails, and the folder is the old version whole.
 run_failing_case() {
   local name=partial
   local dir=$out/$name
@@ -238,6 +255,8 @@ run_failing_case() {
     ('docs/deep/changes.txt', 'Even faster.\\n', None, None),
   ]"
 
+  local before
+  before=$(install_state "$app")
   echo "# case $name: answer 'y'"
   start_holder "$dir/holder.exe" "$app/locked.bin"
   check "$name: another process holds a file" test -e "$app/locked.bin.held"
@@ -250,9 +269,59 @@ run_failing_case() {
   check "$name: the archive is kept" test -f "$dir/update.zip"
   check "$name: the held file stays byte for byte" cmp -s "$dir/locked.before" "$app/locked.bin"
   check "$name: the read-only file stays unchanged" cmp -s "$dir/licence.before" "$app/licence.txt"
-  check "$name: the other files are unpacked" \
-    test "$(cat "$app/readme.txt")" = "Tavix 3.1" -a \
-         "$(cat "$app/docs/deep/changes.txt" 2>/dev/null)" = "Even faster."
+  check "$name: the files that went in are undone, the folder made is gone" \
+    test "$(install_state "$app")" = "$before" -a ! -e "$app/docs"
+  check "$name: no undo record is left" test ! -e "$app/~tvx.undo"
+}
+
+# run_library_case: a new Tavix.exe that calls a function only its new
+# tavixui.dll has, while a scanner holds the old tavixui.dll past the
+# updater's wait: the update fails whole, the old Tavix.exe starts on Yes and
+# runs with its old library. Once the holder lets go, the same archive
+# installs the whole new version, which starts and runs.
+run_library_case() {
+  local name=library
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  program_folder "$app"
+  cp "$ui1/Tavix.exe" "$app/Tavix.exe"
+  cp "$ui1/tavixui.dll" "$app/tavixui.dll"
+  cp "$tavix_stub" "$dir/holder.exe"
+  mkdir -p "$dir/release"
+  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
+  printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
+  (cd "$dir/release" && python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name in sys.argv[2:]:
+        z.write(name)' "$zip" Tavix.exe readme.txt tavixui.dll)
+  local before
+  before=$(install_state "$app")
+
+  echo "# case $name: answer 'y'"
+  start_holder "$dir/holder.exe" "$app/tavixui.dll" --scan
+  check "$name: a scanner holds the library" test -e "$app/tavixui.dll.held"
+  run_updater "$name" "$app" "$(windows_path "$zip")" y
+  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  stop_holder "$app/tavixui.dll"
+  check "$name: exit code 2 (got $status)" test "$status" = 2
+  check "$name: the archive is kept" test -f "$zip"
+  check "$name: the install is the old version byte for byte" \
+    test "$(install_state "$app")" = "$before"
+  check "$name: the old Tavix.exe starts on Yes and runs with its library" \
+    grep -qx 'ui 1' <(tr -d '\r' <"$app/tavix-ran.txt" 2>/dev/null)
+
+  rm -f "$app"/tavix-*.txt
+  echo "# case $name-again: answer 'y'"
+  run_updater "$name-again" "$app" "$(windows_path "$zip")" y
+  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  check "$name-again: once the holder let go, exit code 0 (got $status)" test "$status" = 0
+  check "$name-again: the archive is deleted" test ! -e "$zip"
+  check "$name-again: the new Tavix.exe is in" cmp -s "$ui2/Tavix.exe" "$app/Tavix.exe"
+  check "$name-again: the new library is in" cmp -s "$ui2/tavixui.dll" "$app/tavixui.dll"
+  check "$name-again: the new readme is in" test "$(cat "$app/readme.txt")" = "Tavix 3.0"
+  check "$name-again: the new Tavix.exe starts and runs with its new library" \
+    grep -qx 'ui 2' <(tr -d '\r' <"$app/tavix-ran.txt" 2>/dev/null)
+  check "$name-again: nothing of the updater's own is left" test -z "$(own_files "$app")"
 }
 
 # run_released_case: a file held without sharing for half a second after
@@ -406,8 +475,8 @@ run_english_case() {
   updater_locale=en_US.UTF-8 run_updater "$name" "$app" "$(windows_path "$zip")" n
   check "$name: exit code 2 (got $status)" test "$status" = 2
   check "$name: the archive is kept" test -f "$zip"
-  check "$name: the other entries are unpacked" \
-    test "$(cat "$app/readme.txt")" = "Tavix 3.0" -a "$(cat "$app/bin/core.dll" 2>/dev/null)" = "new core"
+  check "$name: the update is undone whole" \
+    test "$(cat "$app/readme.txt")" = "Tavix 2.0" -a ! -e "$app/bin"
   check "$name: no name outside ASCII is left anywhere" \
     test -z "$(find "$app" -name '*[^ -~]*' | head -n 1)"
   check "$name: the question reads as on a Chinese Windows, pixel for pixel" \
@@ -417,6 +486,7 @@ run_english_case() {
 run_case yes y
 run_case no n
 run_failing_case
+run_library_case
 for tool in zipfile 7z bsdtar; do run_names_case "$tool"; done
 run_separator_case
 run_english_case
