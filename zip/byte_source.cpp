@@ -45,13 +45,12 @@ int WindowAt(const ByteSource* source, uint32_t position)
     return -1;
 }
 
-uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount)
+uint32_t TakeFromWindow(ByteSource* source, int index, uint8_t* destination, uint32_t byteCount)
 {
-    const int index = WindowAt(source, source->position);
-    if (index < 0) {
+    const SourceWindow& window = source->windows[index];
+    if (!Holds(window, source->position)) {
         return 0;
     }
-    const SourceWindow& window = source->windows[index];
     const uint32_t offset = source->position - window.start;
     uint32_t available = window.length - offset;
     if (byteCount > available) {
@@ -61,6 +60,12 @@ uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byte
     source->position += byteCount;
     source->recentWindow = static_cast<uint8_t>(index);
     return byteCount;
+}
+
+uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount)
+{
+    const int index = WindowAt(source, source->position);
+    return index < 0 ? 0 : TakeFromWindow(source, index, destination, byteCount);
 }
 
 // Moves the handle to where the next read starts, unless it stands there. A
@@ -93,26 +98,29 @@ uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCoun
 // The window to read into: the one the reading runs on from, so that a walk
 // through one part of the file replaces only its own window; otherwise the
 // one read from less recently.
-SourceWindow& WindowToFill(ByteSource* source)
+int WindowToFill(const ByteSource* source)
 {
-    for (SourceWindow& window : source->windows) {
+    for (int i = 0; i < 2; ++i) {
+        const SourceWindow& window = source->windows[i];
         if (window.length > 0 && window.start + window.length == source->position) {
-            return window;
+            return i;
         }
     }
-    return source->windows[1 - source->recentWindow];
+    return 1 - source->recentWindow;
 }
 
 // Reads ahead from the current position. A failed read counts only when it
 // cost some of the `wanted` bytes, as a read of just those would have
 // failed; bytes that did come are kept, and the next fill, starting where
-// the failure struck, fails as an unbuffered read there would.
-void FillWindow(ByteSource* source, uint32_t wanted)
+// the failure struck, fails as an unbuffered read there would. Gives the
+// window filled.
+int FillWindow(ByteSource* source, uint32_t wanted)
 {
-    SourceWindow& window = WindowToFill(source);
+    const int index = WindowToFill(source);
+    SourceWindow& window = source->windows[index];
     window.length = 0;
     if (!PlaceHandle(source)) {
-        return;
+        return index;
     }
     DWORD transferred = 0;
     BOOL ok = ReadFile(source->file, window.bytes, kSourceBufferSize, &transferred, nullptr);
@@ -125,6 +133,7 @@ void FillWindow(ByteSource* source, uint32_t wanted)
     window.start = source->position;
     window.length = transferred;
     source->handlePosition += transferred;
+    return index;
 }
 
 uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount)
@@ -137,8 +146,10 @@ uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCou
     if (rest >= kSourceBufferSize) {
         return copied + ReadAtPosition(source, destination + copied, rest);
     }
-    FillWindow(source, rest);
-    return copied + TakeFromWindows(source, destination + copied, rest);
+    // From the window just filled: the other one may hold the position too,
+    // with fewer of the bytes wanted.
+    const int filled = FillWindow(source, rest);
+    return copied + TakeFromWindow(source, filled, destination + copied, rest);
 }
 
 void DropWindows(ByteSource* source)
