@@ -145,6 +145,11 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
     const ByteVector ut = ExtendedTimestampExtra(0x01, {1234567890});
     behind300.insert(behind300.end(), ut.begin(), ut.end());
     const ByteVector cutShort = {'U', 'T', 9, 0, 0x07, 0x10, 0x20, 0x30, 0x40, 0x50};
+    // Flags for three times over data for one, then Info-ZIP's "ux" block:
+    // its bytes are no times.
+    ByteVector promisesThree = ExtendedTimestampExtra(0x07, {1700000000});
+    const ByteVector ux = {'u', 'x', 11, 0, 1, 4, 0xE8, 3, 0, 0, 4, 0xE8, 3, 0, 0};
+    promisesThree.insert(promisesThree.end(), ux.begin(), ux.end());
 
     ArchiveHandle* handle = folder.Open({
         entryWith("plain", {}),
@@ -155,6 +160,7 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
         entryWith("behind300", behind300),
         entryWith("fourBytes", {'U', 'T', 0, 0}),
         entryWith("cutShort", cutShort),
+        entryWith("promisesThree", promisesThree),
     });
     ASSERT_NE(handle, nullptr);
     const int64_t dos = LocalMomentInUtc(2015, 6, 20, 13, 45, 30);
@@ -170,8 +176,9 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
         {dos, dos, UnixToFileTime(1234567890)},
         {dos, dos, dos},
         {dos, dos, UnixToFileTime(0x40302010)},
+        {dos, dos, UnixToFileTime(1700000000)},
     };
-    for (int32_t i = 0; i < 8; ++i) {
+    for (int32_t i = 0; i < 9; ++i) {
         ArchiveEntry entry;
         ASSERT_EQ(GetArchiveEntry(handle, i, &entry), RESULT_OK) << i;
         EXPECT_EQ(Ticks(entry.accessTime), expected[i].access) << entry.name;
