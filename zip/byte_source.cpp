@@ -45,12 +45,13 @@ int WindowAt(const ByteSource* source, uint32_t position)
     return -1;
 }
 
-uint32_t TakeFromWindow(ByteSource* source, int index, uint8_t* destination, uint32_t byteCount)
+uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount)
 {
-    const SourceWindow& window = source->windows[index];
-    if (!Holds(window, source->position)) {
+    const int index = WindowAt(source, source->position);
+    if (index < 0) {
         return 0;
     }
+    const SourceWindow& window = source->windows[index];
     const uint32_t offset = source->position - window.start;
     uint32_t available = window.length - offset;
     if (byteCount > available) {
@@ -60,12 +61,6 @@ uint32_t TakeFromWindow(ByteSource* source, int index, uint8_t* destination, uin
     source->position += byteCount;
     source->recentWindow = static_cast<uint8_t>(index);
     return byteCount;
-}
-
-uint32_t TakeFromWindows(ByteSource* source, uint8_t* destination, uint32_t byteCount)
-{
-    const int index = WindowAt(source, source->position);
-    return index < 0 ? 0 : TakeFromWindow(source, index, destination, byteCount);
 }
 
 // Moves the handle to where the next read starts, unless it stands there. A
@@ -98,29 +93,32 @@ uint32_t ReadAtPosition(ByteSource* source, void* destination, uint32_t byteCoun
 // The window to read into: the one the reading runs on from, so that a walk
 // through one part of the file replaces only its own window; otherwise the
 // one read from less recently.
-int WindowToFill(const ByteSource* source)
+SourceWindow& WindowToFill(ByteSource* source)
 {
-    for (int i = 0; i < 2; ++i) {
-        const SourceWindow& window = source->windows[i];
+    for (SourceWindow& window : source->windows) {
         if (window.length > 0 && window.start + window.length == source->position) {
-            return i;
+            return window;
         }
     }
-    return 1 - source->recentWindow;
+    return source->windows[1 - source->recentWindow];
 }
 
 // Reads ahead from the current position. A failed read counts only when it
 // cost some of the `wanted` bytes, as a read of just those would have
 // failed; bytes that did come are kept, and the next fill, starting where
-// the failure struck, fails as an unbuffered read there would. Gives the
-// window filled.
-int FillWindow(ByteSource* source, uint32_t wanted)
+// the failure struck, fails as an unbuffered read there would.
+void FillWindow(ByteSource* source, uint32_t wanted)
 {
-    const int index = WindowToFill(source);
-    SourceWindow& window = source->windows[index];
+    SourceWindow& window = WindowToFill(source);
     window.length = 0;
+    // The other window keeps only what lies before the position: holding it
+    // too, it could serve the read that follows with fewer of its bytes.
+    SourceWindow& other = source->windows[&window == source->windows ? 1 : 0];
+    if (Holds(other, source->position)) {
+        other.length = source->position - other.start;
+    }
     if (!PlaceHandle(source)) {
-        return index;
+        return;
     }
     DWORD transferred = 0;
     BOOL ok = ReadFile(source->file, window.bytes, kSourceBufferSize, &transferred, nullptr);
@@ -133,7 +131,6 @@ int FillWindow(ByteSource* source, uint32_t wanted)
     window.start = source->position;
     window.length = transferred;
     source->handlePosition += transferred;
-    return index;
 }
 
 uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCount)
@@ -146,10 +143,8 @@ uint32_t ReadBuffered(ByteSource* source, uint8_t* destination, uint32_t byteCou
     if (rest >= kSourceBufferSize) {
         return copied + ReadAtPosition(source, destination + copied, rest);
     }
-    // From the window just filled: the other one may hold the position too,
-    // with fewer of the bytes wanted.
-    const int filled = FillWindow(source, rest);
-    return copied + TakeFromWindow(source, filled, destination + copied, rest);
+    FillWindow(source, rest);
+    return copied + TakeFromWindows(source, destination + copied, rest);
 }
 
 void DropWindows(ByteSource* source)
