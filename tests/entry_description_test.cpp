@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/archive_handle.h"
 #include "archive/entry_attributes.h"
@@ -248,6 +250,39 @@ TEST(EntryDescription, StoredNamesOf260BytesOrMoreAreRefusedNeverCut)
     EXPECT_EQ(handle->reader->GetEntry(0, &entry), RESULT_NO_FILE);
     EXPECT_EQ(std::memcmp(&entry, &kept, sizeof entry), 0);
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, ""), RESULT_NO_FILE);
+    CloseArchive(handle);
+}
+
+TEST(EntryDescription, StoredNamesEndingInHalfACharacterAreRefused)
+{
+    // In code page 936 0x81 leads a double-byte character; 0xB0 0xA1 is one.
+    const std::vector<TestEntry> entries{
+        FileEntry("Tavix.exe\x81", Bytes("1")), FileEntry("\xB0\xA1\x81", Bytes("2")),
+        FileEntry("x\x81\x81", Bytes("3")), FileEntry("\xB0\xA1", Bytes("4"))};
+    ProgramFolderScope folder;
+    {
+        CodePageScope gbk(936);
+        ASSERT_TRUE(gbk.Ok());
+        ArchiveHandle* handle = folder.Open(entries);
+        ASSERT_NE(handle, nullptr);
+        ArchiveEntry entry;
+        EXPECT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_CORRUPT);
+        EXPECT_EQ(ExtractArchiveEntry(handle, 0, "Tavix.exe"), RESULT_CORRUPT);
+        EXPECT_EQ(GetArchiveEntry(handle, 1, &entry), RESULT_CORRUPT);
+        for (int32_t whole : {2, 3}) {
+            ASSERT_EQ(GetArchiveEntry(handle, whole, &entry), RESULT_OK) << whole;
+            EXPECT_EQ(std::string(entry.name), entries[whole].name);
+        }
+        CloseArchive(handle);
+        EXPECT_FALSE(std::filesystem::exists(folder.File("Tavix.exe")));
+    }
+    // Where 0x81 is a character of its own, the name is whole.
+    CodePageScope singleByte(0);
+    ArchiveHandle* handle = folder.Open(entries);
+    ASSERT_NE(handle, nullptr);
+    ArchiveEntry entry;
+    ASSERT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_OK);
+    EXPECT_STREQ(entry.name, "Tavix.exe\x81");
     CloseArchive(handle);
 }
 
