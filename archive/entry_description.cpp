@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 
+#include "../platform/path_text.h"
 #include "../zip/unicode_path.h"
 #include "archive_reader.h"
 #include "entry_attributes.h"
@@ -50,7 +51,10 @@ ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLa
 // Unicode Path block that belongs to them, else the bytes as they stand. A
 // stored name of MAX_PATH bytes or more is refused, never cut: what is left
 // of a cut name, once cleaned, can be the name of another file. So can what
-// comes before a zero byte inside a name: such a name is damaged.
+// comes before a zero byte inside a name, or a stored name without its last
+// byte when that is a lone lead byte of a double-byte code page (copied on
+// character boundaries, "Tavix.exe\x81" becomes "Tavix.exe"): such names
+// are damaged.
 int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
                       const char (&rawName)[MAX_PATH], char (&name)[MAX_PATH])
 {
@@ -66,7 +70,7 @@ int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
     if (length > 0) return ConvertUtf8Name(unicodePath, length, name);
     std::memcpy(name, rawName, info.nameSize);
     name[info.nameSize] = '\0';
-    return RESULT_OK;
+    return EndsInLoneLeadByte(name) ? RESULT_CORRUPT : RESULT_OK;
 }
 
 // Cleans the name and copies it into the 260-byte field.

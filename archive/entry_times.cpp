@@ -59,13 +59,18 @@ bool ConvertDosDateTime(uint32_t dosDateTime, FILETIME* time)
 void ApplyExtendedTimestamp(const uint8_t* extra, uint32_t extraSize, ArchiveEntry* entry)
 {
     const uint32_t block = FindTimestampBlock(extra, extraSize);
-    if (block >= extraSize || uint64_t(block) + 5 > extraSize) return;
+    if (block >= extraSize) return;
+    // The flags may promise more times than the block holds: what lies
+    // beyond its own data belongs to the next block.
+    uint64_t blockEnd = uint64_t(block) + 4 + ReadLittleEndian16(extra + block + 2);
+    if (blockEnd > extraSize) blockEnd = extraSize;
+    if (uint64_t(block) + 5 > blockEnd) return;
     const uint8_t flags = extra[block + 4];
     FILETIME* const targets[] = {&entry->writeTime, &entry->accessTime, &entry->creationTime};
     uint64_t pos = uint64_t(block) + 5;
     for (int i = 0; i < 3; ++i) {
         if (!(flags & (1u << i))) continue;
-        if (pos + 4 > extraSize) return;
+        if (pos + 4 > blockEnd) return;
         *targets[i] = UnixSecondsToFileTime(int32_t(ReadLittleEndian32(extra + pos)));
         pos += 4;
     }

@@ -11,5 +11,6 @@
 bool ConvertDosDateTime(uint32_t dosDateTime, FILETIME* time);
 
 // Replaces the entry's times that the first "UT" block of `extra` carries.
-// Only times lying wholly inside the field are taken.
+// Only times lying wholly inside the block's own data, and inside the
+// field, are taken.
 void ApplyExtendedTimestamp(const uint8_t* extra, uint32_t extraSize, ArchiveEntry* entry);

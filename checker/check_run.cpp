@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../platform/path_text.h"
+#include "archive_fault.h"
 #include "file_comparison.h"
 #include "refusal_causes.h"
 
@@ -43,11 +44,12 @@ bool UpdaterFitsIn(const char* installFolder)
     return std::strlen(installFolder) + 1 + std::strlen(UPDATER_FILE_NAME) < MAX_PATH;
 }
 
-const char* DescribeUnopenedArchive(const char* archivePath)
+const char* DescribeUnopenedArchive(const char* archivePath, char (&reason)[MAX_PATH])
 {
     const DWORD attributes = GetFileAttributesA(archivePath);
     if (attributes == INVALID_FILE_ATTRIBUTES) return "there is no such file";
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a folder";
+    if (DescribeArchiveFault(archivePath, reason, sizeof reason)) return reason;
     return "it is not a ZIP archive the updater can read";
 }
 
@@ -161,8 +163,9 @@ CheckStart OpenCheck(ArchiveCheck* check, const char* archivePath, const char* i
     check->archive = IdentifyFile(check->archivePath);
     OpenUnpack(&check->unpack, check->archivePath);
     if (!check->unpack.handle) {
+        char reason[MAX_PATH];
         return Stop(check, CheckStart::ArchiveUnopened, "%s",
-                    DescribeUnopenedArchive(check->archivePath));
+                    DescribeUnopenedArchive(check->archivePath, reason));
     }
     OpenHeaderWalk(&check->walk, check->archivePath);
     if (!OpenWarnings(&check->warnings, check->unpack.entryCount)) {

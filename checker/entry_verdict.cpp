@@ -22,6 +22,8 @@ const RefusalReason kRefusalReasons[] = {
     {RESULT_CORRUPT, kCauseHeadersDisagree, "its headers disagree (local against central)"},
     {RESULT_CORRUPT, kCauseNameHasZero, "its name has a zero byte inside"},
     {RESULT_CORRUPT, kCauseInvalidUtf8, "its name is not valid UTF-8"},
+    {RESULT_CORRUPT, kCauseCutCharacter,
+     "its name ends in half a character (a lone lead byte of this system's code page)"},
     {RESULT_CORRUPT, kCauseEncrypted, "encrypted: the updater has no password"},
     {RESULT_CORRUPT, kCauseDescribed, "its data does not match its CRC-32"},
     {RESULT_CORRUPT, kAnyCause, "its headers are damaged"},

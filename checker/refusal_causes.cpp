@@ -34,6 +34,7 @@ uint32_t FindNameCauses(const EntryHeaders& headers)
     uint32_t causes = 0;
     if (std::memchr(headers.name, '\0', headers.info.nameSize)) causes |= kCauseNameHasZero;
     if (headers.utf8Length >= sizeof headers.utf8Name) return causes | kCauseNameTooLong;
+    if (headers.utf8Length == 0 && EndsInLoneLeadByte(headers.name)) causes |= kCauseCutCharacter;
     return causes | FindUtf8NameCauses(headers.utf8Name, headers.utf8Length);
 }
 

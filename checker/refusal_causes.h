@@ -25,6 +25,7 @@ constexpr uint32_t kCauseReadOnlyTarget = 1u << 12;
 constexpr uint32_t kCauseIsTheArchive = 1u << 13;
 constexpr uint32_t kCauseFileForFolder = 1u << 14;  // where its folder, or it as a folder, goes
 constexpr uint32_t kCauseFolderMissing = 1u << 15;  // its folder was not made
+constexpr uint32_t kCauseCutCharacter = 1u << 16;   // stored name ends in a lone lead byte
 
 uint32_t FindHeaderCauses(const EntryHeaders& headers);
 

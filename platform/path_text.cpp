@@ -1,5 +1,7 @@
 #include "path_text.h"
 
+#include <cstring>
+
 #include "winapi.h"
 
 namespace {
@@ -63,6 +65,18 @@ bool HasParentComponent(const char* name)
         if (*end == '\0') return false;
         start = end;
     }
+}
+
+bool EndsInLoneLeadByte(const char* name)
+{
+    // An ASCII last byte is a character or a trail byte, never a lead byte.
+    const size_t length = std::strlen(name);
+    if (length == 0 || static_cast<unsigned char>(name[length - 1]) < 0x80) return false;
+    for (const char* p = name; *p; p = NextCharacter(p)) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (p[1] == '\0' && c >= 0x80 && _ismbblead(c)) return true;
+    }
+    return false;
 }
 
 bool IsSameNameIgnoringCase(const char* first, const char* second)

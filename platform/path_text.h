@@ -25,6 +25,10 @@ const char* FindComponentEnd(const char* start);
 // Whether any component, between separators or at either end, is "..".
 bool HasParentComponent(const char* name);
 
+// Whether the last character of `name` is cut: a lead byte of the current
+// multibyte code page with nothing after it.
+bool EndsInLoneLeadByte(const char* name);
+
 // Whether two names are the same but for the case of ASCII letters (as
 // Windows compares them; other letters are compared as bytes here).
 bool IsSameNameIgnoringCase(const char* first, const char* second);

@@ -62,42 +62,82 @@ TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit)
     }
 }
 
-TEST(DirectoryReaderTest, SignatureNearestTheEndWins)
+// The fault CheckDirectory finds in `bytes`, with what it read.
+DirectoryFault CheckBytes(const ByteVector& bytes, DirectoryCheck* check)
 {
-    // A second end record inside the comment, describing an empty archive.
-    ZipOptions options;
-    ByteVector comment = Bytes("padding");
-    const ByteVector fake = EndRecordBytes(0, 0, 0, 0);
-    comment.insert(comment.end(), fake.begin(), fake.end());
-    options.comment = comment;
-    ZipLayout layout{};
-    const ByteVector bytes = BuildZip({MakeEntry("a.txt", "alpha")}, options, &layout);
-    MemoryDirectory reader(bytes);
-    ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(reader->endRecordPos, layout.endRecordPos + 22 + 7);
-    EXPECT_EQ(reader->entryCount, 0u);
+    return CheckDirectory(SourcePtr(NewMemorySource(bytes)).get(), check);
+}
 
-    // The search itself gives the later signature.
-    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(bytes)).get()), layout.endRecordPos + 29);
+TEST(DirectoryReaderTest, TheEndRecordIsTheOneWhoseCommentReachesTheEnd)
+{
+    const std::vector<TestEntry> entries = {MakeEntry("a.txt", "alpha")};
+    ZipLayout layout{};
+    const ByteVector plain = BuildZip(entries, {}, &layout);
+    const ByteVector emptyRecord = EndRecordBytes(0, 0, 0, 0);
+    DirectoryCheck check{};
+
+    // An end record of an empty archive hidden in the comment, alone or
+    // after other text; and a whole second directory with its end record.
+    ByteVector fakeArchive(plain.begin() + layout.directoryPos,
+                           plain.begin() + layout.endRecordPos);
+    const ByteVector fakeRecord = EndRecordBytes(1, layout.directorySize, 0, 0);
+    fakeArchive.insert(fakeArchive.end(), fakeRecord.begin(), fakeRecord.end());
+    ByteVector padded = Bytes("padding");
+    padded.insert(padded.end(), emptyRecord.begin(), emptyRecord.end());
+    for (const ByteVector& comment : {emptyRecord, padded, fakeArchive}) {
+        ZipOptions options;
+        options.comment = comment;
+        const ByteVector bytes = BuildZip(entries, options);
+        MemoryDirectory reader(bytes);
+        ASSERT_NE(reader, nullptr) << comment.size();
+        EXPECT_EQ(reader->endRecordPos, layout.endRecordPos) << comment.size();
+        EXPECT_EQ(reader->entryCount, 1u);
+        EXPECT_EQ(reader->archiveCommentSize, comment.size());
+        EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(bytes)).get()), layout.endRecordPos);
+    }
+
+    // Bytes after the comment: no end record reaches the end, and no empty
+    // archive appended to another is believed, wherever it says it starts.
+    ZipOptions junk;
+    junk.trailer = ByteVector(10, 0);
+    EXPECT_EQ(CheckBytes(BuildZip(entries, junk), &check), DirectoryFault::EndRecordNotAtEnd);
+    EXPECT_EQ(check.bytesAfterComment, 10u);
+    for (uint32_t offset : {0u, layout.endRecordPos + 22}) {
+        ZipOptions appended;
+        appended.trailer = EndRecordBytes(0, 0, offset, 0);
+        EXPECT_EQ(CheckBytes(BuildZip(entries, appended), &check),
+                  DirectoryFault::NoDirectoryAtEndRecord)
+            << offset;
+    }
+    ZipOptions longComment;
+    longComment.commentLength = 5;
+    EXPECT_EQ(CheckBytes(BuildZip(entries, longComment), &check),
+              DirectoryFault::EndRecordNotAtEnd);
+    EXPECT_EQ(check.bytesAfterComment, 0u) << "the comment runs past the end";
+    EXPECT_EQ(CheckBytes(PseudoRandomBytes(3000, 9), &check), DirectoryFault::NoEndRecord);
+
+    // An empty archive is its end record alone, with or without a comment.
+    ZipOptions commented;
+    commented.comment = Bytes("nothing in here");
+    for (const ByteVector& empty : {BuildZip({}), BuildZip({}, commented)}) {
+        MemoryDirectory reader(empty);
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(reader->entryCount, 0u);
+    }
 }
 
 TEST(DirectoryReaderTest, TinyFilesNeverOpen)
 {
-    const ByteVector signature = {0x50, 0x4B, 0x05, 0x06};
-    for (size_t size = 0; size <= 4; ++size) {
-        const ByteVector bytes(signature.begin(), signature.begin() + size);
+    const ByteVector record = EndRecordBytes(0, 0, 0, 0);
+    for (size_t size = 0; size < record.size(); ++size) {
+        const ByteVector bytes(record.begin(), record.begin() + size);
         ByteSource* source = NewMemorySource(bytes);
         EXPECT_EQ(FindEndRecord(source), kEndRecordNotFound) << size;
         EXPECT_EQ(OpenDirectory(source), nullptr) << size;
     }
     EXPECT_EQ(OpenDirectory(nullptr), nullptr);
-    // Five bytes are searched, and a record found at position 0 is a find.
-    const ByteVector five = {0x50, 0x4B, 0x05, 0x06, 0x00};
-    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(five)).get()), 0u);
-    // A signature in the very last four bytes is seen too.
-    ByteVector tail(100, 0);
-    tail.insert(tail.end(), signature.begin(), signature.end());
-    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(tail)).get()), 100u);
+    // A record found at position 0 is a find.
+    EXPECT_EQ(FindEndRecord(SourcePtr(NewMemorySource(record)).get()), 0u);
 }
 
 TEST(DirectoryReaderTest, DataBeforeTheArchiveWithAndWithoutAdjustedOffsets)
@@ -127,25 +167,74 @@ TEST(DirectoryReaderTest, SpannedOrInconsistentEndRecordsAreRefused)
     const std::vector<TestEntry> entries = {MakeEntry("a.txt", "alpha")};
     ZipLayout layout{};
     BuildZip(entries, {}, &layout);
-    std::vector<ZipOptions> refused(7);
-    refused[0].thisDisk = 1;
-    refused[1].directoryDisk = 1;
-    refused[2].entriesOnDisk = 2;
-    refused[3].totalEntries = 2;
-    refused[4].directoryOffset = layout.directoryPos + 1;  // ends past the end record
-    refused[5].directorySize = layout.directorySize + 1;
+    std::vector<std::pair<ZipOptions, DirectoryFault>> refused(7);
+    refused[0].first.thisDisk = 1;
+    refused[1].first.directoryDisk = 1;
+    refused[2].first.entriesOnDisk = 2;
+    refused[3].first.totalEntries = 2;
+    for (int i = 0; i < 4; ++i) refused[i].second = DirectoryFault::SpansDisks;
+    refused[4].first.directoryOffset = layout.directoryPos + 1;  // ends past the end record
+    refused[4].second = DirectoryFault::DirectoryPastEndRecord;
+    refused[5].first.directorySize = layout.directorySize + 1;
+    refused[5].second = DirectoryFault::NoDirectoryAtEndRecord;
     // Offset and size that wrap round 2^32 to a small sum.
-    refused[6].directoryOffset = 0xFFFFFFF0u;
-    refused[6].directorySize = 0x20u;
+    refused[6].first.directoryOffset = 0xFFFFFFF0u;
+    refused[6].first.directorySize = 0x20u;
+    refused[6].second = DirectoryFault::NoDirectoryAtEndRecord;
     for (size_t i = 0; i < refused.size(); ++i) {
-        EXPECT_EQ(MemoryDirectory(BuildZip(entries, refused[i])), nullptr) << i;
+        const ByteVector bytes = BuildZip(entries, refused[i].first);
+        EXPECT_EQ(MemoryDirectory(bytes), nullptr) << i;
+        DirectoryCheck check{};
+        EXPECT_EQ(CheckBytes(bytes, &check), refused[i].second) << i;
     }
-    // A directory that ends before the end record only moves the archive's start.
+    // The directory must end where the end record begins.
     ZipOptions gap;
     gap.afterDirectory = ByteVector(10, 0);
-    MemoryDirectory reader(BuildZip(entries, gap));
-    ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(reader->archiveStart, 10u);
+    EXPECT_EQ(MemoryDirectory(BuildZip(entries, gap)), nullptr);
+}
+
+TEST(DirectoryReaderTest, DirectoriesThatDisagreeWithTheirEndRecordAreRefused)
+{
+    const std::vector<TestEntry> two = {MakeEntry("a.txt", "alpha"), MakeEntry("b.txt", "beta")};
+    struct Case {
+        const char* what;
+        ZipOptions options;
+        std::vector<TestEntry> entries;
+        DirectoryFault fault;
+        uint32_t headersFound;
+    };
+    std::vector<Case> cases;
+    for (uint16_t count : {0, 1, 3, 0xFFFF}) {
+        Case c{"count", {}, two, DirectoryFault::CountDisagrees, 2};
+        c.options.entriesOnDisk = count;
+        c.options.totalEntries = count;
+        cases.push_back(c);
+    }
+    ZipLayout layout{};
+    BuildZip(two, {}, &layout);
+    Case junk{"junk after the last header", {}, two, DirectoryFault::DirectoryEndDisagrees, 2};
+    junk.options.afterDirectory = ByteVector(10, 0);
+    junk.options.directorySize = layout.directorySize + 10;
+    cases.push_back(junk);
+    Case damaged{"second header damaged", {}, two, DirectoryFault::HeaderDamaged, 1};
+    damaged.entries[1].central.signature = 0x02014B51;
+    cases.push_back(damaged);
+    Case runaway{"name runs past the directory", {}, two, DirectoryFault::DirectoryEndDisagrees, 1};
+    runaway.entries[0].central.nameLength = 0xFFFF;
+    cases.push_back(runaway);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ByteVector bytes = BuildZip(c.entries, c.options);
+        DirectoryCheck check{};
+        EXPECT_EQ(CheckBytes(bytes, &check), c.fault);
+        EXPECT_EQ(check.headersFound, c.headersFound);
+        EXPECT_EQ(MemoryDirectory(bytes), nullptr);
+    }
+    // The count a record can hold, walked in full.
+    std::vector<TestEntry> many(0xFFFF, MakeEntry("", ""));
+    DirectoryCheck check{};
+    EXPECT_EQ(CheckBytes(BuildZip(many), &check), DirectoryFault::None);
+    EXPECT_EQ(check.headersFound, 0xFFFFu);
 }
 
 TEST(DirectoryReaderTest, LongNamesFillTheBufferWithoutTerminator)
@@ -254,14 +343,15 @@ TEST(DirectoryReaderTest, WalkReadsEveryCentralField)
 
 TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
 {
-    TestEntry bad = MakeEntry("second.txt", "two");
-    bad.central.signature = 0x02014B51;
-    MemoryDirectory reader(
-        BuildZip({MakeEntry("first.txt", "one"), bad, MakeEntry("third.txt", "three")}));
+    ZipLayout layout{};
+    MemoryDirectory reader(BuildZip(
+        {MakeEntry("first.txt", "one"), MakeEntry("second.txt", "two"), MakeEntry("third", "3")},
+        {}, &layout));
     ASSERT_NE(reader, nullptr);
     ASSERT_TRUE(reader->currentValid);
     const EntryInfo firstInfo = reader->currentInfo;
     const uint32_t firstOffset = reader->localHeaderOffset;
+    reader.bytes()[layout.entries[1].centralHeaderPos] = 0x51;
 
     EXPECT_EQ(GoToNextEntry(reader.get()), READER_BAD_ARCHIVE);
     EXPECT_FALSE(reader->currentValid);
@@ -283,39 +373,17 @@ TEST(DirectoryReaderTest, DamagedCentralHeaderLeavesTheEntryInvalid)
     ASSERT_EQ(GoToFirstEntry(reader.get()), READER_OK);
     EXPECT_TRUE(reader->currentValid);
 
-    // A name that runs past the end of the data is a failed read; the walk
-    // itself, which reads no name, is not disturbed.
-    TestEntry runaway = MakeEntry("runaway", "r");
-    runaway.central.nameLength = 0xFFFF;
-    MemoryDirectory cut(BuildZip({runaway}));
-    ASSERT_NE(cut, nullptr);
-    EXPECT_TRUE(cut->currentValid);
+    // A name that runs past the end of the data is a failed read.
+    reader.bytes()[layout.entries[1].centralHeaderPos] = 0x50;
+    ASSERT_EQ(GoToNextEntry(reader.get()), READER_OK);
+    ASSERT_EQ(GoToNextEntry(reader.get()), READER_OK);
+    reader.bytes()[layout.entries[2].centralHeaderPos + 28] = 0xFF;
+    reader.bytes()[layout.entries[2].centralHeaderPos + 29] = 0xFF;
     char longName[MAX_PATH];
     EntryInfo info{};
-    EXPECT_EQ(ReadCentralHeader(cut.get(), &info, nullptr, longName, sizeof longName),
+    EXPECT_EQ(ReadCentralHeader(reader.get(), &info, nullptr, longName, sizeof longName),
               READER_ERRNO);
     EXPECT_EQ(info.nameSize, 0u);
-
-    // A first header that cannot be read still gives a reader.
-    TestEntry broken = MakeEntry("a", "b");
-    broken.central.signature = 0;
-    MemoryDirectory invalid(BuildZip({broken}));
-    ASSERT_NE(invalid, nullptr);
-    EXPECT_FALSE(invalid->currentValid);
-}
-
-TEST(DirectoryReaderTest, CountOfZeroStopsTheWalk)
-{
-    // The record claims no entries although a header lies at its offset.
-    ZipOptions options;
-    options.entriesOnDisk = 0;
-    options.totalEntries = 0;
-    MemoryDirectory reader(
-        BuildZip({MakeEntry("a.txt", "alpha"), MakeEntry("b.txt", "beta")}, options));
-    ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(reader->entryCount, 0u);
-    EXPECT_EQ(GoToNextEntry(reader.get()), READER_END_OF_LIST);
-    EXPECT_EQ(reader->currentIndex, 0);
 }
 
 TEST(DirectoryReaderTest, LocalHeaderChecks)

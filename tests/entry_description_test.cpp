@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/archive_handle.h"
 #include "archive/entry_attributes.h"
@@ -10,6 +12,7 @@
 #include "support/archive_fixture.h"
 #include "support/code_page_scope.h"
 #include "support/file_time.h"
+#include "support/memory_source.h"
 #include "support/wine.h"
 
 namespace {
@@ -145,6 +148,11 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
     const ByteVector ut = ExtendedTimestampExtra(0x01, {1234567890});
     behind300.insert(behind300.end(), ut.begin(), ut.end());
     const ByteVector cutShort = {'U', 'T', 9, 0, 0x07, 0x10, 0x20, 0x30, 0x40, 0x50};
+    // Flags for three times over data for one, then Info-ZIP's "ux" block:
+    // its bytes are no times.
+    ByteVector promisesThree = ExtendedTimestampExtra(0x07, {1700000000});
+    const ByteVector ux = {'u', 'x', 11, 0, 1, 4, 0xE8, 3, 0, 0, 4, 0xE8, 3, 0, 0};
+    promisesThree.insert(promisesThree.end(), ux.begin(), ux.end());
 
     ArchiveHandle* handle = folder.Open({
         entryWith("plain", {}),
@@ -155,6 +163,7 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
         entryWith("behind300", behind300),
         entryWith("fourBytes", {'U', 'T', 0, 0}),
         entryWith("cutShort", cutShort),
+        entryWith("promisesThree", promisesThree),
     });
     ASSERT_NE(handle, nullptr);
     const int64_t dos = LocalMomentInUtc(2015, 6, 20, 13, 45, 30);
@@ -170,8 +179,9 @@ TEST(EntryDescription, DosTimesAreLocalTimeAndUtBlocksReplaceThem)
         {dos, dos, UnixToFileTime(1234567890)},
         {dos, dos, dos},
         {dos, dos, UnixToFileTime(0x40302010)},
+        {dos, dos, UnixToFileTime(1700000000)},
     };
-    for (int32_t i = 0; i < 8; ++i) {
+    for (int32_t i = 0; i < 9; ++i) {
         ArchiveEntry entry;
         ASSERT_EQ(GetArchiveEntry(handle, i, &entry), RESULT_OK) << i;
         EXPECT_EQ(Ticks(entry.accessTime), expected[i].access) << entry.name;
@@ -244,6 +254,39 @@ TEST(EntryDescription, StoredNamesOf260BytesOrMoreAreRefusedNeverCut)
     CloseArchive(handle);
 }
 
+TEST(EntryDescription, StoredNamesEndingInHalfACharacterAreRefused)
+{
+    // In code page 936 0x81 leads a double-byte character; 0xB0 0xA1 is one.
+    const std::vector<TestEntry> entries{
+        FileEntry("Tavix.exe\x81", Bytes("1")), FileEntry("\xB0\xA1\x81", Bytes("2")),
+        FileEntry("x\x81\x81", Bytes("3")), FileEntry("\xB0\xA1", Bytes("4"))};
+    ProgramFolderScope folder;
+    {
+        CodePageScope gbk(936);
+        ASSERT_TRUE(gbk.Ok());
+        ArchiveHandle* handle = folder.Open(entries);
+        ASSERT_NE(handle, nullptr);
+        ArchiveEntry entry;
+        EXPECT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_CORRUPT);
+        EXPECT_EQ(ExtractArchiveEntry(handle, 0, "Tavix.exe"), RESULT_CORRUPT);
+        EXPECT_EQ(GetArchiveEntry(handle, 1, &entry), RESULT_CORRUPT);
+        for (int32_t whole : {2, 3}) {
+            ASSERT_EQ(GetArchiveEntry(handle, whole, &entry), RESULT_OK) << whole;
+            EXPECT_EQ(std::string(entry.name), entries[whole].name);
+        }
+        CloseArchive(handle);
+        EXPECT_FALSE(std::filesystem::exists(folder.File("Tavix.exe")));
+    }
+    // Where 0x81 is a character of its own, the name is whole.
+    CodePageScope singleByte(0);
+    ArchiveHandle* handle = folder.Open(entries);
+    ASSERT_NE(handle, nullptr);
+    ArchiveEntry entry;
+    ASSERT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_OK);
+    EXPECT_STREQ(entry.name, "Tavix.exe\x81");
+    CloseArchive(handle);
+}
+
 TEST(EntryDescription, DamagedHeadersAreReportedAndTheRecordKept)
 {
     ProgramFolderScope folder;
@@ -268,19 +311,27 @@ TEST(EntryDescription, DamagedHeadersAreReportedAndTheRecordKept)
     CloseArchive(handle);
 }
 
+// A header that is damaged after the open (the open refuses an archive whose
+// directory does not add up): reached through a source over damaged bytes.
 TEST(EntryDescription, BrokenCentralDirectoryStopsTheWalk)
 {
     ProgramFolderScope folder;
-    TestEntry broken = FileEntry("b", Bytes("2"));
-    broken.central.signature = 0x02014B51;
-    ArchiveHandle* handle =
-        folder.Open({FileEntry("a", Bytes("1")), broken, FileEntry("c", Bytes("3"))});
+    const std::vector<TestEntry> entries{FileEntry("a", Bytes("1")), FileEntry("b", Bytes("2")),
+                                         FileEntry("c", Bytes("3"))};
+    ZipLayout layout{};
+    ByteVector damaged = BuildZip(entries, {}, &layout);
+    damaged[layout.entries[1].centralHeaderPos] = 0x51;
+    ArchiveHandle* handle = folder.Open(entries);
     ASSERT_NE(handle, nullptr);
+    ByteSource* real = handle->reader->directory->source;
+    SourcePtr memory(NewMemorySource(damaged));
+    handle->reader->directory->source = memory.get();
     ArchiveEntry entry;
     EXPECT_EQ(GetArchiveEntry(handle, 2, &entry), RESULT_CORRUPT);
     EXPECT_EQ(GetArchiveEntry(handle, 1, &entry), RESULT_CORRUPT);
     EXPECT_EQ(GetArchiveEntry(handle, 0, &entry), RESULT_OK) << "the walk recovers from the start";
     EXPECT_STREQ(entry.name, "a");
+    handle->reader->directory->source = real;
     CloseArchive(handle);
 }
 

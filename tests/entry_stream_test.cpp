@@ -409,11 +409,10 @@ TEST(EntryStreamTest, UnsupportedMethodsAndMismatchedHeadersRefuseTheOpen)
     EXPECT_EQ(CloseEntryStream(nullptr), READER_PARAM_ERROR);
 
     // No valid current entry: refused, and an open stream stays open.
-    TestEntry broken = FileEntry("broken", {}, 0);
-    broken.central.signature = 0;
-    MemoryArchive invalid({FileEntry("fine", RepeatedText(5), 0), broken});
+    MemoryArchive invalid({FileEntry("fine", RepeatedText(5), 0), FileEntry("broken", {}, 0)});
     ASSERT_EQ(invalid.Open(0), READER_OK);
     EntryStream* open = invalid.get()->stream;
+    invalid.directory.bytes()[invalid.layout.entries[1].centralHeaderPos] = 0;
     ASSERT_EQ(GoToNextEntry(invalid.get()), READER_BAD_ARCHIVE);
     EXPECT_EQ(OpenEntryStream(invalid.get(), nullptr), READER_PARAM_ERROR);
     EXPECT_EQ(invalid.get()->stream, open);

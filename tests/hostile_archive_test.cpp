@@ -15,7 +15,9 @@
 
 #include "app/archive_unpack.h"
 #include "checker/check_run.h"
+#include "support/code_page_scope.h"
 #include "support/current_directory_scope.h"
+#include "support/file_time.h"
 #include "support/scratch_folder.h"
 #include "support/zip_builder.h"
 
@@ -32,8 +34,11 @@ using FolderContent = std::map<std::string, std::string>;
 struct UpdateOutcome {
     bool opened = false;
     int32_t entryCount = 0;
-    std::vector<int32_t> results;  // ExtractArchiveEntry's, per index
-    FolderContent program;         // what the program folder holds before the close
+    std::vector<int32_t> results;       // ExtractArchiveEntry's, per index
+    std::vector<ArchiveEntry> entries;  // as described, per index
+    FolderContent program;              // what the program folder holds before the close
+    std::vector<std::string> refusals;  // the checker's reasons, per index ("" when none)
+    std::string unopened;               // the checker's reason when the archive does not open
 };
 
 bool IsOwnFile(const fs::path& path)
@@ -61,16 +66,18 @@ FolderContent ListFolder(const fs::path& root, const fs::path& skip = {}, bool o
 }
 
 // What the checker says of each entry of `archive` for `install`, which it
-// only reads.
-std::vector<EntryVerdict> CheckEntries(const fs::path& archive, const fs::path& install)
+// only reads, or why it cannot open the archive.
+std::vector<EntryVerdict> CheckEntries(const fs::path& archive, const fs::path& install,
+                                       std::string* unopened)
 {
     ArchiveCheck check;
     std::vector<EntryVerdict> verdicts;
-    if (OpenCheck(&check, archive.string().c_str(), install.string().c_str()) ==
-        CheckStart::Ready) {
+    const CheckStart start = OpenCheck(&check, archive.string().c_str(), install.string().c_str());
+    if (start == CheckStart::Ready) {
         EntryVerdict verdict;
         while (CheckNextEntry(&check, &verdict)) verdicts.push_back(verdict);
     }
+    if (start == CheckStart::ArchiveUnopened) *unopened = check.problem;
     CloseCheck(&check);
     EXPECT_TRUE(check.scratchRemoved);
     return verdicts;
@@ -86,22 +93,28 @@ public:
     {
         const fs::path archivePath = root_.Path() / "update.zip";
         WriteFileBytes(archivePath, archive);
-        const std::vector<EntryVerdict> verdicts = CheckEntries(archivePath, program_);
+        UpdateOutcome outcome;
+        const std::vector<EntryVerdict> verdicts =
+            CheckEntries(archivePath, program_, &outcome.unopened);
         CurrentDirectoryScope inProgram(program_);
 
-        UpdateOutcome outcome;
         ArchiveUnpack unpack;
         OpenUnpack(&unpack, archivePath.string().c_str());
         outcome.opened = unpack.handle != nullptr;
         outcome.entryCount = unpack.entryCount;
-        while (UnpackNextEntry(&unpack)) outcome.results.push_back(unpack.extracted);
+        while (UnpackNextEntry(&unpack)) {
+            outcome.results.push_back(unpack.extracted);
+            outcome.entries.push_back(unpack.entry);
+        }
         outcome.program = ListFolder(program_, {}, false);
         const bool updated = CloseUnpack(&unpack);
         const FolderContent closed = ListFolder(program_);
         EXPECT_TRUE(closed == (updated ? outcome.program : FolderContent{}))
             << "closing left part of an update, or something of the updater's own";
+        EXPECT_EQ(outcome.unopened.empty(), outcome.opened) << "the checker opened it otherwise";
 
         EXPECT_EQ(verdicts.size(), outcome.results.size()) << "the checker saw other entries";
+        for (const EntryVerdict& verdict : verdicts) outcome.refusals.push_back(verdict.reason);
         for (size_t i = 0; i < verdicts.size() && i < outcome.results.size(); ++i) {
             EXPECT_EQ(verdicts[i].result, outcome.results[i]) << "the checker disagrees on " << i;
             EXPECT_EQ(verdicts[i].kind == VerdictKind::Refused, outcome.results[i] != RESULT_OK);
@@ -140,48 +153,108 @@ bool AllFailed(const UpdateOutcome& outcome)
     return true;
 }
 
+// A directory that does not add up is refused whole: nothing installed, the
+// archive kept, and the checker says why.
 TEST(HostileArchive, EntryCountsThatLie)
+{
+    const std::vector<TestEntry> two{File("one.txt", "first"), File("two.txt", "second")};
+    const std::pair<uint16_t, const char*> counts[] = {
+        {5, "the end record counts 5 entries but the directory holds 2"},
+        // The most a count can claim: refused at once, not walked for each.
+        {0xFFFF, "the end record counts 65535 entries but the directory holds 2"},
+        {1, "the end record counts 1 entry but the directory holds 2"},
+        {0, "the end record counts 0 entries but the directory holds 2"},
+    };
+    for (const auto& [count, reason] : counts) {
+        ZipOptions lying;
+        lying.entriesOnDisk = count;
+        lying.totalEntries = count;
+        UpdateOutcome outcome = RunUpdateLoop(BuildZip(two, lying));
+        EXPECT_FALSE(outcome.opened) << count;
+        EXPECT_TRUE(outcome.program.empty()) << count;
+        EXPECT_EQ(outcome.unopened, reason);
+    }
+
+    ZipOptions disagreeing;
+    disagreeing.totalEntries = 3;
+    UpdateOutcome outcome = RunUpdateLoop(BuildZip(two, disagreeing));
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_TRUE(outcome.program.empty());
+
+    ZipLayout layout;
+    BuildZip(two, {}, &layout);
+    ZipOptions longer;
+    longer.afterDirectory = ByteVector(46, 0);
+    longer.directorySize = layout.directorySize + 46;
+    outcome = RunUpdateLoop(BuildZip(two, longer));
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.unopened, "the directory does not end where the end record says");
+
+    std::vector<TestEntry> damaged = two;
+    damaged[1].central.signature = 0x02014B51;
+    outcome = RunUpdateLoop(BuildZip(damaged));
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_TRUE(outcome.program.empty()) << "not even the entry before the damage";
+    EXPECT_EQ(outcome.unopened,
+              "the central header of entry 2 is damaged (the end record counts 2)");
+}
+
+// End records that are not the archive's own: one hidden in the comment, one
+// appended, one with bytes after it.
+TEST(HostileArchive, EndRecordsThatAreNotTheArchivesOwn)
 {
     const std::vector<TestEntry> two{File("one.txt", "first"), File("two.txt", "second")};
     const FolderContent both{{"one.txt", "first"}, {"two.txt", "second"}};
 
-    ZipOptions more;
-    more.entriesOnDisk = 5;
-    more.totalEntries = 5;
-    UpdateOutcome outcome = RunUpdateLoop(BuildZip(two, more));
-    EXPECT_EQ(outcome.entryCount, 5);
+    ZipOptions hidden;
+    hidden.comment = EndRecordBytes(0, 0, 0, 0);
+    UpdateOutcome outcome = RunUpdateLoop(BuildZip(two, hidden));
     EXPECT_EQ(outcome.program, both);
-    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK, RESULT_CORRUPT,
-                                                     RESULT_CORRUPT, RESULT_CORRUPT}));
+    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK}));
 
-    // The most a count can claim: every claimed entry past the real ones
-    // fails fast instead of walking the directory again and again.
-    ZipOptions most;
-    most.entriesOnDisk = 0xFFFF;
-    most.totalEntries = 0xFFFF;
-    outcome = RunUpdateLoop(BuildZip(two, most));
-    EXPECT_EQ(outcome.entryCount, 0xFFFF);
-    EXPECT_EQ(outcome.program, both);
+    ZipLayout layout;
+    BuildZip(two, {}, &layout);
+    for (uint32_t offset : {0u, layout.endRecordPos + 22}) {
+        ZipOptions appended;
+        appended.trailer = EndRecordBytes(0, 0, offset, 0);
+        outcome = RunUpdateLoop(BuildZip(two, appended));
+        EXPECT_FALSE(outcome.opened) << offset;
+        EXPECT_TRUE(outcome.program.empty()) << offset;
+        EXPECT_EQ(outcome.unopened, "no central directory starts where its end record says");
+    }
 
-    ZipOptions fewer;
-    fewer.entriesOnDisk = 1;
-    fewer.totalEntries = 1;
-    outcome = RunUpdateLoop(BuildZip(two, fewer));
-    EXPECT_EQ(outcome.program, (FolderContent{{"one.txt", "first"}}));
-    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK}));
-
-    ZipOptions none;
-    none.entriesOnDisk = 0;
-    none.totalEntries = 0;
-    outcome = RunUpdateLoop(BuildZip(two, none));
-    EXPECT_TRUE(outcome.opened);
-    EXPECT_TRUE(outcome.program.empty());
-
-    ZipOptions disagreeing;
-    disagreeing.totalEntries = 3;
-    outcome = RunUpdateLoop(BuildZip(two, disagreeing));
+    ZipOptions trailing;
+    trailing.trailer = Bytes("junk");
+    outcome = RunUpdateLoop(BuildZip(two, trailing));
     EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.unopened,
+              "4 bytes follow its end record and comment, where the file should end");
+}
+
+// Headers whose parts say more than they hold.
+TEST(HostileArchive, ExtraBlocksAndNamesThatSayTooMuch)
+{
+    // Flags for three times over data for one, then Info-ZIP's "ux" block.
+    TestEntry stamped = File("stamped.txt", "stamped");
+    stamped.localExtra = ExtendedTimestampExtra(0x07, {1700000000});
+    const ByteVector ux = {'u', 'x', 11, 0, 1, 4, 0xE8, 3, 0, 0, 4, 0xE8, 3, 0, 0};
+    stamped.localExtra.insert(stamped.localExtra.end(), ux.begin(), ux.end());
+    UpdateOutcome outcome = RunUpdateLoop(BuildZip({stamped}));
+    ASSERT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK}));
+    const ArchiveEntry& entry = outcome.entries[0];
+    EXPECT_EQ(Ticks(entry.writeTime), (1700000000 + 11644473600LL) * 10000000LL);
+    EXPECT_EQ(Ticks(entry.accessTime), Ticks(entry.creationTime)) << "both from the DOS time";
+    EXPECT_GT(Ticks(entry.accessTime), Ticks(entry.writeTime));
+
+    // In code page 936 a name ending in a lead byte would lose it.
+    CodePageScope gbk(936);
+    ASSERT_TRUE(gbk.Ok());
+    outcome = RunUpdateLoop(BuildZip({File("Tavix.exe\x81", "not the program")}));
     EXPECT_TRUE(outcome.program.empty());
+    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_CORRUPT}));
+    EXPECT_EQ(outcome.refusals,
+              (std::vector<std::string>{"its name ends in half a character (a lone lead byte of "
+                                        "this system's code page)"}));
 }
 
 TEST(HostileArchive, DirectoryOffsetsPastTheEndOrIntoTheData)
@@ -217,8 +290,8 @@ TEST(HostileArchive, DirectoryOffsetsPastTheEndOrIntoTheData)
     wholeFile.directoryOffset = 0;
     wholeFile.directorySize = layout.endRecordPos;
     UpdateOutcome outcome = RunUpdateLoop(BuildZip(two, wholeFile));
+    EXPECT_FALSE(outcome.opened);
     EXPECT_TRUE(outcome.program.empty());
-    EXPECT_TRUE(AllFailed(outcome));
 }
 
 TEST(HostileArchive, SizesThatCannotBeTrue)

@@ -109,14 +109,15 @@ TEST_F(ZipReaderFaults, FailedReadsOfHeadersAreReadErrors)
 
 TEST_F(ZipReaderFaults, ReadFailureOutranksAWrongSignature)
 {
-    TestEntry wrong = FileEntry("x.txt", Bytes("x"), 0);
-    wrong.central.signature = 0x12345678;
-    wrong.local.signature = 0x12345678;
     ZipLayout zip;
     const std::filesystem::path path = dir_.File("archive.zip");
-    ASSERT_TRUE(WriteFileBytes(path, BuildZip(EntriesAfterPadding(wrong), {}, &zip)));
+    ByteVector bytes = BuildZip(EntriesAfterPadding(FileEntry("x.txt", Bytes("x"), 0)), {}, &zip);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
     ReaderPtr reader(OpenDirectory(OpenByteSource(path.string().c_str())));
     ASSERT_NE(reader, nullptr);
+    // Damaged after the open, which refuses a directory with a wrong header.
+    bytes[zip.entries[1].centralHeaderPos] = 0x78;
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
     // The wrong signature arrives; the read of the bytes after it fails.
     BufferUpTo(reader->source, zip.entries[1].centralHeaderPos + 4);
     ArmPlatformFault(PlatformCall::ReadFile, 1);

@@ -111,6 +111,12 @@ void FillWindow(ByteSource* source, uint32_t wanted)
 {
     SourceWindow& window = WindowToFill(source);
     window.length = 0;
+    // The other window keeps only what lies before the position: holding it
+    // too, it could serve the read that follows with fewer of its bytes.
+    SourceWindow& other = source->windows[&window == source->windows ? 1 : 0];
+    if (Holds(other, source->position)) {
+        other.length = source->position - other.start;
+    }
     if (!PlaceHandle(source)) {
         return;
     }

@@ -23,45 +23,6 @@ void ReadField32(ByteSource* source, uint32_t* field, ReaderStatus* status)
     }
 }
 
-struct EndRecord {
-    uint32_t thisDisk;
-    uint32_t directoryDisk;
-    uint32_t entriesOnDisk;
-    uint32_t totalEntries;
-    uint32_t directorySize;
-    uint32_t directoryOffset;
-    uint32_t commentSize;
-};
-
-bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record)
-{
-    if (!SeekSource(source, endPos)) {
-        return false;
-    }
-    uint32_t signature = 0;
-    ReaderStatus status = READER_OK;
-    ReadField32(source, &signature, &status);
-    ReadField16(source, &record->thisDisk, &status);
-    ReadField16(source, &record->directoryDisk, &status);
-    ReadField16(source, &record->entriesOnDisk, &status);
-    ReadField16(source, &record->totalEntries, &status);
-    ReadField32(source, &record->directorySize, &status);
-    ReadField32(source, &record->directoryOffset, &status);
-    ReadField16(source, &record->commentSize, &status);
-    return status == READER_OK;
-}
-
-bool IsSingleDiskDirectory(const EndRecord& record, uint32_t endFilePos)
-{
-    if (record.totalEntries != record.entriesOnDisk || record.directoryDisk != 0 ||
-        record.thisDisk != 0) {
-        return false;
-    }
-    // Summed wide: offsets near 4 GiB must not wrap round to a small end.
-    uint64_t directoryEnd = static_cast<uint64_t>(record.directoryOffset) + record.directorySize;
-    return directoryEnd <= endFilePos;
-}
-
 ReaderStatus ReadCurrentHeader(DirectoryReader* reader)
 {
     const ReaderStatus status =
@@ -77,11 +38,8 @@ DirectoryReader* OpenDirectory(ByteSource* source)
     if (source == nullptr) {
         return nullptr;
     }
-    EndRecord record{};
-    uint32_t endPos = FindEndRecord(source);
-    uint32_t endFilePos = source->startOffset + endPos;
-    if (endPos == kEndRecordNotFound || !ReadEndRecord(source, endPos, &record) ||
-        !IsSingleDiskDirectory(record, endFilePos)) {
+    DirectoryCheck check{};
+    if (CheckDirectory(source, &check) != DirectoryFault::None) {
         ReleaseByteSource(source);
         return nullptr;
     }
@@ -91,12 +49,12 @@ DirectoryReader* OpenDirectory(ByteSource* source)
         return nullptr;
     }
     reader->source = source;
-    reader->entryCount = record.entriesOnDisk;
-    reader->archiveCommentSize = record.commentSize;
-    reader->archiveStart = endFilePos - record.directoryOffset - record.directorySize;
-    reader->endRecordPos = endPos;
-    reader->directorySize = record.directorySize;
-    reader->directoryOffset = record.directoryOffset;
+    reader->entryCount = check.entryCount;
+    reader->archiveCommentSize = check.commentSize;
+    reader->archiveStart = check.archiveStart;
+    reader->endRecordPos = check.endRecordPos;
+    reader->directorySize = check.directorySize;
+    reader->directoryOffset = check.directoryOffset;
     reader->stream = nullptr;
     source->startOffset = 0;
     GoToFirstEntry(reader);

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <new>
 
 #include "directory_reader.h"
@@ -5,47 +6,98 @@
 namespace {
 
 constexpr uint32_t kMaxSearchBack = 0xFFFF;
-constexpr uint32_t kWindowStep = 1024;
-constexpr uint32_t kSignatureSize = 4;
-// Consecutive windows overlap by the signature's length, so that one
-// straddling two windows is still seen.
-constexpr uint32_t kWindowSize = kWindowStep + kSignatureSize;
+constexpr uint32_t kEndRecordSize = 22;
+constexpr uint32_t kCentralSignature = 0x02014B50;
 
-bool IsEndSignatureAt(const uint8_t* window, uint32_t i)
+uint32_t Field16(const uint8_t* p)
 {
-    return window[i] == 0x50 && window[i + 1] == 0x4B && window[i + 2] == 0x05 &&
-           window[i + 3] == 0x06;
+    return p[0] | uint32_t(p[1]) << 8;
+}
+
+uint32_t Field32(const uint8_t* p)
+{
+    return Field16(p) | Field16(p + 2) << 16;
+}
+
+bool IsEndSignatureAt(const uint8_t* p)
+{
+    return p[0] == 0x50 && p[1] == 0x4B && p[2] == 0x05 && p[3] == 0x06;
+}
+
+// Whether the central directory that the record at `position` describes
+// starts with a central header. The one directory without a header is an
+// empty archive's, and an end record that says so is believed only where
+// it is the whole archive, from the file's first byte: one appended to
+// other data, or hidden in a comment, would turn any archive into nothing.
+DirectoryFault FitDirectory(ByteSource* source, const uint8_t* record, uint32_t position)
+{
+    const uint32_t entries = Field16(record + 8);
+    const uint32_t total = Field16(record + 10);
+    const uint32_t size = Field32(record + 12);
+    const uint32_t offset = Field32(record + 16);
+    if (size == 0) {
+        const bool empty = entries == 0 && total == 0 && offset == 0 &&
+                           uint64_t(source->startOffset) + position == 0;
+        return empty ? DirectoryFault::None : DirectoryFault::NoDirectoryAtEndRecord;
+    }
+    if (size > position || !SeekSource(source, position - size)) {
+        return DirectoryFault::NoDirectoryAtEndRecord;
+    }
+    uint32_t signature = 0;
+    if (ReadUInt32(source, &signature) != READER_OK) return DirectoryFault::Unreadable;
+    return signature == kCentralSignature ? DirectoryFault::None
+                                          : DirectoryFault::NoDirectoryAtEndRecord;
 }
 
 }  // namespace
 
-uint32_t FindEndRecord(ByteSource* source)
+uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
 {
+    DirectoryCheck ignored{};
+    DirectoryCheck& found = check ? *check : ignored;
+    found.fault = DirectoryFault::Unreadable;
+    found.bytesAfterComment = 0;
     uint32_t length = 0;
-    if (!SourceLength(source, &length)) {
+    if (!SourceLength(source, &length)) return kEndRecordNotFound;
+    if (length < kEndRecordSize) {
+        found.fault = DirectoryFault::NoEndRecord;
         return kEndRecordNotFound;
     }
-    uint32_t maxBack = length < kMaxSearchBack ? length : kMaxSearchBack;
-    uint8_t* window = new (std::nothrow) uint8_t[kWindowSize];
-    if (window == nullptr) {
+    // The whole stretch searched, in one read: the first signature that fits
+    // is wanted, not the last, so every one in it is looked at.
+    const uint32_t back = length < kMaxSearchBack ? length : kMaxSearchBack;
+    const uint32_t start = length - back;
+    uint8_t* tail = new (std::nothrow) uint8_t[back];
+    if (tail == nullptr) return kEndRecordNotFound;
+    if (!SeekSource(source, start) || ReadBytes(tail, back, 1, source) != 1) {
+        delete[] tail;
         return kEndRecordNotFound;
     }
-    uint32_t found = kEndRecordNotFound;
-    uint32_t back = kSignatureSize;
-    while (back < maxBack && found == kEndRecordNotFound) {
-        back = back + kWindowStep < maxBack ? back + kWindowStep : maxBack;
-        uint32_t readPos = length - back;
-        uint32_t readSize = back < kWindowSize ? back : kWindowSize;
-        if (!SeekSource(source, readPos) || ReadBytes(window, readSize, 1, source) != 1) {
+    found.fault = DirectoryFault::NoEndRecord;
+    uint32_t result = kEndRecordNotFound;
+    const uint32_t last = back - kEndRecordSize;  // the last offset a whole record fits at
+    for (uint32_t i = 0; i <= last; ++i) {
+        const void* hit = std::memchr(tail + i, 0x50, last + 1 - i);
+        if (hit == nullptr) break;
+        i = uint32_t(static_cast<const uint8_t*>(hit) - tail);
+        if (!IsEndSignatureAt(tail + i)) continue;
+        const uint64_t commentEnd = uint64_t(start) + i + kEndRecordSize + Field16(tail + i + 20);
+        if (commentEnd != length) {
+            if (found.fault < DirectoryFault::EndRecordNotAtEnd) {
+                found.fault = DirectoryFault::EndRecordNotAtEnd;
+            }
+            found.bytesAfterComment = commentEnd < length ? uint32_t(length - commentEnd) : 0;
+            continue;
+        }
+        const DirectoryFault fault = FitDirectory(source, tail + i, start + i);
+        if (fault != DirectoryFault::NoDirectoryAtEndRecord) {
+            found.fault = fault;
+            if (fault == DirectoryFault::None) result = start + i;
             break;
         }
-        for (uint32_t i = readSize - kSignatureSize + 1; i-- > 0;) {
-            if (IsEndSignatureAt(window, i)) {
-                found = readPos + i;
-                break;
-            }
-        }
+        found.fault = fault;
+        found.endRecordPos = start + i;
     }
-    delete[] window;
-    return found;
+    delete[] tail;
+    return result;
 }

@@ -52,6 +52,9 @@ public:
     {
     }
     DirectoryReader* get() const { return reader_.get(); }
+    // The bytes it reads: damaged after the open, they show what the walk
+    // does with a header the open did not see so.
+    std::vector<uint8_t>& bytes() { return bytes_; }
     DirectoryReader* operator->() const { return reader_.get(); }
     bool operator==(std::nullptr_t) const { return reader_ == nullptr; }
     bool operator!=(std::nullptr_t) const { return reader_ != nullptr; }

@@ -5,6 +5,7 @@ copy of the same install folder, and its exit code must agree."""
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -384,6 +385,51 @@ class AgreementTest(unittest.TestCase):
             ("new", fits.encode(), ""),
             ("refused", fits.encode() + b"x",
              "the path does not fit in 260 bytes below this install folder")])
+
+    def test_archives_that_lie_about_themselves(self):
+        """A directory that does not add up is refused whole, and the checker
+        names the lie; an end record hidden in the comment is not the
+        archive's (Python's zipfile itself takes it and sees no entries)."""
+        def lying(case, count, comment):
+            archive = os.path.join(case.root, "lying.zip")
+            make_zip(archive, [("one.txt", b"one"), ("two.txt", b"two")])
+            with open(archive, "rb") as f:
+                data = f.read()
+            end = data.rfind(b"PK\x05\x06")
+            record = (data[end:end + 8] + struct.pack("<HH", count, count) +
+                      data[end + 12:end + 20] + struct.pack("<H", len(comment)))
+            with open(archive, "wb") as f:
+                f.write(data[:end] + record + comment)
+            return archive
+        fake_end = b"PK\x05\x06" + bytes(18)
+        for count, comment, line in (
+                (1, b"", b": the end record counts 1 entry but the directory holds 2\n"),
+                (2, fake_end, b"new       two.txt\n")):
+            with self.subTest(count=count):
+                case = Case({})
+                try:
+                    archive = lying(case, count, comment)
+                    checked = case.check(archive)
+                    self.assertTrue(checked.stdout.endswith(line), checked.stdout)
+                    updated, given = case.update(archive)
+                    self.assertEqual((checked.returncode, updated), (1, 2) if count == 1 else (0, 0))
+                    self.assertEqual(os.path.exists(given), updated == 2)
+                    self.assertEqual(sorted(snapshot(case.copy)),
+                                     [] if count == 1 else [b"one.txt", b"two.txt"])
+                finally:
+                    case.cleanup()
+
+    def test_an_archive_zip_writes_from_a_pipe_is_zip64(self):
+        case = Case({})
+        try:
+            archive = os.path.join(case.root, "piped.zip")
+            subprocess.run(["zip", "-q", archive, "-"], input=b"piped", check=True)
+            checked = case.check(archive)
+            self.assertTrue(checked.stdout.endswith(
+                b": it is a ZIP64 archive, which the updater cannot read\n"), checked.stdout)
+            self.assertEqual((checked.returncode, case.update(archive)[0]), (1, 2))
+        finally:
+            case.cleanup()
 
     def test_a_file_that_is_no_archive(self):
         def make(case):
