@@ -64,7 +64,12 @@ check python_names.zip 0 "$names"
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
 [ "$usage_exit" = 2 ] || fail "no argument: exit $usage_exit, not 2"
-grep -q '^usage: update-check ARCHIVE' "$work/stderr" || fail "no argument: no usage"
+grep -q '^usage: update-check \[--allow KIND\]\.\.\. ARCHIVE' "$work/stderr" ||
+  fail "no argument: no usage"
+help=$("${emulator[@]}" "$checker" --help 2>"$work/stderr" | tr -d '\r'; exit "${PIPESTATUS[0]}")
+help_exit=$?
+[ "$help_exit" = 0 ] || fail "--help: exit $help_exit, not 0"
+grep -q '^  wrapping-folder ' <<<"$help" || fail "--help: no kinds listed: $help"
 
 left=$(find "$prefix/drive_c" -maxdepth 8 -name 'update-check-*' 2>/dev/null)
 [ -z "$left" ] && echo "ok   - no scratch left" || fail "scratch left: $left"
