@@ -3,6 +3,7 @@ checker's verdicts, entry by entry, must be what the updater then does to a
 copy of the same install folder, and its exit code must agree."""
 
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -86,9 +87,19 @@ def stored_name(info):
     return info.orig_filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
 
 
-def parse_report(stdout):
+def shown_mode(info):
+    """The mode the checker shows for a file entry: the permission bits of
+    one made on Unix whose mode is a file's or has no type."""
+    mode = info.external_attr >> 16
+    if info.create_system != 3 or mode & 0o170000 not in (0, 0o100000):
+        return None
+    return mode & 0o777
+
+
+def parse_report(stdout, modes=None):
     """The checker's entry lines as (kind, name, reason) and its warnings,
-    the line that stops a release last among them."""
+    the line that stops a release last among them. A file's mode, shown at
+    the end of its line, goes into `modes` by name."""
     entries, warnings = [], []
     for line in stdout.split(b"\n"):
         if not line:
@@ -103,6 +114,11 @@ def parse_report(stdout):
         if kind == b"refused":
             name, reason = name.split(b": ", 1)
         assert kind in KINDS, line
+        match = re.fullmatch(rb"(.*) \(mode ([0-7]{3})\)", name)
+        if match and kind != b"refused":
+            name = match.group(1)
+            if modes is not None:
+                modes[name] = int(match.group(2), 8)
         entries.append((kind.decode(), name, reason.decode()))
     return entries, warnings
 
@@ -178,7 +194,8 @@ class AgreementTest(unittest.TestCase):
         with open(archive, "rb") as f:
             self.assertEqual(f.read(), archive_bytes, "the archive was changed")
         self.assertEqual(os.listdir(case.temp), [], "a scratch was left behind")
-        entries, warnings = parse_report(checked.stdout)
+        modes = {}
+        entries, warnings = parse_report(checked.stdout, modes)
 
         updated, given = case.update(archive)
         # A release the updater takes may still be stopped, by a warning.
@@ -194,6 +211,10 @@ class AgreementTest(unittest.TestCase):
                 infos = {stored_name(i): i for i in z.infolist()}
                 self.assertEqual(len(entries), len(z.infolist()), checked.stdout)
                 self.compare_entries(z, infos, entries, before, after)
+                self.assertEqual(modes, {
+                    name: shown_mode(infos[name]) for kind, name, _ in entries
+                    if kind in ("new", "replaced", "unchanged")
+                    and shown_mode(infos[name]) is not None})
         except zipfile.BadZipFile:
             self.assertEqual(entries, [])
             self.assertTrue(checked.stdout.startswith(b"cannot open "), checked.stdout)
@@ -257,7 +278,8 @@ class AgreementTest(unittest.TestCase):
         def make(case):
             release = os.path.join(case.root, "release")
             make_tree(release, {"hello.txt": b"Hello, world!\n", "data.bin": b"new data",
-                                "bin/core.dll": os.urandom(5000), "logs/": None})
+                                "bin/core.dll": os.urandom(5000), "logs/": None,
+                                "bin/tavix": (b"#!/bin/sh\n", 0o755)})
             archive = os.path.join(case.root, "tavix-2.1.zip")
             subprocess.run([sys.executable, PACKER, "pack", release, archive], check=True,
                            stdout=subprocess.DEVNULL)
@@ -265,7 +287,8 @@ class AgreementTest(unittest.TestCase):
         entries, warnings = self.run_case(make, files={
             k: v for k, v in OLD_INSTALL.items() if k != "docs/lorem.txt"})
         self.assertEqual({(kind, name) for kind, name, _ in entries}, {
-            ("folder", b"bin/"), ("new", b"bin/core.dll"), ("replaced", b"data.bin"),
+            ("folder", b"bin/"), ("new", b"bin/core.dll"), ("new", b"bin/tavix"),
+            ("replaced", b"data.bin"),
             ("unchanged", b"hello.txt"), ("folder", b"logs/")})
         self.assertEqual(warnings, [])
 

@@ -48,9 +48,9 @@ $want"
 listing() { (cd "$install" && find . -printf '%p %m %s\n' | sort && find . -type f -exec cat {} +); }
 before=$(listing)
 
-check infozip.zip 1 "unchanged hello.txt
-new       empty.txt
-replaced  data.bin
+check infozip.zip 1 "unchanged hello.txt (mode 644)
+new       empty.txt (mode 644)
+replaced  data.bin (mode 644)
 folder    docs/
 refused   docs/lorem.txt: the installed file is read-only, which the updater never replaces
 folder    emptydir/" "Z:$install"
@@ -58,7 +58,8 @@ folder    emptydir/" "Z:$install"
 
 # A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the
 # unflagged GBK one is stored.
-names=$(printf 'new       升级说明.txt\nnew       更新/日志.txt' | iconv -f UTF-8 -t GBK)
+names=$(printf 'new       升级说明.txt (mode 600)\nnew       更新/日志.txt (mode 600)' |
+  iconv -f UTF-8 -t GBK)
 check python_names.zip 0 "$names"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
