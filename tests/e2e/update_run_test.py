@@ -423,6 +423,22 @@ class RealArchiveTest(unittest.TestCase):
                     os.chmod(os.path.join(source, "ro.txt"), 0o644)
                     shutil.rmtree(source)
 
+    def test_info_zip_flags_utf8_names_whatever_the_locale(self):
+        # The integrators' guide says Info-ZIP zip is fine for non-ASCII names.
+        with tempfile.TemporaryDirectory(prefix="updater-zip-locale-") as scratch:
+            name = "\u5347\u7ea7\u8bf4\u660e.txt"
+            with open(os.path.join(scratch, name), "wb") as f:
+                f.write(b"x")
+            for locale in ("C", "C.UTF-8", "en_US.UTF-8"):
+                with self.subTest(locale):
+                    out = os.path.join(scratch, locale + ".zip")
+                    env = dict(os.environ, LC_ALL=locale, LANG=locale)
+                    subprocess.run(["zip", "-q", "-X", out, name], cwd=scratch, env=env,
+                                   check=True)
+                    with zipfile.ZipFile(out) as z:
+                        info = z.getinfo(name)
+                    self.assertEqual(info.flag_bits & 0x800, 0x800)
+
     def test_python_zipfile_archive_with_gbk_name_and_read_only_entry(self):
         self.run_archive(make_python_zip)
 
