@@ -84,8 +84,6 @@ bool ReadArguments(int argc, char** argv, Arguments* arguments)
         } else if (options && std::strcmp(argument, "--allow") == 0) {
             if (++i == argc) return Refuse("--allow", "a KIND must follow");
             if (!AllowKind(argv[i], arguments)) return false;
-        } else if (options && std::strncmp(argument, "--allow=", 8) == 0) {
-            if (!AllowKind(argument + 8, arguments)) return false;
         } else if (options && argument[0] == '-' && argument[1] != '\0') {
             return Refuse(argument, "no such option");
         } else if (named == 2) {
@@ -103,8 +101,8 @@ bool ReadArguments(int argc, char** argv, Arguments* arguments)
     return true;
 }
 
-// The install folder must be one: a name that is wrong is no folder to check
-// against, and an empty one would hide every replacement.
+// An install folder that is none is said so: checked without it, every
+// installed file would pass for new.
 bool CheckInstallFolder(const char* installFolder)
 {
     if (!installFolder) return true;
