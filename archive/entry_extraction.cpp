@@ -6,6 +6,7 @@
 #include "../zip/entry_stream.h"
 #include "archive_reader.h"
 #include "ensure_directory.h"
+#include "entry_mode.h"
 #include "installed_copy.h"
 #include "own_names.h"
 #include "result_codes.h"
@@ -173,7 +174,8 @@ int32_t ArchiveReader::WriteTemporary(const ArchiveEntry& entry, const Extractio
     if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
     RememberFolder(knownFolders, target.folder);
 
-    int32_t result = CopyEntryData(file);
+    int32_t result = ApplyEntryMode(file, directory->currentInfo);
+    if (result == RESULT_OK) result = CopyEntryData(file);
     if (result == RESULT_OK) SetEntryTimes(file, entry);
     if (result == RESULT_OK && !FlushFileBuffers(file)) result = RESULT_WRITE;
     // A failed temporary stays for the undo, since that it is still there is

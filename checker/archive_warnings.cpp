@@ -5,6 +5,7 @@
 #include <new>
 
 #include "../platform/path_text.h"
+#include "warning_kinds.h"
 
 namespace {
 
@@ -47,8 +48,9 @@ const char* DeviceName(const char* start, size_t length)
     return nullptr;
 }
 
-void PrintNameWarnings(const NotedEntry& entry, FILE* out)
+uint32_t PrintNameWarnings(const NotedEntry& entry, FILE* out)
 {
+    uint32_t kinds = 0;
     for (const char* start = entry.name;;) {
         const char* end = ComponentEnd(start);
         const size_t length = size_t(end - start);
@@ -56,23 +58,29 @@ void PrintNameWarnings(const NotedEntry& entry, FILE* out)
         if (const char* device = DeviceName(start, length)) {
             std::fprintf(out, "warning: %s: \"%.*s\" is the Windows device %s, not a file\n",
                          entry.name, shown, start, device);
+            kinds |= kWarnWindowsNames;
         } else if (length > 0 && !IsDotComponent(start, length) &&
                    (end[-1] == '.' || end[-1] == ' ')) {
             std::fprintf(out, "warning: %s: \"%.*s\" ends in a %s, which Windows drops\n",
                          entry.name, shown, start, end[-1] == '.' ? "dot" : "space");
+            kinds |= kWarnWindowsNames;
         }
-        if (*end == '\0') break;
+        if (*end == '\0') return kinds;
         start = end + 1;
     }
 }
 
-void PrintEntryWarnings(const NotedEntry& entry, FILE* out)
+// The unreadable ones need no kind of their own: the updater refuses them,
+// which fails the check anyway.
+uint32_t PrintEntryWarnings(const NotedEntry& entry, FILE* out)
 {
+    uint32_t kinds = 0;
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !entry.folder) {
         std::fprintf(out,
                      "warning: %s is read-only: once installed, every later update that carries "
                      "it fails\n",
                      entry.name);
+        kinds |= kWarnReadOnly;
     }
     if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
         std::fprintf(out, "warning: %s uses compression method %u, which the updater cannot read\n",
@@ -80,7 +88,7 @@ void PrintEntryWarnings(const NotedEntry& entry, FILE* out)
     } else if ((entry.flags & kFlagEncrypted) && !entry.folder) {
         std::fprintf(out, "warning: %s is encrypted: the updater has no password\n", entry.name);
     }
-    PrintNameWarnings(entry, out);
+    return kinds | PrintNameWarnings(entry, out);
 }
 
 // The top-level folder every named entry lies in, as the length of its
@@ -106,11 +114,11 @@ size_t FindWrappingFolder(const ArchiveWarnings& warnings, const NotedEntry** fi
     return length;
 }
 
-void PrintWrappingWarning(const ArchiveWarnings& warnings, const char* installFolder, FILE* out)
+uint32_t PrintWrappingWarning(const ArchiveWarnings& warnings, const char* installFolder, FILE* out)
 {
     const NotedEntry* first = nullptr;
     const size_t length = FindWrappingFolder(warnings, &first);
-    if (length == 0 || IsDotComponent(first->name, length)) return;
+    if (length == 0 || IsDotComponent(first->name, length)) return 0;
     if (installFolder) {
         char path[MAX_PATH];
         const int used =
@@ -118,13 +126,14 @@ void PrintWrappingWarning(const ArchiveWarnings& warnings, const char* installFo
         const DWORD attributes =
             used > 0 && used < MAX_PATH ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return;
+            return 0;
         }
     }
     std::fprintf(out,
                  "warning: every entry is inside %.*s/, which the install folder does not have: "
                  "the update would go into %.*s/ below the program folder and update nothing\n",
                  int(length), first->name, int(length), first->name);
+    return kWarnWrappingFolder;
 }
 
 bool IsBeforeIgnoringCase(const NotedEntry* first, const NotedEntry* second)
@@ -138,10 +147,11 @@ bool IsBeforeIgnoringCase(const NotedEntry* first, const NotedEntry* second)
 }
 
 // Sorted by name without case, twins sit side by side.
-void PrintCaseTwinWarnings(const ArchiveWarnings& warnings, FILE* out)
+uint32_t PrintCaseTwinWarnings(const ArchiveWarnings& warnings, FILE* out)
 {
     const NotedEntry** sorted = new (std::nothrow) const NotedEntry*[size_t(warnings.count)];
-    if (!sorted) return;
+    if (!sorted) return 0;
+    uint32_t kinds = 0;
     int32_t named = 0;
     for (int32_t i = 0; i < warnings.count; ++i) {
         if (warnings.entries[i].name[0] != '\0') sorted[named++] = &warnings.entries[i];
@@ -153,9 +163,11 @@ void PrintCaseTwinWarnings(const ArchiveWarnings& warnings, FILE* out)
         if (IsSameNameIgnoringCase(before, name) && std::strcmp(before, name) != 0) {
             std::fprintf(out, "warning: %s and %s differ only in case: Windows keeps one file\n",
                          before, name);
+            kinds |= kWarnCollisions;
         }
     }
     delete[] sorted;
+    return kinds;
 }
 
 }  // namespace
@@ -182,13 +194,19 @@ void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t 
     entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(verdict.name);
 }
 
-void PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out)
+uint32_t PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out)
 {
-    PrintWrappingWarning(warnings, installFolder, out);
-    for (int32_t i = 0; i < warnings.count; ++i) {
-        if (warnings.entries[i].name[0] != '\0') PrintEntryWarnings(warnings.entries[i], out);
+    if (warnings.count == 0) {
+        std::fprintf(out, "warning: the archive has no entries: the update would change nothing\n");
+        return kWarnEmpty;
     }
-    PrintCaseTwinWarnings(warnings, out);
+    uint32_t kinds = PrintWrappingWarning(warnings, installFolder, out);
+    for (int32_t i = 0; i < warnings.count; ++i) {
+        if (warnings.entries[i].name[0] != '\0') {
+            kinds |= PrintEntryWarnings(warnings.entries[i], out);
+        }
+    }
+    return kinds | PrintCaseTwinWarnings(warnings, out);
 }
 
 void CloseWarnings(ArchiveWarnings* warnings)

@@ -1,7 +1,7 @@
 // What will hurt later, found from the archive's entries once they have all
-// had their turn: an update that installs into a folder of its own, files
-// that no later update can replace, names Windows treats otherwise than the
-// archive means them, entries the updater cannot read.
+// had their turn: an update that installs into a folder of its own or holds
+// nothing, files that no later update can replace, names Windows treats
+// otherwise than the archive means them, entries the updater cannot read.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,8 @@ bool OpenWarnings(ArchiveWarnings* warnings, int32_t capacity);
 void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t attributes,
                const EntryHeaders& headers);
 
-// One "warning: " line each. `installFolder` is null when there is none.
-void PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out);
+// One "warning: " line each; gives the kinds that stop a release among them
+// (warning_kinds.h). `installFolder` is null when there is none.
+uint32_t PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out);
 
 void CloseWarnings(ArchiveWarnings* warnings);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../archive/entry_mode.h"
 #include "../platform/path_text.h"
 #include "archive_fault.h"
 #include "file_comparison.h"
@@ -78,6 +79,7 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     verdict->result = described ? unpack.extracted : unpack.described;
     verdict->reason[0] = '\0';
     verdict->causes = 0;
+    verdict->mode = kNoEntryMode;
     if (verdict->result != RESULT_OK) {
         verdict->kind = VerdictKind::Refused;
         verdict->causes = FindHeaderCauses(headers);
@@ -95,6 +97,8 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     }
     char result[MAX_PATH * 2];
     char original[MAX_PATH * 2];
+    // The mode the Linux updater takes its execute bits from.
+    if (headers.reached) verdict->mode = FindEntryMode(headers.info);
     std::snprintf(result, sizeof result, "%s%s", base, entry.name);
     std::snprintf(original, sizeof original, "%s/%s", check.installFolder, entry.name);
     switch (CompareWithOriginal(result, check.installFolder[0] ? original : nullptr)) {

@@ -1,5 +1,6 @@
 #include "entry_verdict.h"
 
+#include "../archive/entry_mode.h"
 #include "../archive/result_codes.h"
 #include "refusal_causes.h"
 
@@ -83,5 +84,6 @@ void PrintVerdict(const EntryVerdict& verdict, FILE* out)
 {
     std::fprintf(out, "%-9s %s", VerdictWord(verdict.kind), verdict.name);
     if (verdict.kind == VerdictKind::Refused) std::fprintf(out, ": %s", verdict.reason);
+    if (verdict.mode != kNoEntryMode) std::fprintf(out, " (mode %03o)", unsigned(verdict.mode));
     std::fputc('\n', out);
 }

@@ -16,6 +16,7 @@ struct EntryVerdict {
     VerdictKind kind;
     int32_t result;            // the step's failure; RESULT_OK unless refused
     uint32_t causes;           // for a refusal, what was found (refusal_causes.h)
+    uint32_t mode;             // a file's Unix permission bits; kNoEntryMode: none shown
     char name[MAX_PATH + 8];   // as the updater names it; as stored when it could not say
     char reason[kReasonSize];  // a refusal's reason in words; empty otherwise
 };
@@ -24,5 +25,6 @@ struct EntryVerdict {
 // from `causes` (refusal_causes.h); `method` is the entry's compression method.
 void DescribeRefusal(int32_t result, uint32_t causes, uint32_t method, char (&reason)[kReasonSize]);
 
-// "new       docs/readme.txt", "refused   bin/x.dll: <reason>": one line.
+// "new       docs/readme.txt", "new       bin/tool (mode 755)",
+// "refused   bin/x.dll: <reason>": one line.
 void PrintVerdict(const EntryVerdict& verdict, FILE* out);

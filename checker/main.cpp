@@ -6,35 +6,121 @@
 #include "../platform/winapi.h"
 #include "check_run.h"
 #include "refusal_causes.h"
+#include "warning_kinds.h"
 
 namespace {
 
 constexpr int kExitClean = 0;
-constexpr int kExitRefused = 1;  // the updater would exit 2
+constexpr int kExitRefused = 1;  // the updater would exit 2, or a warning stops the release
 constexpr int kExitUsage = 2;
 constexpr int kExitNotChecked = 3;
 
 const char kUsage[] =
-    "usage: update-check ARCHIVE [INSTALL_DIR]\n"
+    "usage: update-check [--allow KIND]... ARCHIVE [INSTALL_DIR]\n"
+    "       update-check --help\n"
     "\n"
     "Runs the Tavix updater's unpack step over ARCHIVE in a scratch copy of\n"
     "INSTALL_DIR (an empty folder without one) and prints one line per entry:\n"
-    "new, replaced, unchanged, folder, or refused with the reason; then\n"
-    "warnings about what would hurt later. One refused entry fails the whole\n"
+    "new, replaced, unchanged, folder, or refused with the reason; a file made on\n"
+    "Unix shows its mode, whose execute bits the Linux updater gives a new file.\n"
+    "Then warnings about what would hurt later. One refused entry fails the whole\n"
     "update: the updater then undoes every change and keeps the archive.\n"
     "ARCHIVE and INSTALL_DIR are only read.\n"
     "\n"
-    "Exit status: 0 every entry would go in; 1 the archive cannot be opened or\n"
-    "an entry would be refused (the updater would exit 2); 2 bad usage; 3 the\n"
-    "check itself could not be made.\n";
+    "A warning of these kinds means the update would not do what it is meant to,\n"
+    "and fails the check unless --allow KIND (repeatable) accepts its kind on\n"
+    "purpose:\n";
 
-bool IsFolder(const char* path)
+const char kExitStatus[] =
+    "\n"
+    "Exit status: 0 every entry would go in and no warning fails the check;\n"
+    "1 the archive cannot be opened, an entry would be refused (the updater\n"
+    "would exit 2) or a warning of a kind not allowed was given; 2 bad usage;\n"
+    "3 the check itself could not be made.\n";
+
+void PrintUsage(FILE* out)
 {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::fputs(kUsage, out);
+    PrintWarningKindList(out);
+    std::fputs(kExitStatus, out);
 }
 
-void PrintEntries(ArchiveCheck* check, bool installed)
+struct Arguments {
+    const char* archive;
+    const char* installFolder;  // null without one
+    uint32_t allowed;           // warning kinds accepted on purpose
+    bool help;
+};
+
+bool Refuse(const char* subject, const char* problem)
+{
+    std::fprintf(stderr, "update-check: %s: %s\n\n", subject, problem);
+    PrintUsage(stderr);
+    return false;
+}
+
+bool AllowKind(const char* word, Arguments* arguments)
+{
+    const uint32_t kind = FindWarningKind(word);
+    if (kind == 0) return Refuse(word, "no such kind of warning (see the kinds below)");
+    arguments->allowed |= kind;
+    return true;
+}
+
+// False, with the usage on standard error, for arguments that make no check.
+bool ReadArguments(int argc, char** argv, Arguments* arguments)
+{
+    *arguments = Arguments{nullptr, nullptr, 0, false};
+    const char* names[2] = {nullptr, nullptr};
+    int named = 0;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (options && std::strcmp(argument, "--") == 0) {
+            options = false;
+        } else if (options &&
+                   (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)) {
+            arguments->help = true;
+            return true;
+        } else if (options && std::strcmp(argument, "--allow") == 0) {
+            if (++i == argc) return Refuse("--allow", "a KIND must follow");
+            if (!AllowKind(argv[i], arguments)) return false;
+        } else if (options && argument[0] == '-' && argument[1] != '\0') {
+            return Refuse(argument, "no such option");
+        } else if (named == 2) {
+            return Refuse(argument, "one archive and at most one install folder are taken");
+        } else {
+            names[named++] = argument;
+        }
+    }
+    if (named == 0) {
+        PrintUsage(stderr);
+        return false;
+    }
+    arguments->archive = names[0];
+    arguments->installFolder = names[1];
+    return true;
+}
+
+// An install folder that is none is said so: checked without it, every
+// installed file would pass for new.
+bool CheckInstallFolder(const char* installFolder)
+{
+    if (!installFolder) return true;
+    const DWORD attributes = GetFileAttributesA(installFolder);
+    const char* problem = nullptr;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        problem = "there is no such folder";
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        problem = "it is a file, not a folder";
+    }
+    if (!problem) return true;
+    std::fprintf(stderr, "update-check: install folder %s: %s\n", installFolder, problem);
+    return false;
+}
+
+// The warning kinds found that stop the release.
+uint32_t PrintEntries(ArchiveCheck* check, bool installed)
 {
     bool tooLongSeen = false;
     EntryVerdict verdict;
@@ -42,7 +128,8 @@ void PrintEntries(ArchiveCheck* check, bool installed)
         PrintVerdict(verdict, stdout);
         tooLongSeen = tooLongSeen || (verdict.causes & kCausePathTooLong);
     }
-    PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);
+    const uint32_t kinds =
+        PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);
     // Only a scratch longer than the install folder can refuse a path the
     // updater would take.
     if (tooLongSeen && !check->scratch.lengthMatched) {
@@ -53,28 +140,43 @@ void PrintEntries(ArchiveCheck* check, bool installed)
                      static_cast<unsigned>(std::strlen(check->scratch.base)),
                      static_cast<unsigned>(std::strlen(check->installFolder)));
     }
+    return kinds;
+}
+
+void PrintStop(uint32_t kinds)
+{
+    std::fputs("stop: ", stdout);
+    PrintWarningKinds(kinds, stdout);
+    std::fputs(
+        ": the update would not do what it is meant to (--allow KIND accepts a kind on "
+        "purpose)\n",
+        stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3 || (argc == 3 && !IsFolder(argv[2]))) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
+    Arguments arguments;
+    if (!ReadArguments(argc, argv, &arguments)) return kExitUsage;
+    if (arguments.help) {
+        PrintUsage(stdout);
+        return kExitClean;
     }
-    const char* installFolder = argc == 3 ? argv[2] : nullptr;
+    if (!CheckInstallFolder(arguments.installFolder)) return kExitUsage;
     static ArchiveCheck check;  // large for a stack
-    const CheckStart start = OpenCheck(&check, argv[1], installFolder);
+    const CheckStart start = OpenCheck(&check, arguments.archive, arguments.installFolder);
+    uint32_t stops = 0;
     switch (start) {
         case CheckStart::Ready:
-            PrintEntries(&check, installFolder != nullptr);
+            stops = PrintEntries(&check, arguments.installFolder != nullptr) & ~arguments.allowed;
+            if (stops) PrintStop(stops);
             break;
         case CheckStart::ArchiveUnopened:
-            std::printf("cannot open %s: %s\n", argv[1], check.problem);
+            std::printf("cannot open %s: %s\n", arguments.archive, check.problem);
             break;
         case CheckStart::UpdaterOutOfReach:
-            std::printf("cannot install into %s: %s\n", installFolder, check.problem);
+            std::printf("cannot install into %s: %s\n", arguments.installFolder, check.problem);
             break;
         case CheckStart::NotMade:
             std::fprintf(stderr, "update-check: %s\n", check.problem);
@@ -91,5 +193,5 @@ int main(int argc, char** argv)
                      check.scratch.root);
     }
     if (start == CheckStart::NotMade) return kExitNotChecked;
-    return clean ? kExitClean : kExitRefused;
+    return clean && stops == 0 ? kExitClean : kExitRefused;
 }

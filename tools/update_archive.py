@@ -52,6 +52,10 @@ WINDOWS_INVALID_CHARACTERS = set('<>:"|?*') | {chr(c) for c in range(0x20)}
 WINDOWS_DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {
     f"{device}{n}" for device in ("COM", "LPT") for n in "123456789\u00b9\u00b2\u00b3"}
 
+# What a release may hold on purpose though it is refused by default; the
+# same words as the checker's --allow.
+ALLOW_KINDS = ("wrapping-folder", "read-only", "empty")
+
 DOS_EARLIEST = (1980, 1, 1, 0, 0, 0)
 DOS_LATEST = (2107, 12, 31, 23, 59, 58)
 READ_CHUNK = 1 << 20
@@ -227,9 +231,10 @@ def windows_case_key(name):
     return "".join(c.upper() if len(c.upper()) == 1 else c for c in name.rstrip("/"))
 
 
-def collect_entries(source, names, install_dir_length):
+def collect_entries(source, names, install_dir_length, allowed=()):
     """Every file and folder below `source`, sorted, each folder before what
-    it holds, and the problems found as (path, reason)."""
+    it holds, and the problems found as (path, reason). `allowed` holds the
+    kinds of ALLOW_KINDS accepted on purpose."""
     entries, problems, seen = [], [], {}
 
     def visit(folder, prefix):
@@ -267,6 +272,10 @@ def collect_entries(source, names, install_dir_length):
                     raise Refusal(f"has the same name on Windows as {seen[key]} (Windows "
                                   "does not tell upper from lower case)")
                 seen[key] = child.path
+                if "read-only" not in allowed and not is_folder and is_read_only(st):
+                    raise Refusal("is read-only: once installed, the updater can never replace "
+                                  "it, and every later update that carries it fails; make it "
+                                  "writable, or pack with --allow read-only")
             except Refusal as refusal:
                 problems.append((child.path, str(refusal)))
             else:
@@ -275,10 +284,37 @@ def collect_entries(source, names, install_dir_length):
                 visit(child.path, name)
 
     visit(source, "")
+    problems += release_problems(source, allowed)
     if len(entries) > MAX_ENTRIES:
         problems.append((source, f"holds {len(entries)} files and folders; an update archive "
                                  f"holds at most {MAX_ENTRIES}"))
     return entries, problems
+
+
+def is_read_only(st):
+    _, external = entry_attributes(st.st_mode, getattr(st, "st_file_attributes", 0))
+    return bool(external & DOS_READ_ONLY)
+
+
+def release_problems(source, allowed):
+    """What is wrong with the release as a whole: nothing in it, or one folder
+    holding everything, which the updater would install below the program
+    folder instead of into it."""
+    try:
+        children = list(os.scandir(source))
+    except OSError:
+        return []  # the walk has said why
+    if not children and "empty" not in allowed:
+        return [(source, "is empty: the update would change nothing (pack with --allow empty "
+                         "to make such an archive on purpose)")]
+    if (len(children) == 1 and children[0].is_dir(follow_symlinks=False)
+            and "wrapping-folder" not in allowed):
+        top = children[0].name
+        return [(source, f"holds only the folder {top}/: the updater would install into {top}/ "
+                         f"below the program folder and update nothing; pack {children[0].path} "
+                         "instead, or pack with --allow wrapping-folder when the program folder "
+                         "has that folder")]
+    return []
 
 
 def local_header(entry, method, version, date, clock, extra):
@@ -375,7 +411,7 @@ def pack(args):
         report(f"{archive}: lies inside {source}; the archive would pack itself")
         return 1
 
-    entries, problems = collect_entries(source, args.names, args.install_dir_length)
+    entries, problems = collect_entries(source, args.names, args.install_dir_length, args.allow)
     for path, reason in problems:
         report(f"{path}: {reason}")
     if problems:
@@ -443,6 +479,14 @@ names code page 936 (the users' Chinese Windows) cannot hold, names differing
 only in case, stored names of 260 bytes or more, paths too long below the
 program folder, links and special files, files of 4 GiB or more, more than
 65535 entries, and archives that would reach 2 GiB.
+
+Also refused unless accepted on purpose with --allow KIND (repeatable):
+  read-only        read-only files: once installed, no later update can
+                   replace them
+  empty            an empty SOURCE_DIR: the update would change nothing
+  wrapping-folder  a SOURCE_DIR holding one folder and nothing else: the
+                   updater would install into that folder below the program
+                   folder
 """
 
 
@@ -467,6 +511,10 @@ def build_parser():
         help="length in bytes of the program folder path on the users' machines, e.g. "
              'len(r"C:\\Users\\someone\\AppData\\Local\\Tavix"); paths longer than Windows '
              f"allows below it are refused (default: {DEFAULT_INSTALL_DIR_LENGTH})")
+    packer.add_argument(
+        "--allow", action="append", choices=ALLOW_KINDS, default=[], metavar="KIND",
+        help="accept one kind of release that is refused by default: "
+             f"{', '.join(ALLOW_KINDS)} (repeatable)")
     packer.set_defaults(run=pack)
     return parser
 

@@ -207,6 +207,40 @@ class UpdateRunTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         self.assertFalse(os.path.exists(archive))
 
+    def test_unix_modes_give_programs_their_execute_bits_and_nothing_more(self):
+        script = b"#!/bin/sh\necho helper ran\n"
+        with open(self.app.path("old.sh"), "wb") as f:
+            f.write(b"#!/bin/sh\n")
+        os.chmod(self.app.path("old.sh"), 0o644)
+        # name: (host, mode stored, mode after the update under umask 022)
+        cases = {
+            "bin/helper": (3, 0o100755, 0o755),
+            "share/data.txt": (3, 0o100644, 0o644),
+            "bin/setuid": (3, 0o107775, 0o755),  # set-user-ID, set-group-ID, sticky
+            "bin/link": (3, 0o120777, 0o644),    # a link's bits are no file's
+            "owner-only": (3, 0o100744, 0o744),
+            "Tavix.exe": (3, 0o100644, 0o755),   # a replaced program stays runnable
+            "old.sh": (3, 0o100755, 0o755),
+            "from-windows.exe": (0, 0x20, 0o644),
+        }
+        archive = self.app.path("update.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name, (host, mode, _) in cases.items():
+                info = zipfile.ZipInfo(name, (2024, 1, 2, 3, 4, 6))
+                info.create_system = host
+                info.external_attr = mode << 16 if host == 3 else mode
+                z.writestr(info, TAVIX_SCRIPT if name == "Tavix.exe" else script)
+        umask = os.umask(0o022)
+        try:
+            result = self.app.run([archive])
+        finally:
+            os.umask(umask)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        for name, (_, _, wanted) in cases.items():
+            self.assertEqual(oct(os.stat(self.app.path(name)).st_mode & 0o7777), oct(wanted), name)
+        ran = subprocess.run([self.app.path("bin", "helper")], stdout=subprocess.PIPE, timeout=10)
+        self.assertEqual(ran.stdout, b"helper ran\n")
+
     def test_question_is_shown_readably(self):
         archive = self.app.path("update.zip")
         make_zip(archive, {"a.txt": b"A"})
@@ -388,6 +422,22 @@ class RealArchiveTest(unittest.TestCase):
                 finally:
                     os.chmod(os.path.join(source, "ro.txt"), 0o644)
                     shutil.rmtree(source)
+
+    def test_info_zip_flags_utf8_names_whatever_the_locale(self):
+        # The integrators' guide says Info-ZIP zip is fine for non-ASCII names.
+        with tempfile.TemporaryDirectory(prefix="updater-zip-locale-") as scratch:
+            name = "\u5347\u7ea7\u8bf4\u660e.txt"
+            with open(os.path.join(scratch, name), "wb") as f:
+                f.write(b"x")
+            for locale in ("C", "C.UTF-8", "en_US.UTF-8"):
+                with self.subTest(locale):
+                    out = os.path.join(scratch, locale + ".zip")
+                    env = dict(os.environ, LC_ALL=locale, LANG=locale)
+                    subprocess.run(["zip", "-q", "-X", out, name], cwd=scratch, env=env,
+                                   check=True)
+                    with zipfile.ZipFile(out) as z:
+                        info = z.getinfo(name)
+                    self.assertEqual(info.flag_bits & 0x800, 0x800)
 
     def test_python_zipfile_archive_with_gbk_name_and_read_only_entry(self):
         self.run_archive(make_python_zip)

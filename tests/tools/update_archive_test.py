@@ -100,7 +100,7 @@ class PackTest(unittest.TestCase):
 
     def pack(self, name, *options):
         archive = os.path.join(self.scratch.name, name)
-        result = run_packer("pack", *options, self.source, archive)
+        result = run_packer("pack", "--allow", "read-only", *options, self.source, archive)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
         self.assertIn("10 entries", result.stdout)
@@ -175,7 +175,7 @@ class InstallTest(unittest.TestCase):
                     f.write(b"Tavix 2.0\n")
                 os.utime(os.path.join(program, name), (1500000000, 1500000000))
             archive = os.path.join(program, "update.zip")
-            packed = run_packer("pack", source, archive)
+            packed = run_packer("pack", "--allow", "read-only", source, archive)
             self.assertEqual(packed.returncode, 0, packed.stderr)
 
             env = dict(os.environ, TZ="UTC", LANG="C")
@@ -203,6 +203,8 @@ class RefusalTest(unittest.TestCase):
         self.scratch = tempfile.TemporaryDirectory(prefix="packer-refusal-")
         self.source = os.path.join(self.scratch.name, "release")
         make_release(self.source)
+        # Writable, so that each case below is refused for its own reason.
+        os.chmod(os.path.join(self.source, "ro.txt"), 0o644)
         self.archive = os.path.join(self.scratch.name, "update.zip")
 
     def tearDown(self):
@@ -254,6 +256,41 @@ class RefusalTest(unittest.TestCase):
                     self.assert_refused(named[0] if named else path, reason, *options)
                 finally:
                     os.remove(path)
+
+    def test_a_release_the_update_would_not_carry_out_unless_allowed(self):
+        def read_only():
+            os.chmod(os.path.join(self.source, "ro.txt"), 0o444)
+            return os.path.join(self.source, "ro.txt")
+
+        def wrapped():
+            inner = os.path.join(self.scratch.name, "Tavix-2.1")
+            os.rename(self.source, inner)
+            os.mkdir(self.source)
+            os.rename(inner, os.path.join(self.source, "Tavix-2.1"))
+            return self.source
+
+        def empty():
+            shutil.rmtree(self.source)
+            os.mkdir(self.source)
+            return self.source
+
+        # Each case starts from the last one's release, as the kinds stack up.
+        cases = [("read-only", read_only, "is read-only", ["ro.txt"]),
+                 ("wrapping-folder", wrapped, "holds only the folder Tavix-2.1/",
+                  ["Tavix-2.1/"] + ["Tavix-2.1/" + name for name in ENTRY_ORDER]),
+                 ("empty", empty, "is empty", [])]
+        allowed = []
+        for kind, make, reason, names in cases:
+            with self.subTest(kind):
+                named = make()
+                self.assert_refused(named, reason, *allowed)
+                allowed += ["--allow", kind]
+                result = run_packer("pack", *allowed, self.source, self.archive)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                with zipfile.ZipFile(self.archive) as z:
+                    packed = z.namelist()
+                self.assertTrue(set(names) <= set(packed) if names else not packed, packed)
+                os.remove(self.archive)
 
     def test_path_length_below_the_program_folder(self):
         # A Chinese character is 2 bytes on the users' Windows, however stored:

@@ -3,6 +3,7 @@ checker's verdicts, entry by entry, must be what the updater then does to a
 copy of the same install folder, and its exit code must agree."""
 
 import os
+import re
 import shutil
 import stat
 import struct
@@ -17,6 +18,9 @@ CHECKER = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DATA = os.path.join(REPOSITORY, "tests", "data")
 PACKER = os.path.join(REPOSITORY, "tools", "update_archive.py")
+
+# How the checker ends the line that stops a release, after the kinds.
+STOP = ": the update would not do what it is meant to (--allow KIND accepts a kind on purpose)"
 
 # The checker's verdict words, as wide as its column.
 KINDS = {b"new", b"replaced", b"unchanged", b"folder", b"refused"}
@@ -84,13 +88,24 @@ def stored_name(info):
     return info.orig_filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
 
 
-def parse_report(stdout):
-    """The checker's entry lines as (kind, name, reason) and its warnings."""
+def shown_mode(info):
+    """The mode the checker shows for a file entry: the permission bits of
+    one made on Unix whose mode is a file's or has no type."""
+    mode = info.external_attr >> 16
+    if info.create_system != 3 or mode & 0o170000 not in (0, 0o100000):
+        return None
+    return mode & 0o777
+
+
+def parse_report(stdout, modes=None):
+    """The checker's entry lines as (kind, name, reason) and its warnings,
+    the line that stops a release last among them. A file's mode, shown at
+    the end of its line, goes into `modes` by name."""
     entries, warnings = [], []
     for line in stdout.split(b"\n"):
         if not line:
             continue
-        if line.startswith(b"warning: "):
+        if line.startswith(b"warning: ") or line.startswith(b"stop: "):
             warnings.append(line.decode("utf-8", "replace"))
             continue
         if line.startswith(b"cannot open ") or line.startswith(b"undone: "):
@@ -100,6 +115,11 @@ def parse_report(stdout):
         if kind == b"refused":
             name, reason = name.split(b": ", 1)
         assert kind in KINDS, line
+        match = re.fullmatch(rb"(.*) \(mode ([0-7]{3})\)", name)
+        if match and kind != b"refused":
+            name = match.group(1)
+            if modes is not None:
+                modes[name] = int(match.group(2), 8)
         entries.append((kind.decode(), name, reason.decode()))
     return entries, warnings
 
@@ -136,8 +156,9 @@ class Case:
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
-    def check(self, archive, install=True):
-        args = [CHECKER, archive] + ([self.install] if install else [])
+    def check(self, archive, install=True, allow=()):
+        args = [CHECKER, *[a for kind in allow for a in ("--allow", kind)], archive]
+        args += [self.install] if install else []
         return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               env=self.environment(), cwd=self.root, timeout=120)
 
@@ -161,24 +182,28 @@ class Case:
 
 
 class AgreementTest(unittest.TestCase):
-    def agree(self, case, archive):
+    def agree(self, case, archive, allow=()):
         """Runs the checker, then the updater, and proves they agree; gives
         the checker's entries and warnings."""
         before = snapshot(case.install)
         with open(archive, "rb") as f:
             archive_bytes = f.read()
-        checked = case.check(archive)
+        checked = case.check(archive, allow=allow)
         self.assertIn(checked.returncode, (0, 1), checked.stderr)
         self.assertEqual(checked.stderr, b"")
         self.assertEqual(snapshot(case.install), before, "the install folder was changed")
         with open(archive, "rb") as f:
             self.assertEqual(f.read(), archive_bytes, "the archive was changed")
         self.assertEqual(os.listdir(case.temp), [], "a scratch was left behind")
-        entries, warnings = parse_report(checked.stdout)
+        modes = {}
+        entries, warnings = parse_report(checked.stdout, modes)
 
         updated, given = case.update(archive)
-        self.assertEqual((checked.returncode, updated) in ((0, 0), (1, 2)), True,
+        # A release the updater takes may still be stopped, by a warning.
+        stopped = bool(warnings) and warnings[-1].startswith("stop: ")
+        self.assertEqual(checked.returncode, int(updated != 0 or stopped),
                          f"checker {checked.returncode}, updater {updated}: {checked.stdout}")
+        self.assertIn(updated, (0, 2))
         self.assertEqual(os.path.exists(given), updated != 0)
         after = snapshot(case.copy)
         # The whole update or none of it.
@@ -192,6 +217,10 @@ class AgreementTest(unittest.TestCase):
                 infos = {stored_name(i): i for i in z.infolist()}
                 self.assertEqual(len(entries), len(z.infolist()), checked.stdout)
                 self.compare_entries(z, infos, entries, before, after)
+                self.assertEqual(modes, {
+                    name: shown_mode(infos[name]) for kind, name, _ in entries
+                    if kind in ("new", "replaced", "unchanged")
+                    and shown_mode(infos[name]) is not None})
         except zipfile.BadZipFile:
             self.assertEqual(entries, [])
             self.assertTrue(checked.stdout.startswith(b"cannot open "), checked.stdout)
@@ -220,11 +249,11 @@ class AgreementTest(unittest.TestCase):
                    if content is not None and before.get(path) != content}
         self.assertLessEqual(changed, named)
 
-    def run_case(self, make, files=OLD_INSTALL, **options):
+    def run_case(self, make, files=OLD_INSTALL, allow=(), **options):
         case = Case(files, **options)
         try:
             archive = make(case)
-            return self.agree(case, archive)
+            return self.agree(case, archive, allow)
         finally:
             case.cleanup()
 
@@ -255,7 +284,8 @@ class AgreementTest(unittest.TestCase):
         def make(case):
             release = os.path.join(case.root, "release")
             make_tree(release, {"hello.txt": b"Hello, world!\n", "data.bin": b"new data",
-                                "bin/core.dll": os.urandom(5000), "logs/": None})
+                                "bin/core.dll": os.urandom(5000), "logs/": None,
+                                "bin/tavix": (b"#!/bin/sh\n", 0o755)})
             archive = os.path.join(case.root, "tavix-2.1.zip")
             subprocess.run([sys.executable, PACKER, "pack", release, archive], check=True,
                            stdout=subprocess.DEVNULL)
@@ -263,7 +293,8 @@ class AgreementTest(unittest.TestCase):
         entries, warnings = self.run_case(make, files={
             k: v for k, v in OLD_INSTALL.items() if k != "docs/lorem.txt"})
         self.assertEqual({(kind, name) for kind, name, _ in entries}, {
-            ("folder", b"bin/"), ("new", b"bin/core.dll"), ("replaced", b"data.bin"),
+            ("folder", b"bin/"), ("new", b"bin/core.dll"), ("new", b"bin/tavix"),
+            ("replaced", b"data.bin"),
             ("unchanged", b"hello.txt"), ("folder", b"logs/")})
         self.assertEqual(warnings, [])
 
@@ -274,14 +305,16 @@ class AgreementTest(unittest.TestCase):
                                ("Tavix-2.1/bin/core.dll", b"core")])
             return archive
         entries, warnings = self.run_case(make)
-        self.assertEqual([w for w in warnings if "Tavix-2.1/" in w], [
+        self.assertEqual(warnings, [
             "warning: every entry is inside Tavix-2.1/, which the install folder does not have: "
-            "the update would go into Tavix-2.1/ below the program folder and update nothing"])
+            "the update would go into Tavix-2.1/ below the program folder and update nothing",
+            "stop: wrapping-folder" + STOP])
         # Into a folder that has it, the same archive updates that folder.
         case = Case({"Tavix-2.1/": None})
         try:
             archive = make(case)
-            self.assertEqual(parse_report(case.check(archive).stdout)[1], [])
+            checked = case.check(archive)
+            self.assertEqual((checked.returncode, parse_report(checked.stdout)[1]), (0, []))
         finally:
             case.cleanup()
 
@@ -298,7 +331,7 @@ class AgreementTest(unittest.TestCase):
             ("new", b"licence.txt", ""), ("unchanged", b"keep.txt", "")])
         self.assertEqual(warnings, [
             f"warning: {name} is read-only: once installed, every later update that carries it "
-            "fails" for name in ("docs/lorem.txt", "licence.txt")])
+            "fails" for name in ("docs/lorem.txt", "licence.txt")] + ["stop: read-only" + STOP])
 
     def test_names_windows_reads_otherwise(self):
         def make(case):
@@ -309,6 +342,7 @@ class AgreementTest(unittest.TestCase):
             return archive
         entries, warnings = self.run_case(make)
         self.assertEqual({kind for kind, *_ in entries}, {"new"})
+        self.assertEqual(warnings.pop(), "stop: windows-names, collisions" + STOP)
         self.assertEqual(sorted(warnings), sorted([
             'warning: bin/Aux.dll: "Aux.dll" is the Windows device AUX, not a file',
             'warning: nul: "nul" is the Windows device NUL, not a file',
@@ -316,6 +350,30 @@ class AgreementTest(unittest.TestCase):
             'warning: space : "space " ends in a space, which Windows drops',
             'warning: lpt1.log.txt: "lpt1.log.txt" is the Windows device LPT1, not a file',
             "warning: README.txt and readme.TXT differ only in case: Windows keeps one file"]))
+
+    def test_each_kind_that_stops_a_release_is_accepted_by_its_allow_alone(self):
+        kinds = {
+            "wrapping-folder": [("Tavix-2.1/hello.txt", b"hello")],
+            "read-only": [("licence.txt", b"licence", 0o444)],
+            "empty": [],
+            "windows-names": [("con.txt", b"c")],
+            "collisions": [("Data.bin", b"d"), ("DATA.BIN", b"d")],
+        }
+        for kind, files in kinds.items():
+            with self.subTest(kind):
+                def make(case):
+                    archive = os.path.join(case.root, kind + ".zip")
+                    make_zip(archive, files)
+                    return archive
+                # The updater takes each of them with exit 0.
+                warnings = self.run_case(make, files={})[1]
+                self.assertEqual(warnings[-1], f"stop: {kind}" + STOP)
+                others = [k for k in kinds if k != kind]
+                self.assertEqual(self.run_case(make, files={}, allow=others)[1][-1],
+                                 f"stop: {kind}" + STOP)
+                allowed = self.run_case(make, files={}, allow=[kind])[1]
+                self.assertEqual([w for w in allowed if w.startswith("stop: ")], [])
+                self.assertEqual(allowed, warnings[:-1])
 
     def test_entries_the_updater_cannot_read(self):
         def make(case):
@@ -404,7 +462,7 @@ class AgreementTest(unittest.TestCase):
         fake_end = b"PK\x05\x06" + bytes(18)
         for count, comment, line in (
                 (1, b"", b": the end record counts 1 entry but the directory holds 2\n"),
-                (2, fake_end, b"new       two.txt\n")):
+                (2, fake_end, b"new       two.txt (mode 644)\n")):
             with self.subTest(count=count):
                 case = Case({})
                 try:
@@ -441,19 +499,37 @@ class AgreementTest(unittest.TestCase):
 
 
 class UsageTest(unittest.TestCase):
-    def test_bad_usage_exits_2_with_the_usage(self):
+    def test_usage_help_and_install_folders_that_are_none(self):
         case = Case({"file.txt": b"x"})
         try:
             archive = os.path.join(DATA, "infozip.zip")
-            for args in ([], [archive, case.install, "extra"],
-                         [archive, os.path.join(case.install, "file.txt")],
-                         [archive, os.path.join(case.install, "missing")]):
+            missing = os.path.join(case.install, "missing")
+            file = os.path.join(case.install, "file.txt")
+            for args, first in (
+                    ([], b"usage: update-check "),
+                    ([archive, case.install, "extra"],
+                     b"update-check: extra: one archive and at most one install folder"),
+                    (["--allow", "readonly", archive], b"update-check: readonly: no such kind"),
+                    ([archive, "--allow"], b"update-check: --allow: a KIND must follow"),
+                    (["--force", archive], b"update-check: --force: no such option"),
+                    ([archive, missing],
+                     b"update-check: install folder " + os.fsencode(missing) +
+                     b": there is no such folder\n"),
+                    ([archive, file],
+                     b"update-check: install folder " + os.fsencode(file) +
+                     b": it is a file, not a folder\n")):
                 with self.subTest(args):
                     result = subprocess.run([CHECKER] + args, stdout=subprocess.PIPE,
                                             stderr=subprocess.PIPE, env=case.environment())
-                    self.assertEqual(result.returncode, 2)
-                    self.assertTrue(result.stderr.startswith(b"usage: update-check ARCHIVE"))
-                    self.assertEqual(result.stdout, b"")
+                    self.assertEqual((result.returncode, result.stdout), (2, b""))
+                    self.assertTrue(result.stderr.startswith(first), result.stderr)
+            helped = subprocess.run([CHECKER, "--help"], stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, env=case.environment())
+            self.assertEqual((helped.returncode, helped.stderr), (0, b""))
+            self.assertTrue(helped.stdout.startswith(b"usage: update-check [--allow KIND]..."))
+            for kind in (b"wrapping-folder", b"read-only", b"empty", b"windows-names",
+                         b"collisions"):
+                self.assertIn(b"\n  " + kind + b" ", helped.stdout)
             # Without an install folder every file is new.
             result = case.check(archive, install=False)
             self.assertEqual(result.returncode, 0)

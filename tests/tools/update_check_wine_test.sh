@@ -48,9 +48,9 @@ $want"
 listing() { (cd "$install" && find . -printf '%p %m %s\n' | sort && find . -type f -exec cat {} +); }
 before=$(listing)
 
-check infozip.zip 1 "unchanged hello.txt
-new       empty.txt
-replaced  data.bin
+check infozip.zip 1 "unchanged hello.txt (mode 644)
+new       empty.txt (mode 644)
+replaced  data.bin (mode 644)
 folder    docs/
 refused   docs/lorem.txt: the installed file is read-only, which the updater never replaces
 folder    emptydir/
@@ -59,13 +59,19 @@ undone: with an entry refused, the updater would put every file back as it was a
 
 # A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the
 # unflagged GBK one is stored.
-names=$(printf 'new       升级说明.txt\nnew       更新/日志.txt' | iconv -f UTF-8 -t GBK)
+names=$(printf 'new       升级说明.txt (mode 600)\nnew       更新/日志.txt (mode 600)' |
+  iconv -f UTF-8 -t GBK)
 check python_names.zip 0 "$names"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
 [ "$usage_exit" = 2 ] || fail "no argument: exit $usage_exit, not 2"
-grep -q '^usage: update-check ARCHIVE' "$work/stderr" || fail "no argument: no usage"
+grep -q '^usage: update-check \[--allow KIND\]\.\.\. ARCHIVE' "$work/stderr" ||
+  fail "no argument: no usage"
+help=$("${emulator[@]}" "$checker" --help 2>"$work/stderr" | tr -d '\r'; exit "${PIPESTATUS[0]}")
+help_exit=$?
+[ "$help_exit" = 0 ] || fail "--help: exit $help_exit, not 0"
+grep -q '^  wrapping-folder ' <<<"$help" || fail "--help: no kinds listed: $help"
 
 left=$(find "$prefix/drive_c" -maxdepth 8 -name 'update-check-*' 2>/dev/null)
 [ -z "$left" ] && echo "ok   - no scratch left" || fail "scratch left: $left"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Inspects the built Windows executable without running it:
-#   check_pe.sh TOOL_PREFIX EXE EXPECTED_FORMAT EXPECTED_VERSION
+#   check_pe.sh TOOL_PREFIX EXE EXPECTED_FORMAT EXPECTED_VERSION README
 # TOOL_PREFIX is the binutils prefix (i686-w64-mingw32), EXPECTED_FORMAT the
-# objdump file format (pei-i386), EXPECTED_VERSION the product version (1.0.0).
+# objdump file format (pei-i386), EXPECTED_VERSION the product version (1.0.0),
+# README the one that states the 32-bit executable's size.
 set -u
 # objdump and windres speak English only in the C locale; the checks read them.
 export LC_ALL=C
@@ -11,6 +12,7 @@ tools=$1
 exe=$2
 format=$3
 version=$4
+readme=$5
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -73,6 +75,16 @@ check "file description present" has "$resources" 'VALUE "FileDescription", "[^"
 check "company name present" has "$resources" 'VALUE "CompanyName", "[^"]+"'
 check "product version $version" has "$resources" "VALUE \"ProductVersion\", \"$version\""
 check "file version $version" has "$resources" "FILEVERSION $versionnumbers, 0"
+
+# The size README.md gives ("about N KiB") is the 32-bit build's, rounded:
+# it must stay within 10 % of the file.
+if [ "$format" = pei-i386 ]; then
+  stated=$(grep -o 'about [0-9]* KiB' "$readme" | head -n 1 | tr -cd '0-9')
+  size=$(stat -c %s "$exe")
+  check "README.md states the size (about ${stated:-?} KiB; built: $size bytes)" \
+    test -n "$stated" -a $((size * 10)) -ge $((stated * 1024 * 9)) -a \
+    $((size * 10)) -le $((stated * 1024 * 11))
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed for $exe"

@@ -1,0 +1,27 @@
+#include "../execute_permission.h"
+
+#include <sys/stat.h>
+#include <cerrno>
+
+#include "errors.h"
+#include "handles.h"
+
+BOOL AllowExecution(HANDLE file, uint32_t executeBits)
+{
+    const int fd = platform_unix::FdFromHandle(file);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const mode_t mode = st.st_mode & 0777;
+    const mode_t readers = (mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
+    const mode_t wanted = mode | (mode_t(executeBits) & readers);
+    // A file system without Unix modes reports the same mode whatever is set.
+    if (wanted == mode) return TRUE;
+    if (fchmod(fd, wanted) != 0) {
+        platform_unix::SetLastErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
