@@ -37,6 +37,7 @@
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(CreateHardLinkA, ERROR_ACCESS_DENIED, FALSE)                       \
+    X(AllowExecution, ERROR_ACCESS_DENIED, FALSE)                        \
     X(GetFileInformationByHandle, ERROR_INVALID_HANDLE, FALSE)           \
     X(FindFirstFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)         \
     X(CreateMutexA, ERROR_ACCESS_DENIED, nullptr)

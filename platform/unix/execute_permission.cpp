@@ -4,10 +4,13 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "fault_points.h"
 #include "handles.h"
 
 BOOL AllowExecution(HANDLE file, uint32_t executeBits)
 {
+    PLATFORM_FAULT_POINT(AllowExecution);
+
     const int fd = platform_unix::FdFromHandle(file);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {

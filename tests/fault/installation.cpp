@@ -34,13 +34,16 @@ FolderState OldFiles()
     return old;
 }
 
-// What the archive brings: the program, written in three pieces, and a new
-// updater; a folder entry; a replaced configuration; a new nested plugin and
-// a new read-only licence; the readme, stored, last.
+// What the archive brings: the program, written in three pieces with the
+// mode a Unix build gives it, and a new updater; a folder entry; a replaced configuration; a new
+// nested plugin and a new read-only licence; the readme, stored, last.
 std::vector<TestEntry> UpdateEntries(UpdateKind kind)
 {
     std::vector<TestEntry> entries;
-    entries.push_back(FileEntry("Tavix.exe", PseudoRandomBytes(40000, 2), 8));
+    TestEntry program = FileEntry("Tavix.exe", PseudoRandomBytes(40000, 2), 8);
+    program.versionMadeBy = (3 << 8) | 20;  // made on Unix, runnable there
+    program.externalAttributes = 0100755u << 16;
+    entries.push_back(program);
     entries.push_back(FileEntry("Updater.exe", Bytes("the new updater\n"), 8));
     TestEntry folder = FileEntry("data/", {}, 0);
     folder.externalAttributes = 0x10;
