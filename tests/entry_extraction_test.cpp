@@ -243,6 +243,31 @@ TEST(EntryExtraction, OldFilesEarlierRunsMovedAsideGoWhenTheirFolderIsWrittenTo)
     for (const char* name : kept) EXPECT_TRUE(fs::exists(folder.File(name))) << name;
 }
 
+// Leftovers of earlier runs go the first time the run writes in a folder;
+// another spelling of that folder later must not sweep it again, or the old
+// file the run keeps there would go and the undo could not put it back.
+TEST(EntryExtraction, AFolderIsSweptOnceWhateverItsSpelling)
+{
+    ProgramFolderScope folder;
+    fs::create_directories(folder.File("docs"));
+    WriteFileBytes(folder.File("docs/a.txt"), Bytes("old a"));
+    WriteFileBytes(folder.File("docs/~tvx00010002.old"), Bytes("an earlier run's"));
+    TestEntry sameFolder = FileEntry("docs//", {}, 0);
+    sameFolder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    TestEntry damaged = FileEntry("z.txt", Bytes("z"));
+    damaged.crc = Crc32Of(damaged.data) ^ 1;
+    ArchiveHandle* handle =
+        folder.Open({FileEntry("docs/a.txt", Bytes("new a")), sameFolder, damaged});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    EXPECT_FALSE(fs::exists(folder.File("docs/~tvx00010002.old"))) << "swept";
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_OK);
+    EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_CORRUPT);
+    CloseArchive(handle);
+    EXPECT_EQ(ReadFileBytes(folder.File("docs/a.txt")), Bytes("old a"));
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
+}
+
 TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
 {
     ProgramFolderScope folder;
