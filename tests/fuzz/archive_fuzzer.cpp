@@ -1,9 +1,10 @@
 // Takes each input as an archive file and runs the update loop over it
 // (describe and extract every entry) in a fresh program folder nested in a
 // scratch sandbox. After every input it checks what the sanitizers cannot:
-// nothing appeared outside the program folder, no temporary stayed, and
+// nothing appeared outside the program folder; when the update went through,
 // every file in the folder is the last entry reported written under that
-// name, with the size and CRC-32 its central header declares.
+// name, with the size and CRC-32 its central header declares, and nothing of
+// the updater's own stayed; when it did not, the folder is empty again.
 #include <zlib.h>
 
 #include <cstdint>
@@ -182,10 +183,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             written[NormalisedPath(entry.name)] = Declared{info.uncompressedSize, info.crc};
         }
     }
-    CloseUnpack(&unpack);
+    const bool updated = CloseUnpack(&unpack);
     fs::current_path(sandbox.home);
 
     CheckNothingOutside(sandbox);
-    CheckProgramFolder(sandbox, written);
+    // The whole update or none of it: an update that did not go through is
+    // undone, and the folder is as empty as it was.
+    if (updated) {
+        CheckProgramFolder(sandbox, written);
+    } else if (!fs::is_empty(sandbox.program)) {
+        Fail("a failed update left something in the program folder");
+    }
     return 0;
 }
