@@ -41,6 +41,18 @@ void SetLastErrorForBadDescriptor(int fd)
     SetLastError(fcntl(fd, F_GETFD) != -1 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
 }
 
+// After a call that changes the file behind `fd` failed: FALSE, with the
+// error Windows gives (a descriptor not open for writing is refused access).
+BOOL FailToChange(int fd)
+{
+    if (errno == EBADF || errno == EINVAL) {
+        SetLastErrorForBadDescriptor(fd);
+    } else {
+        SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+    }
+    return FALSE;
+}
+
 HANDLE FailCreate(int err, const std::string& path)
 {
     if (err == ENOENT) {
@@ -366,15 +378,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE file)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (fsync(fd) != 0) {
-        if (errno == EBADF) {
-            SetLastErrorForBadDescriptor(fd);
-        } else {
-            SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
-        }
-        return FALSE;
-    }
-    return TRUE;
+    return fsync(fd) == 0 ? TRUE : FailToChange(fd);
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE file)
@@ -387,15 +391,7 @@ BOOL WINAPI SetEndOfFile(HANDLE file)
         return FALSE;
     }
     const off_t position = lseek(fd, 0, SEEK_CUR);
-    if (position < 0 || ftruncate(fd, position) != 0) {
-        if (errno == EBADF || errno == EINVAL) {
-            SetLastErrorForBadDescriptor(fd);
-        } else {
-            SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
-        }
-        return FALSE;
-    }
-    return TRUE;
+    return position >= 0 && ftruncate(fd, position) == 0 ? TRUE : FailToChange(fd);
 }
 
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,
