@@ -55,6 +55,18 @@ def other_tools():
     ]
 
 
+def durable_tools():
+    """The other tools as they must be used to be as safe as the updater on a
+    disk: followed by `sync` of the file system they wrote to."""
+    sync = 'exec sync -f "$2"'
+    return [
+        Tool("bsdtar + sync", lambda a, o: ["sh", "-c", 'bsdtar -xf "$1" -C "$2" && ' + sync,
+                                            "sh", a, o]),
+        Tool("unzip + sync", lambda a, o: ["sh", "-c", 'unzip -q -o "$1" -d "$2" && ' + sync,
+                                           "sh", a, o]),
+    ]
+
+
 def updater_tool(name, binary):
     return Tool(name, lambda a, o: [os.path.join(o, os.path.basename(binary)), a], binary)
 
@@ -157,6 +169,16 @@ def measure_archive(tools, archive, work, runs):
             if round_number > 0:
                 samples[tool.name].append((seconds, rss))
     return samples
+
+
+def measure_pairs(tools, archive, work, runs):
+    """Like measure_archive, but also the ratio of the first tool to each
+    other one, round by round: (samples, {other: [ratios]})."""
+    samples = measure_archive(tools, archive, work, runs)
+    first = tools[0].name
+    ratios = {tool.name: [a[0] / b[0] for a, b in zip(samples[first], samples[tool.name])]
+              for tool in tools[1:]}
+    return samples, ratios
 
 
 def measure_floor(floor, archive, runs):
@@ -289,7 +311,26 @@ def scaling_table(info, results):
     return lines
 
 
-def report(args, info, storage_results, floors, started, loads):
+def durable_table(info, durable):
+    """The updater, which flushes, against tools that sync once at their end."""
+    lines = [
+        "| Archive | Tool | Median wall (s) | ms per file | Updater / this tool (median of pairs) |",
+        "|---|---|---:|---:|---:|",
+    ]
+    for key, results in durable.items():
+        label = dict(ARCHIVES)[key]
+        files = info[key]["entries"] - info[key]["folders"]
+        for name, r in results["summary"].items():
+            pairs = results["ratios"].get(name)
+            lines.append("| %s | %s | %.3f | %.3f | %s |" % (
+                label, name, r["median"], r["median"] / files * 1e3,
+                "%.2f (%.2f-%.2f)" % (statistics.median(pairs), min(pairs), max(pairs))
+                if pairs else ""))
+    lines.append("")
+    return lines
+
+
+def report(args, info, storage_results, floors, started, loads, durable=None):
     lines = [
         "Made by `%s` on %s UTC." % (args.command, started.strftime("%Y-%m-%d %H:%M")),
         "",
@@ -318,6 +359,11 @@ def report(args, info, storage_results, floors, started, loads):
         lines.append("Cost per entry, %s vs %s (\"small files\") archives:" % SCALE_PAIR)
         lines.append("")
         lines += scaling_table(info, results)
+    if durable:
+        label, results = durable
+        lines.append("### %s, durable: every tool's files on the disk at its end" % label)
+        lines.append("")
+        lines += durable_table(info, results)
     return "\n".join(lines)
 
 
@@ -343,6 +389,9 @@ def parse_arguments():
                         metavar=("NAME", "BINARY", "NOTE"), help="an updater build to time")
     parser.add_argument("--storage", nargs=2, action="append", required=True,
                         metavar=("LABEL", "WORK_FOLDER"), help="where to unpack; first one is the yardstick")
+    parser.add_argument("--durable", nargs=2, metavar=("LABEL", "WORK_FOLDER"),
+                        help="the first updater against bsdtar and unzip each followed by sync, "
+                        "in pairs, on this (disk) folder")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--doc", help="Markdown file whose results block is replaced")
     parser.add_argument("--json", help="raw results")
@@ -378,11 +427,28 @@ def main():
                       file=sys.stderr, flush=True)
         shutil.rmtree(work, ignore_errors=True)
         storage_results[label] = results
-    text = report(args, info, storage_results, floors, started, (load_before, os.getloadavg()[0]))
+    durable = None
+    if args.durable:
+        label, work = args.durable
+        results = {}
+        for key, title in ARCHIVES[:2]:
+            shutil.rmtree(work, ignore_errors=True)
+            os.makedirs(work)
+            archive = os.path.join(work, key + ".zip")
+            shutil.copyfile(os.path.join(args.archives, key + ".zip"), archive)
+            print("%s, durable: %s ..." % (label, title), file=sys.stderr, flush=True)
+            samples, ratios = measure_pairs(tools[:1] + durable_tools(), archive, work, args.runs)
+            results[key] = {"summary": {n: summarise(v) for n, v in samples.items()},
+                            "ratios": ratios}
+        shutil.rmtree(work, ignore_errors=True)
+        durable = (label, results)
+    text = report(args, info, storage_results, floors, started, (load_before, os.getloadavg()[0]),
+                  durable)
     print(text)
     if args.json:
         with open(args.json, "w") as f:
-            json.dump({"info": info, "floors": floors, "results": storage_results}, f, indent=1)
+            json.dump({"info": info, "floors": floors, "results": storage_results,
+                       "durable": durable}, f, indent=1)
     if args.doc:
         write_doc(args.doc, text)
 

@@ -8,7 +8,9 @@
 #
 #   --runs N   timed runs per tool and archive after the warm-up (default 5)
 #   --disk     a second table with the archives and output on the project's
-#              disk (noisy here: for reference, not the yardstick)
+#              disk (noisy here: for reference, not the yardstick), and a
+#              third there: the updater, which flushes every file, against
+#              bsdtar and unzip each followed by sync, in pairs
 #   --also SOURCE LABEL
 #              also time the updater built from another source tree (a
 #              work tree of a branch, say), linked like the Windows build
@@ -84,7 +86,9 @@ fi
 
 storage=(--storage "tmpfs (/dev/shm): the yardstick" "$work/run")
 if [ "$disk" = 1 ]; then
-    storage+=(--storage "disk ($(df --output=source "$root" | tail -1), for reference)" "$build/disk-run")
+    device="$(df --output=source "$root" | tail -1), $(df --output=fstype "$root" | tail -1)"
+    storage+=(--storage "disk ($device, for reference)" "$build/disk-run")
+    storage+=(--durable "disk ($device)" "$build/disk-run")
 fi
 
 python3 "$root/bench/bench.py" \
