@@ -55,11 +55,11 @@ private:
     bool IsTheArchive(const ExtractionTarget& target) const;
     bool MakeTargetFolders(const ExtractionTarget& target, bool* known);
     void PrepareFolder(const char* folder);
-    bool PlaceOwnFile(const ExtractionTarget& target, const char* extension,
-                      char (&path)[MAX_PATH]);
-    bool PlaceOwnFiles(const ExtractionTarget& target, OwnFilePaths* paths);
-    int32_t WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
-                           bool folderKnown, const char* temporaryPath);
+    bool FindOwnRoom(const ExtractionTarget& target, char (&room)[MAX_PATH]);
+    bool PlaceOldFileNames(const ExtractionTarget& target, OwnFilePaths* paths);
+    HANDLE CreateTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
+                           bool folderKnown, OwnFilePaths* paths, bool* inMadeFolder);
+    int32_t WriteTemporary(HANDLE file, const ArchiveEntry& entry);
     int32_t CopyEntryData(HANDLE file);
 };
 

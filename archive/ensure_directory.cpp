@@ -16,16 +16,16 @@ void AppendBounded(char (&buffer)[MAX_PATH], const char* source, size_t limit)
     std::strncat(buffer, source, limit - used);
 }
 
-// Only a directory the system says is not there is made, and so recorded as
-// the run's: one it cannot tell about may be the user's.
+// Only a directory the system says is not there is made, and recorded first
+// as one about to be made: one it cannot tell about may be the user's. Only
+// once the system made it is it recorded as the run's, with all it will hold.
 bool CreateDirectoryIfMissing(UpdateJournal* journal, const char* path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    if (!RecordFolderMade(journal, path)) return false;
-    CreateDirectoryA(path, nullptr);
-    return true;
+    if (!RecordFolderMaking(journal, path)) return false;
+    return !CreateDirectoryA(path, nullptr) || RecordFolderMade(journal, path);
 }
 
 bool EnsureBase(UpdateJournal* journal, const char* base)

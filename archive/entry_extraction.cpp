@@ -51,8 +51,10 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
     if (IsDirectoryEntry(entry, targetName)) return ExtractDirectory(targetName);
 
     ExtractionTarget target;
-    const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
-    if (resolved != RESULT_OK) return resolved;
+    int32_t result = ResolveExtractionTarget(baseDirectory, targetName, &target);
+    if (result == RESULT_OK)
+        result = FindOldFile(&target, IsFolderMadeByRun(journal, target.folder));
+    if (result != RESULT_OK) return result;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
     // A read-only file is never replaced; one that already holds the entry's
     // bytes is in place.
@@ -64,14 +66,26 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
     bool folderKnown = false;
     if (!MakeTargetFolders(target, &folderKnown)) return RESULT_NO_FILE;
     OwnFilePaths own;
-    if (!PlaceOwnFiles(target, &own)) return RESULT_NO_FILE;
-    // Recorded before anything of it is made, so that an interruption at
-    // any point can be undone.
+    bool inMadeFolder = false;
+    HANDLE file = CreateTemporary(entry, target, folderKnown, &own, &inMadeFolder);
+    if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
+    // Recorded before the temporary gets its data and anything the
+    // application uses changes, so that an interruption at any point can be
+    // undone. A new file in a folder the run made needs no record: undoing
+    // the folder takes all it holds.
     const FileUpdate change{target.path, own.temporary, own.kept, own.movedAside};
-    if (!RecordFileUpdate(&journal, change)) return RESULT_WRITE;
-    const int32_t written = WriteTemporary(entry, target, folderKnown, own.temporary);
-    if (written != RESULT_OK) return written;
-    return ReplaceTarget(change, &waits);
+    result = target.exists && !PlaceOldFileNames(target, &own) ? RESULT_NO_FILE : RESULT_OK;
+    if (result == RESULT_OK && (target.exists || !inMadeFolder) &&
+        !RecordFileUpdate(&journal, change))
+        result = RESULT_WRITE;
+    if (result != RESULT_OK) {
+        // Not recorded: no undo would know of it.
+        CloseHandle(file);
+        RemoveOwnFile(own.temporary);
+        return result;
+    }
+    result = WriteTemporary(file, entry);
+    return result == RESULT_OK ? ReplaceTarget(change, &waits) : result;
 }
 
 // An entry that would be written over the archive being read is refused: the
@@ -131,50 +145,55 @@ void ArchiveReader::PrepareFolder(const char* folder)
     RememberFolder(knownFolders, folder);
 }
 
-// A free own name with `extension` beside the target, or in the nearest
-// folder above it with room.
-bool ArchiveReader::PlaceOwnFile(const ExtractionTarget& target, const char* extension,
-                                 char (&path)[MAX_PATH])
+// The folder nearest the target with room for an own file, prepared.
+bool ArchiveReader::FindOwnRoom(const ExtractionTarget& target, char (&room)[MAX_PATH])
 {
-    char room[MAX_PATH];
     if (!FindRoomForOwnFile(target.folder, FloorLengthOf(target.folder, target.base), room))
         return false;
     PrepareFolder(room);
-    return ChooseFreeOwnName(room, extension, path);
+    return true;
 }
 
-// The temporary, and for an old file the two names it may be kept under.
-bool ArchiveReader::PlaceOwnFiles(const ExtractionTarget& target, OwnFilePaths* paths)
+// The two names an old file may be kept under: free own names beside it, or
+// in the nearest folder above it with room.
+bool ArchiveReader::PlaceOldFileNames(const ExtractionTarget& target, OwnFilePaths* paths)
 {
-    paths->kept[0] = paths->movedAside[0] = '\0';
-    if (!PlaceOwnFile(target, kTemporaryExtension, paths->temporary)) return false;
-    return !target.exists || (PlaceOwnFile(target, kKeptExtension, paths->kept) &&
-                              PlaceOwnFile(target, kKeptExtension, paths->movedAside));
+    char room[MAX_PATH];
+    return FindOwnRoom(target, room) && ChooseFreeOwnName(room, kKeptExtension, paths->kept) &&
+           ChooseFreeOwnName(room, kKeptExtension, paths->movedAside);
 }
 
-// The data goes to a temporary first and reaches the disk before the
-// temporary takes the target's name: a power cut never leaves a file of
-// zeros under a name the application uses.
-int32_t ArchiveReader::WriteTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
-                                      bool folderKnown, const char* temporaryPath)
+// The temporary, made empty with the entry's attributes, beside the target
+// or in the nearest folder above it with room; `inMadeFolder` says whether
+// that folder is one the run made.
+HANDLE ArchiveReader::CreateTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
+                                      bool folderKnown, OwnFilePaths* paths, bool* inMadeFolder)
 {
-    if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
-    if (!dataBuffer) return RESULT_WRITE;  // no memory to carry the data: nothing is written
+    paths->temporary[0] = paths->kept[0] = paths->movedAside[0] = '\0';
+    char room[MAX_PATH];
+    if (!FindOwnRoom(target, room)) return INVALID_HANDLE_VALUE;
     const DWORD attributes = entry.attributes ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
-    HANDLE file =
-        CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+    HANDLE file = CreateOwnTemporary(room, attributes, paths->temporary);
     if (file == INVALID_HANDLE_VALUE && folderKnown) {
         // The known folder has gone since: others may be gone with it.
         ForgetAllFolders(knownFolders);
-        if (EnsureDirectory(&journal, target.base, target.directoryPart)) {
-            file = CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
-                               nullptr);
-        }
+        if (EnsureDirectory(&journal, target.base, target.directoryPart))
+            file = CreateOwnTemporary(room, attributes, paths->temporary);
     }
-    if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
+    if (file == INVALID_HANDLE_VALUE) return file;
     RememberFolder(knownFolders, target.folder);
+    *inMadeFolder = IsFolderMadeByRun(journal, room);
+    return file;
+}
 
-    int32_t result = ApplyEntryMode(file, directory->currentInfo);
+// The data goes to the temporary and reaches the disk before the temporary
+// takes the target's name: a power cut never leaves a file of zeros under a
+// name the application uses. Closes `file`.
+int32_t ArchiveReader::WriteTemporary(HANDLE file, const ArchiveEntry& entry)
+{
+    if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
+    // No memory to carry the data: nothing is written.
+    int32_t result = dataBuffer ? ApplyEntryMode(file, directory->currentInfo) : RESULT_WRITE;
     if (result == RESULT_OK) result = CopyEntryData(file);
     if (result == RESULT_OK) SetEntryTimes(file, entry);
     if (result == RESULT_OK && !FlushFileBuffers(file)) result = RESULT_WRITE;

@@ -16,24 +16,24 @@ bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
     return length >= 0 && length < MAX_PATH;
 }
 
-// Whether there is an old file at the target, and a read-only one. A folder
-// can never be replaced, and is refused before any data is written in vain;
-// so is a target the system cannot tell about, since taking it for a new
-// file could cost the old one.
-int32_t FindOldFile(ExtractionTarget* target)
+}  // namespace
+
+// A folder can never be replaced, and is refused before any data is written
+// in vain; so is a target the system cannot tell about, since taking it for
+// a new file could cost the old one.
+int32_t FindOldFile(ExtractionTarget* target, bool newWhenUnknown)
 {
     const DWORD attributes = GetFileAttributesA(target->path);
     target->exists = attributes != INVALID_FILE_ATTRIBUTES;
     target->readOnly = target->exists && (attributes & FILE_ATTRIBUTE_READONLY);
     if (!target->exists) {
+        if (newWhenUnknown) return RESULT_OK;
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RESULT_OK
                                                                               : RESULT_NO_FILE;
     }
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? RESULT_NO_FILE : RESULT_OK;
 }
-
-}  // namespace
 
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
                                 ExtractionTarget* target)
@@ -49,5 +49,6 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
     if (HasOwnNameComponent(targetName)) return RESULT_NO_FILE;
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
-    return FindOldFile(target);
+    target->exists = target->readOnly = false;
+    return RESULT_OK;
 }

@@ -18,7 +18,13 @@ struct ExtractionTarget {
 // Splits `targetName` and builds the paths below `baseDirectory` (for a
 // relative folder part) or as it stands. RESULT_ARGS for a relative name with
 // a ".." component, which could leave the base; RESULT_NO_FILE for a path
-// that does not fit, a name of the updater's own, a folder in the way, or a
-// target the system cannot tell is there or not.
+// that does not fit, or a name of the updater's own. Nothing is looked up.
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
                                 ExtractionTarget* target);
+
+// Finds whether there is an old file at the target, and a read-only one.
+// RESULT_NO_FILE for a folder in the way, and for a target the system cannot
+// tell is there or not, unless `newWhenUnknown`: in a folder the run made,
+// only a file the run wrote can be there, and a file taken for new never
+// replaces anything.
+int32_t FindOldFile(ExtractionTarget* target, bool newWhenUnknown);

@@ -6,6 +6,7 @@
 #include "../platform/path_text.h"
 #include "../platform/winapi.h"
 #include "file_identity.h"
+#include "own_files.h"
 #include "own_names.h"
 
 namespace {
@@ -62,6 +63,10 @@ void DeleteLeftover(const char* folder, const char* fileName)
     if (length < 0 || length >= MAX_PATH) return;
     switch (ClassifyOwnName(fileName, std::strlen(fileName))) {
         case OwnName::Temporary:
+            // Made with its entry's attributes, so possibly read-only; never
+            // a second name of another file.
+            RemoveOwnFile(path);
+            return;
         case OwnName::Kept:
             break;
         case OwnName::KeptBeside:

@@ -40,14 +40,32 @@ bool FindRoomForOwnFile(const char* folder, size_t floorLength, char (&room)[MAX
     return true;
 }
 
+// The next own name with `extension` in `folder`; false when it does not fit.
+bool NextOwnName(const char* folder, const char* extension, char (&path)[MAX_PATH])
+{
+    char tag[kOwnTagLength + 1];
+    MakeOwnTag(tag);
+    const int length = std::snprintf(path, MAX_PATH, "%s%s%s%s", folder, kOwnMark, tag, extension);
+    return length > 0 && length < MAX_PATH;
+}
+
+HANDLE CreateOwnTemporary(const char* folder, DWORD attributes, char (&path)[MAX_PATH])
+{
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        if (!NextOwnName(folder, kTemporaryExtension, path)) break;
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    path[0] = '\0';
+    return INVALID_HANDLE_VALUE;
+}
+
 bool ChooseFreeOwnName(const char* folder, const char* extension, char (&path)[MAX_PATH])
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        char tag[kOwnTagLength + 1];
-        MakeOwnTag(tag);
-        const int length =
-            std::snprintf(path, MAX_PATH, "%s%s%s%s", folder, kOwnMark, tag, extension);
-        if (length < 0 || length >= MAX_PATH) break;
+        if (!NextOwnName(folder, extension, path)) break;
         // Only a name the system says is not there is free: one it cannot
         // tell about might be an earlier run's file still in use. (In a
         // folder that is gone, any name is free.)
@@ -57,6 +75,12 @@ bool ChooseFreeOwnName(const char* folder, const char* extension, char (&path)[M
     }
     path[0] = '\0';
     return false;
+}
+
+void RemoveOwnFile(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
 }
 
 size_t FloorLengthOf(const char* path, const char* base)

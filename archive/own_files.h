@@ -23,9 +23,18 @@ struct OwnFilePaths {
 // when none has room.
 bool FindRoomForOwnFile(const char* folder, size_t floorLength, char (&room)[MAX_PATH]);
 
+// Makes a new file of an own name (a temporary) in `folder` for writing,
+// with `attributes`, and gives its path: its making claims the name, so no
+// other file can have it. INVALID_HANDLE_VALUE, with the last error, when
+// none could be made.
+HANDLE CreateOwnTemporary(const char* folder, DWORD attributes, char (&path)[MAX_PATH]);
+
 // A name of the updater's own with `extension` in `folder` that no file has
 // yet. False when none could be found.
 bool ChooseFreeOwnName(const char* folder, const char* extension, char (&path)[MAX_PATH]);
+
+// Deletes an own file of this run's that no record lists, read-only or not.
+void RemoveOwnFile(const char* path);
 
 // The length of the part of `path` no own file may climb above: the base
 // for a path below it, the root of an absolute one.

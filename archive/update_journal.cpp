@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "../platform/path_text.h"
 #include "own_files.h"
@@ -12,14 +14,16 @@
 
 namespace {
 
-// The record file: this header, then one record per change, each
+// The record file: this header, then one record per change (a folder about
+// to be made, the same folder once made, a file written), each
 //   size (4) | kind (1) | text count (1) | texts: length (2), bytes |
 //   CRC-32 of kind to texts (4) | size again (4)
 // little-endian. The size at the end lets the undo walk back from the last
 // record; the CRC tells a record a crash tore from a whole one.
 constexpr char kHeader[] = "TVXUNDO1";
 constexpr DWORD kHeaderSize = sizeof kHeader - 1;
-constexpr char kFolderMade = 'D';
+constexpr char kFolderMaking = 'D';  // a folder about to be made: goes when empty
+constexpr char kFolderMade = 'M';    // made by the run: goes with all it holds
 constexpr char kFileChanged = 'F';
 constexpr uint32_t kMaxTexts = 4;
 constexpr uint32_t kMinRecordSize = 4 + 1 + 1 + 4 + 4;
@@ -86,8 +90,8 @@ bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* record)
     if (GetU32(bytes + checked) != ChecksumOf(bytes + 4, checked - 4)) return false;
     record->kind = char(bytes[4]);
     record->count = bytes[5];
-    const uint32_t expected = record->kind == kFolderMade ? 1 : kMaxTexts;
-    if ((record->kind != kFolderMade && record->kind != kFileChanged) || record->count != expected)
+    const bool folder = record->kind == kFolderMaking || record->kind == kFolderMade;
+    if ((!folder && record->kind != kFileChanged) || record->count != (folder ? 1 : kMaxTexts))
         return false;
     uint32_t at = 6;
     for (uint32_t i = 0; i < record->count; ++i) {
@@ -103,20 +107,55 @@ bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* record)
 
 enum class ReadOutcome { Read, End, Failed };
 
-// A read that fails is not the end of the records: it must not be taken for
-// one, or changes behind it would stay.
-ReadOutcome ReadBytesAt(HANDLE file, DWORD position, void* buffer, DWORD size)
+// A record file read through a window of it: records are read one after the
+// other, forwards to commit, backwards to undo, a window at a time.
+constexpr DWORD kWindowSize = 65536;
+
+struct RecordFile {
+    HANDLE file;
+    DWORD windowStart;
+    DWORD windowLength;  // 0: nothing read yet
+    uint8_t window[kWindowSize];
+};
+
+// Reads the window that holds [position, position + size): from `position`
+// on, or when reading backwards, up to its end.
+ReadOutcome FillWindow(RecordFile* records, DWORD position, DWORD size)
 {
-    if (SetFilePointer(file, LONG(position), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    const bool backwards = records->windowLength != 0 && position < records->windowStart;
+    const DWORD end = position + size;
+    records->windowStart = backwards && end > kWindowSize ? end - kWindowSize
+                           : backwards                    ? 0
+                                                          : position;
+    records->windowLength = 0;
+    if (SetFilePointer(records->file, LONG(records->windowStart), nullptr, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER)
         return ReadOutcome::Failed;
     DWORD read = 0;
-    if (!ReadFile(file, buffer, size, &read, nullptr)) return ReadOutcome::Failed;
-    return read == size ? ReadOutcome::Read : ReadOutcome::End;
+    if (!ReadFile(records->file, records->window, kWindowSize, &read, nullptr))
+        return ReadOutcome::Failed;
+    records->windowLength = read;
+    return ReadOutcome::Read;
+}
+
+// A read that fails is not the end of the records: it must not be taken for
+// one, or changes behind it would stay.
+ReadOutcome ReadBytesAt(RecordFile* records, DWORD position, void* buffer, DWORD size)
+{
+    const bool inWindow = records->windowLength != 0 && position >= records->windowStart &&
+                          position - records->windowStart + size <= records->windowLength;
+    if (!inWindow) {
+        const ReadOutcome filled = FillWindow(records, position, size);
+        if (filled != ReadOutcome::Read) return filled;
+        if (position - records->windowStart + size > records->windowLength) return ReadOutcome::End;
+    }
+    std::memcpy(buffer, records->window + (position - records->windowStart), size);
+    return ReadOutcome::Read;
 }
 
 // The record at `position`, or End where the whole records end: at the end
 // of the file, or at a record a crash tore.
-ReadOutcome ReadRecordAt(HANDLE file, DWORD position, Record* record, uint32_t* size)
+ReadOutcome ReadRecordAt(RecordFile* file, DWORD position, Record* record, uint32_t* size)
 {
     uint8_t bytes[kMaxRecordSize];
     ReadOutcome outcome = ReadBytesAt(file, position, bytes, 4);
@@ -129,7 +168,7 @@ ReadOutcome ReadRecordAt(HANDLE file, DWORD position, Record* record, uint32_t* 
 }
 
 // Where the first record starts: 0 when the header itself never got whole.
-ReadOutcome ReadHeader(HANDLE file, DWORD* firstRecord)
+ReadOutcome ReadHeader(RecordFile* file, DWORD* firstRecord)
 {
     char header[kHeaderSize];
     const ReadOutcome outcome = ReadBytesAt(file, 0, header, kHeaderSize);
@@ -140,7 +179,7 @@ ReadOutcome ReadHeader(HANDLE file, DWORD* firstRecord)
 }
 
 // Where the whole records of `file` end; false when it could not be read.
-bool FindRecordsEnd(HANDLE file, DWORD* end)
+bool FindRecordsEnd(RecordFile* file, DWORD* end)
 {
     if (ReadHeader(file, end) == ReadOutcome::Failed) return false;
     if (*end == 0) return true;
@@ -242,14 +281,62 @@ void RemoveSecondName(const char* kept, const char* target, WaitBudget* budget)
         SetFileAttributesA(target, attributes);
 }
 
-// A folder the run made goes when it is empty; one that is not (a file of
-// someone else's, or an old file still in use) stays, as it must.
-void RemoveMadeFolder(const char* folder, WaitBudget* budget)
+// A folder the run was about to make goes when it is empty: one that is not
+// may have been there before, and was not the run's to take.
+void RemoveFolderIfEmpty(const char* folder, WaitBudget* budget)
 {
     for (uint32_t waits = 0;;) {
         if (RemoveDirectoryA(folder)) return;
         if (!WaitWhileInUse(GetLastError(), &waits, budget)) return;
     }
+}
+
+bool JoinName(char (&path)[MAX_PATH], const char* folder, const char* name)
+{
+    const int length = std::snprintf(path, MAX_PATH, "%s%s", folder, name);
+    return length > 0 && length < MAX_PATH;
+}
+
+// A folder the run made is the run's with all it holds: new files written
+// into it are not recorded one by one, so the undo takes them with it.
+bool RemoveMadeFolder(const char* folder, WaitBudget* budget)
+{
+    char inside[MAX_PATH];
+    char pattern[MAX_PATH];
+    if (!JoinName(inside, folder, EndsWithSeparator(folder) ? "" : "/") ||
+        !JoinName(pattern, inside, "*"))
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    for (uint32_t waits = 0; search == INVALID_HANDLE_VALUE;) {
+        search = FindFirstFileA(pattern, &found);
+        if (search != INVALID_HANDLE_VALUE) break;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) break;  // nothing in it
+        if (error == ERROR_PATH_NOT_FOUND) return true;
+        if (!WaitWhileInUse(error, &waits, budget)) return false;
+    }
+    bool emptied = true;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const char* name = found.cFileName;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+            char path[MAX_PATH];
+            const bool named = JoinName(path, inside, name);
+            const bool removed = named && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                                               ? RemoveMadeFolder(path, budget)
+                                               : RemoveFile(path, budget) != Outcome::Failed);
+            emptied = emptied && removed;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    for (uint32_t waits = 0; emptied;) {
+        if (RemoveDirectoryA(folder)) return true;
+        const DWORD error = GetLastError();
+        if (IsMissing(error)) return true;
+        if (!WaitWhileInUse(error, &waits, budget)) return false;
+    }
+    return false;
 }
 
 // The temporary takes the target's name only as its last step, and only the
@@ -288,11 +375,15 @@ bool UndoFileUpdate(const Record& record, WaitBudget* budget)
 
 bool UndoRecord(const Record& record, WaitBudget* budget)
 {
-    if (record.kind == kFolderMade) {
-        RemoveMadeFolder(record.texts[0], budget);
-        return true;
+    switch (record.kind) {
+        case kFolderMaking:
+            RemoveFolderIfEmpty(record.texts[0], budget);
+            return true;
+        case kFolderMade:
+            return RemoveMadeFolder(record.texts[0], budget);
+        default:
+            return UndoFileUpdate(record, budget);
     }
-    return UndoFileUpdate(record, budget);
 }
 
 // What stays of a committed change: the old files. One still in use (a
@@ -308,12 +399,14 @@ void FinishRecord(const Record& record)
 // A record file to read, or Missing when there is none: only a record the
 // system says is not there is taken for none. A scanner may hold a record
 // that was just written.
-Outcome OpenRecordFile(const char* path, HANDLE* file, WaitBudget* budget)
+Outcome OpenRecordFile(const char* path, RecordFile* records, WaitBudget* budget)
 {
+    records->windowStart = 0;
+    records->windowLength = 0;
     for (uint32_t waits = 0;;) {
-        *file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (*file != INVALID_HANDLE_VALUE) return Outcome::Done;
+        records->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (records->file != INVALID_HANDLE_VALUE) return Outcome::Done;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) return Outcome::Missing;
         if (!WaitWhileInUse(error, &waits, budget)) return Outcome::Failed;
@@ -324,27 +417,30 @@ Outcome OpenRecordFile(const char* path, HANDLE* file, WaitBudget* budget)
 // every change is undone.
 Outcome UndoPass(const char* path, WaitBudget* budget)
 {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    const Outcome opened = OpenRecordFile(path, &file, budget);
+    const std::unique_ptr<RecordFile> file(new (std::nothrow) RecordFile);
+    if (!file) return Outcome::Failed;
+    const Outcome opened = OpenRecordFile(path, file.get(), budget);
     if (opened != Outcome::Done) return opened;
     DWORD position = 0;
-    bool undone = FindRecordsEnd(file, &position);
+    bool undone = FindRecordsEnd(file.get(), &position);
     for (bool readable = undone; readable && position > kHeaderSize;) {
         uint8_t sizeBytes[4];
         Record record;
         uint32_t sizeRead = 0;
         const uint32_t size =
-            ReadBytesAt(file, position - 4, sizeBytes, 4) == ReadOutcome::Read ? GetU32(sizeBytes)
-                                                                               : 0;
-        readable = size != 0 && size <= position - kHeaderSize &&
-                   ReadRecordAt(file, position - size, &record, &sizeRead) == ReadOutcome::Read &&
-                   sizeRead == size;
+            ReadBytesAt(file.get(), position - 4, sizeBytes, 4) == ReadOutcome::Read
+                ? GetU32(sizeBytes)
+                : 0;
+        readable =
+            size != 0 && size <= position - kHeaderSize &&
+            ReadRecordAt(file.get(), position - size, &record, &sizeRead) == ReadOutcome::Read &&
+            sizeRead == size;
         // Every change is undone that can be, so that the install is as
         // near the old version as it can be until the next run finishes.
         undone = readable && UndoRecord(record, budget) && undone;
         position -= size;
     }
-    CloseHandle(file);
+    CloseHandle(file->file);
     return undone ? Outcome::Done : Outcome::Failed;
 }
 
@@ -352,20 +448,21 @@ Outcome UndoPass(const char* path, WaitBudget* budget)
 // whole record.
 Outcome FinishPass(const char* path, WaitBudget* budget)
 {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    const Outcome opened = OpenRecordFile(path, &file, budget);
+    const std::unique_ptr<RecordFile> file(new (std::nothrow) RecordFile);
+    if (!file) return Outcome::Failed;
+    const Outcome opened = OpenRecordFile(path, file.get(), budget);
     if (opened != Outcome::Done) return opened;
     DWORD position = 0;
-    ReadOutcome outcome = ReadHeader(file, &position);
+    ReadOutcome outcome = ReadHeader(file.get(), &position);
     while (outcome == ReadOutcome::Read && position != 0) {
         Record record;
         uint32_t size = 0;
-        outcome = ReadRecordAt(file, position, &record, &size);
+        outcome = ReadRecordAt(file.get(), position, &record, &size);
         if (outcome != ReadOutcome::Read) break;
         FinishRecord(record);
         position += size;
     }
-    CloseHandle(file);
+    CloseHandle(file->file);
     return outcome == ReadOutcome::Failed ? Outcome::Failed : Outcome::Done;
 }
 
@@ -411,12 +508,6 @@ void CloseRecordFile(UpdateJournal* journal)
     journal->file = INVALID_HANDLE_VALUE;
 }
 
-bool JoinName(char (&path)[MAX_PATH], const char* folder, const char* name)
-{
-    const int length = std::snprintf(path, MAX_PATH, "%s%s", folder, name);
-    return length > 0 && length < MAX_PATH;
-}
-
 bool AppendRecord(UpdateJournal* journal, char kind, const char* const* texts, uint32_t count)
 {
     if (journal->broken) return false;
@@ -453,6 +544,7 @@ bool OpenUpdateJournal(UpdateJournal* journal, const char* folder)
     journal->file = INVALID_HANDLE_VALUE;
     journal->changed = false;
     journal->broken = false;
+    ForgetAllFolders(journal->madeFolders);
     journal->waits.waitsLeft = kWaitsPerRun;
     if (!JoinName(journal->undoPath, folder, kUndoRecordName) ||
         !JoinName(journal->donePath, folder, kCommittedRecordName)) {
@@ -470,10 +562,35 @@ bool OpenUpdateJournal(UpdateJournal* journal, const char* folder)
                               &journal->waits);
 }
 
+bool RecordFolderMaking(UpdateJournal* journal, const char* folder)
+{
+    const char* texts[] = {folder};
+    return AppendRecord(journal, kFolderMaking, texts, 1);
+}
+
+// `folder` without a separator at its end, as folders are made.
+void SpellFolder(const char* folder, char (&spelt)[MAX_PATH])
+{
+    std::snprintf(spelt, MAX_PATH, "%s", folder);
+    const size_t length = std::strlen(spelt);
+    if (length > 1 && EndsWithSeparator(spelt)) spelt[length - 1] = '\0';
+}
+
 bool RecordFolderMade(UpdateJournal* journal, const char* folder)
 {
     const char* texts[] = {folder};
-    return AppendRecord(journal, kFolderMade, texts, 1);
+    if (!AppendRecord(journal, kFolderMade, texts, 1)) return false;
+    char spelt[MAX_PATH];
+    SpellFolder(folder, spelt);
+    RememberFolder(journal->madeFolders, spelt);
+    return true;
+}
+
+bool IsFolderMadeByRun(const UpdateJournal& journal, const char* folder)
+{
+    char spelt[MAX_PATH];
+    SpellFolder(folder, spelt);
+    return IsKnownFolder(journal.madeFolders, spelt);
 }
 
 bool RecordFileUpdate(UpdateJournal* journal, const FileUpdate& change)

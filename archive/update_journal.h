@@ -20,14 +20,16 @@
 
 #include "../platform/winapi.h"
 #include "in_use_waits.h"
+#include "known_folders.h"
 
 struct UpdateJournal {
-    char undoPath[MAX_PATH];  // the undo record; empty when the folder leaves no room
-    char donePath[MAX_PATH];  // the same record once committed
-    HANDLE file;              // the undo record while changes are recorded
-    bool changed;             // the record exists: there is something to commit or undo
-    bool broken;              // a record could not be written whole: no further change
-    WaitBudget waits;         // for files in use while committing or undoing
+    char undoPath[MAX_PATH];   // the undo record; empty when the folder leaves no room
+    char donePath[MAX_PATH];   // the same record once committed
+    HANDLE file;               // the undo record while changes are recorded
+    bool changed;              // the record exists: there is something to commit or undo
+    bool broken;               // a record could not be written whole: no further change
+    WaitBudget waits;          // for files in use while committing or undoing
+    KnownFolders madeFolders;  // folders this run made, as they were spelt (some forgotten)
 };
 
 // One file written under its target's name. `kept` and `movedAside` are
@@ -49,9 +51,17 @@ struct FileUpdate {
 bool OpenUpdateJournal(UpdateJournal* journal, const char* folder);
 
 // Record a change before it is made; false when the record could not be
-// made durable, and then the change must not be made.
+// made durable, and then the change must not be made. A folder is recorded
+// twice: before it is made (undone, it goes when empty: it may have been
+// there after all), and once it was made (undone, it goes with all it
+// holds, so that new files written into it need no record of their own).
+bool RecordFolderMaking(UpdateJournal* journal, const char* folder);
 bool RecordFolderMade(UpdateJournal* journal, const char* folder);
 bool RecordFileUpdate(UpdateJournal* journal, const FileUpdate& change);
+
+// Whether this run made `folder`, spelt as it was made (a folder of another
+// spelling, or one forgotten, counts as not made).
+bool IsFolderMadeByRun(const UpdateJournal& journal, const char* folder);
 
 // Makes the recorded changes the install's: true when committed. When the
 // commit itself fails, the changes are undone and it gives false.
