@@ -37,9 +37,22 @@
 //   lead bytes. _setmbcp refuses any other, 932, 949, 950 and 1252 too.
 // - GetACP is 936 in a GBK locale, otherwise 65001: a Linux file name is
 //   bytes, UTF-8 for nearly every tool and for a process without a locale.
-//   MultiByteToWideChar converts from UTF-8 with MB_ERR_INVALID_CHARS only,
-//   WideCharToMultiByte into 936 or UTF-8 only; other code pages and flags
-//   fail with ERROR_INVALID_PARAMETER.
+//   GetLocaleInfoA knows only LOCALE_SYSTEM_DEFAULT's
+//   LOCALE_IDEFAULTANSICODEPAGE, and it is GetACP's: Linux has no legacy code
+//   page beside the locale's. MultiByteToWideChar converts from 936 or UTF-8
+//   (flags 0 or MB_ERR_INVALID_CHARS; without it, each byte that begins no
+//   valid character becomes U+FFFD, where Windows gives one U+FFFD for an
+//   invalid sequence), WideCharToMultiByte into 936 or UTF-8 only; other code
+//   pages and flags fail with ERROR_INVALID_PARAMETER.
+// - The wide forms of the process's own texts (GetModuleFileNameW,
+//   GetCommandLineW) are its narrow forms, the bytes Linux has, decoded as
+//   MultiByteToWideChar without flags decodes them: a narrow path or argument
+//   always matches its wide form, since Linux made no best-fit guess. The
+//   arguments of GetCommandLineW are decoded one by one before they are
+//   quoted. CommandLineToArgvW splits argument 0 by the rules of the others
+//   (Windows takes it up to the first space or closing quote). There are no
+//   8.3 names: GetShortPathNameW gives the long path itself when a file or
+//   folder is there, as a Windows volume without short names does.
 // - MessageBoxA has the Yes/No layout (MB_YESNO) only: it asks through zenity
 //   when a display is available, otherwise on the terminal (stdout, one
 //   answer line from stdin); its text is taken as code page 936 (GBK) and
@@ -79,6 +92,9 @@ using LPBOOL = BOOL*;
 using WCHAR = char16_t;  // a UTF-16 code unit, as on Windows
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
+using HLOCAL = void*;
+using LCID = DWORD;
+using LCTYPE = DWORD;
 
 #ifndef TRUE
 #define TRUE 1
@@ -141,7 +157,11 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 
+#define FILE_READ_ATTRIBUTES 0x00000080u
+
 #define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
 
 #define CREATE_NEW 1u
 #define OPEN_EXISTING 3u
@@ -201,6 +221,9 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LOCALE_IDEFAULTANSICODEPAGE 0x00001004u
+
 #define MB_YESNO 0x00000004u
 #define MB_ICONQUESTION 0x00000020u
 #define MB_TYPEMASK 0x0000000Fu
@@ -253,11 +276,17 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
 // Process environment
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 LPSTR WINAPI GetCommandLineA();
+LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
 DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetCurrentProcessId();
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
+// A file's or folder's short (8.3) path.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
 
 // Waiting and a named mutex.
 void WINAPI Sleep(DWORD milliseconds);
@@ -266,9 +295,13 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LP
 // Shell
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                LPCSTR directory, int showCommand);
+// The arguments of a command line, in one block that LocalFree frees.
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* argumentCount);
 
-// Text conversion between the ANSI code page and UTF-16.
+// Text conversion between the ANSI code page and UTF-16, and the code page
+// of the system's locale.
 UINT WINAPI GetACP();
+int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                                LPWSTR wide, int wideLength);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,

@@ -1,6 +1,6 @@
-// Path-level file-system calls: GetFileAttributesA, SetFileAttributesA,
-// CreateDirectoryA, RemoveDirectoryA, DeleteFileA, MoveFileExA with their
-// Windows meaning.
+// Path-level file-system calls: GetFileAttributesA, GetShortPathNameW,
+// SetFileAttributesA, CreateDirectoryA, RemoveDirectoryA, DeleteFileA,
+// MoveFileExA with their Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -12,9 +12,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "../winapi.h"
 #include "attributes.h"
@@ -96,6 +98,36 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
         return INVALID_FILE_ATTRIBUTES;
     }
     return platform_unix::AttributesOfMode(st.st_mode);
+}
+
+// No 8.3 names: the long path itself, for a file or folder that is there,
+// as on a Windows volume that makes no short names.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size)
+{
+    if (longPath == nullptr || (size > 0 && shortPath == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t units = 0;
+    while (longPath[units] != 0) ++units;
+    const int bytes = units == 0 ? 0
+                                 : WideCharToMultiByte(CP_ACP, 0, longPath, int(units), nullptr, 0,
+                                                       nullptr, nullptr);
+    std::string narrow(size_t(bytes), '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_ACP, 0, longPath, int(units), &narrow[0], bytes, nullptr, nullptr);
+    }
+    const std::string path = PosixPath(narrow.c_str());
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(path.empty() ? ENOENT : errno, path);
+        return 0;
+    }
+    if (units >= size) {
+        return DWORD(units + 1);  // the size needed, with the terminator; nothing written
+    }
+    std::copy(longPath, longPath + units + 1, shortPath);
+    return DWORD(units);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)
