@@ -68,6 +68,7 @@ int32_t ArchiveReader::Close()
     directory = nullptr;
     // The old files this run replaced in use: gone now, unless still held.
     DeleteMovedAside(&movedAside);
+    ForgetWrittenFiles(&writtenFiles);
     return RESULT_OK;
 }
 

@@ -16,6 +16,7 @@
 #include "known_folders.h"
 #include "moved_aside.h"
 #include "target_replacement.h"
+#include "written_files.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
 
@@ -31,6 +32,7 @@ struct ArchiveReader {
     KnownFolders knownFolders;      // folders made or written to, so known to exist
     ReplacementBudget replacement;  // what is left of the run's waits for targets in use
     MovedAside movedAside;          // old files this run moved aside, deleted at Close
+    WrittenFiles writtenFiles;      // the files this run wrote, which no later entry replaces
     // Which file the archive is, so that no entry can be written over it.
     char archiveName[MAX_PATH];  // its file name, without the folder
     bool archiveIdentityKnown;

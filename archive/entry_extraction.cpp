@@ -9,6 +9,7 @@
 #include "result_codes.h"
 #include "status_translation.h"
 #include "temporary_file.h"
+#include "windows_names.h"
 
 namespace {
 
@@ -40,14 +41,17 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     if (IsDirectoryEntry(entry, targetName)) return ExtractDirectory(targetName);
 
     ExtractionTarget target;
-    const int32_t resolved = ResolveExtractionTarget(baseDirectory, targetName, &target);
+    const int32_t resolved =
+        ResolveExtractionTarget(baseDirectory, targetName, writtenFiles, &target);
     if (resolved != RESULT_OK) return resolved;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
     const bool folderKnown = MakeTargetFolders(target);
     char temporaryPath[MAX_PATH];
     const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
     if (written != RESULT_OK) return written;
-    return ReplaceTarget(temporaryPath, target.path, &replacement, &movedAside);
+    const int32_t replaced = ReplaceTarget(temporaryPath, target.path, &replacement, &movedAside);
+    if (replaced == RESULT_OK) RememberWrittenFile(&writtenFiles, target.path);
+    return replaced;
 }
 
 // An entry that would be written over the archive being read is refused: the
@@ -76,6 +80,7 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
 {
     const bool absolute = IsAbsoluteName(targetName);
     if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
+    if (IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     const char* base = absolute ? nullptr : baseDirectory;
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);

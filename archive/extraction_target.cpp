@@ -5,6 +5,7 @@
 
 #include "../platform/path_text.h"
 #include "result_codes.h"
+#include "windows_names.h"
 
 namespace {
 
@@ -16,18 +17,20 @@ bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
 }
 
 // An existing target that can never be replaced: a folder, or a read-only
-// file. Refused before any data is written in vain.
-bool IsReplaceable(const char* targetPath)
+// file; or one that must not be: a file this run wrote. Refused before any
+// data is written in vain.
+bool IsReplaceable(const char* targetPath, const WrittenFiles& written)
 {
     const DWORD attributes = GetFileAttributesA(targetPath);
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+    return !IsWrittenFile(written, targetPath);
 }
 
 }  // namespace
 
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
-                                ExtractionTarget* target)
+                                const WrittenFiles& written, ExtractionTarget* target)
 {
     const char* filePart = FindFilePart(targetName);
     const size_t directoryLength = size_t(filePart - targetName);
@@ -37,8 +40,9 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
 
     target->base = IsAbsoluteName(target->directoryPart) ? nullptr : baseDirectory;
     if (target->base && HasParentComponent(targetName)) return RESULT_ARGS;
+    if (IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
-    if (!IsReplaceable(target->path)) return RESULT_NO_FILE;
+    if (!IsReplaceable(target->path, written)) return RESULT_NO_FILE;
     return RESULT_OK;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "written_files.h"
 
 struct ExtractionTarget {
     const char* base;              // the reader's base directory; none for an absolute target
@@ -15,8 +16,9 @@ struct ExtractionTarget {
 
 // Splits `targetName` and builds the paths below `baseDirectory` (for a
 // relative folder part) or as it stands. RESULT_ARGS for a relative name with
-// a ".." component, which could leave the base; RESULT_NO_FILE for a path
-// that does not fit, or a target that can never be replaced (a folder, a
-// read-only file).
+// a ".." component, which could leave the base; RESULT_NO_FILE for a name
+// Windows would change (windows_names.h), a path that does not fit, or a
+// target that must not be replaced: a folder, a read-only file, a file of
+// `written`.
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
-                                ExtractionTarget* target);
+                                const WrittenFiles& written, ExtractionTarget* target);

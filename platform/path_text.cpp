@@ -48,6 +48,13 @@ bool EndsWithSeparator(const char* name)
     return last && last[1] == '\0';
 }
 
+const char* FindComponentEnd(const char* name)
+{
+    const char* p = name;
+    while (*p && !IsSeparator(*p)) p = NextCharacter(p);
+    return p;
+}
+
 bool HasParentComponent(const char* name)
 {
     const char* start = name;

@@ -18,6 +18,10 @@ const char* FindFilePart(const char* name);
 
 bool EndsWithSeparator(const char* name);
 
+// The end of the component that starts at `name`: its first separator, or
+// its terminator.
+const char* FindComponentEnd(const char* name);
+
 // Whether any component, between separators or at either end, is "..".
 bool HasParentComponent(const char* name);
 
