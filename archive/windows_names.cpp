@@ -26,16 +26,6 @@ bool IsSuperscriptDigit(const char* text, size_t length)
     return units == 1 && (wide[0] == 0xB9 || wide[0] == 0xB2 || wide[0] == 0xB3);
 }
 
-// Up to the first dot, trailing spaces dropped: what Windows compares with
-// its devices.
-size_t StemLength(const char* component, size_t length)
-{
-    size_t stem = 0;
-    while (stem < length && component[stem] != '.') ++stem;
-    while (stem > 0 && component[stem - 1] == ' ') --stem;
-    return stem;
-}
-
 bool IsDeviceStem(const char* stem, size_t length)
 {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
@@ -64,33 +54,17 @@ bool IsDotComponent(const char* component, size_t length)
     return (length == 1 || length == 2) && component[0] == '.' && component[length - 1] == '.';
 }
 
-WindowsNameRule FindRule(const char* component, size_t length, size_t* stemLength)
-{
-    *stemLength = StemLength(component, length);
-    if (IsDeviceStem(component, *stemLength)) return WindowsNameRule::DeviceName;
-    if (std::memchr(component, ':', length)) return WindowsNameRule::Colon;
-    if (IsDotOrSpace(component[length - 1]) && !IsDotComponent(component, length)) {
-        return WindowsNameRule::TrailingDotOrSpace;
-    }
-    return WindowsNameRule::None;
-}
-
 }  // namespace
 
 WindowsNameChange FindWindowsNameChange(const char* name)
 {
-    // No code page has ':', '.' or ' ' as the second byte of a character:
-    // only the separators need looking for on character boundaries.
     const char* start = name[0] != '\0' && name[1] == ':' ? name + 2 : name;
     for (;;) {
         const char* end = FindComponentEnd(start);
         const size_t length = size_t(end - start);
-        size_t stemLength = 0;
-        const WindowsNameRule rule =
-            length > 0 ? FindRule(start, length, &stemLength) : WindowsNameRule::None;
-        if (rule != WindowsNameRule::None)
-            return WindowsNameChange{rule, start, length, stemLength};
-        if (*end == '\0') return WindowsNameChange{WindowsNameRule::None, nullptr, 0, 0};
+        const WindowsNameRule rule = FindComponentChange(start, length);
+        if (rule != WindowsNameRule::None) return WindowsNameChange{rule, start, length};
+        if (*end == '\0') return WindowsNameChange{WindowsNameRule::None, nullptr, 0};
         start = end + 1;
     }
 }
@@ -98,4 +72,27 @@ WindowsNameChange FindWindowsNameChange(const char* name)
 bool IsChangedByWindows(const char* name)
 {
     return FindWindowsNameChange(name).rule != WindowsNameRule::None;
+}
+
+// No code page has ':', '.' or ' ' as the second byte of a character: only
+// the separators around a component need finding on character boundaries.
+WindowsNameRule FindComponentChange(const char* component, size_t length)
+{
+    if (length == 0) return WindowsNameRule::None;
+    if (IsDeviceStem(component, DeviceStemLength(component, length))) {
+        return WindowsNameRule::DeviceName;
+    }
+    if (std::memchr(component, ':', length)) return WindowsNameRule::Colon;
+    if (IsDotOrSpace(component[length - 1]) && !IsDotComponent(component, length)) {
+        return WindowsNameRule::TrailingDotOrSpace;
+    }
+    return WindowsNameRule::None;
+}
+
+size_t DeviceStemLength(const char* component, size_t length)
+{
+    size_t stem = 0;
+    while (stem < length && component[stem] != '.') ++stem;
+    while (stem > 0 && component[stem - 1] == ' ') --stem;
+    return stem;
 }

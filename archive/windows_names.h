@@ -21,7 +21,6 @@ struct WindowsNameChange {
     WindowsNameRule rule;
     const char* component;  // the component it is found in; null for None
     size_t length;          // that component's length in bytes
-    size_t stemLength;      // for a device name, its stem's: "Aux" of "Aux .txt"
 };
 
 // The first component of `name` that Windows would change, split on
@@ -30,3 +29,11 @@ struct WindowsNameChange {
 WindowsNameChange FindWindowsNameChange(const char* name);
 
 bool IsChangedByWindows(const char* name);
+
+// What Windows would change in one component of `length` bytes (no
+// separator in it).
+WindowsNameRule FindComponentChange(const char* component, size_t length);
+
+// The part of a component Windows compares with its devices: up to the
+// first dot, trailing spaces dropped ("Aux" of "Aux .txt").
+size_t DeviceStemLength(const char* component, size_t length);

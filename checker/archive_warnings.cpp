@@ -4,19 +4,10 @@
 #include <cstring>
 #include <new>
 
+#include "../archive/windows_names.h"
 #include "../platform/path_text.h"
 
 namespace {
-
-// The end of the component that starts at `p`, found on character
-// boundaries of the code page, as the updater splits names.
-const char* ComponentEnd(const char* p)
-{
-    while (*p && !IsSeparator(*p)) {
-        p += _ismbblead(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
-    }
-    return p;
-}
 
 bool IsDotComponent(const char* start, size_t length)
 {
@@ -28,38 +19,43 @@ char LowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-// The device Windows opens for a component (CON, also "con.txt" or
-// "Con .log"), or null for a plain name.
-const char* DeviceName(const char* start, size_t length)
+// "CON" of "con.txt", "LPT1" of "lpt1 .log": the device as Windows names it.
+void CopyDeviceName(const char* component, size_t length, char (&device)[16])
 {
-    static const char* const kDevices[] = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    size_t stem = 0;
-    while (stem < length && start[stem] != '.') ++stem;
-    while (stem > 0 && start[stem - 1] == ' ') --stem;
-    for (const char* device : kDevices) {
-        if (std::strlen(device) != stem) continue;
-        size_t i = 0;
-        while (i < stem && LowerAscii(start[i]) == LowerAscii(device[i])) ++i;
-        if (i == stem) return device;
+    const size_t stem = DeviceStemLength(component, length);
+    size_t i = 0;
+    for (; i < stem && i + 1 < sizeof device; ++i) {
+        const char c = component[i];
+        device[i] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
     }
-    return nullptr;
+    device[i] = '\0';
 }
 
 void PrintNameWarnings(const NotedEntry& entry, FILE* out)
 {
     for (const char* start = entry.name;;) {
-        const char* end = ComponentEnd(start);
+        const char* end = FindComponentEnd(start);
         const size_t length = size_t(end - start);
         const int shown = int(length);
-        if (const char* device = DeviceName(start, length)) {
-            std::fprintf(out, "warning: %s: \"%.*s\" is the Windows device %s, not a file\n",
-                         entry.name, shown, start, device);
-        } else if (length > 0 && !IsDotComponent(start, length) &&
-                   (end[-1] == '.' || end[-1] == ' ')) {
-            std::fprintf(out, "warning: %s: \"%.*s\" ends in a %s, which Windows drops\n",
-                         entry.name, shown, start, end[-1] == '.' ? "dot" : "space");
+        char device[16];
+        switch (FindComponentChange(start, length)) {
+            case WindowsNameRule::DeviceName:
+                CopyDeviceName(start, length, device);
+                std::fprintf(out, "warning: %s: \"%.*s\" is the Windows device %s, not a file\n",
+                             entry.name, shown, start, device);
+                break;
+            case WindowsNameRule::TrailingDotOrSpace:
+                std::fprintf(out, "warning: %s: \"%.*s\" ends in a %s, which Windows drops\n",
+                             entry.name, shown, start, end[-1] == '.' ? "dot" : "space");
+                break;
+            case WindowsNameRule::Colon:
+                std::fprintf(out,
+                             "warning: %s: \"%.*s\" holds ':', which Windows reads as a stream "
+                             "of another file\n",
+                             entry.name, shown, start);
+                break;
+            case WindowsNameRule::None:
+                break;
         }
         if (*end == '\0') break;
         start = end + 1;
@@ -92,7 +88,7 @@ size_t FindWrappingFolder(const ArchiveWarnings& warnings, const NotedEntry** fi
     for (int32_t i = 0; i < warnings.count; ++i) {
         const NotedEntry& entry = warnings.entries[i];
         if (entry.name[0] == '\0') continue;
-        const char* end = ComponentEnd(entry.name);
+        const char* end = FindComponentEnd(entry.name);
         const size_t top = size_t(end - entry.name);
         // A file at the top level, or a folder entry named without a separator.
         if (*end == '\0' && !(entry.folder && top > 0)) return 0;

@@ -55,7 +55,7 @@ TEST(WindowsNames, TrimmedDevicesAndStreams)
         {"", R::None, ""},
         {"docs/", R::None, ""},
     });
-    EXPECT_EQ(FindWindowsNameChange("Aux .txt").stemLength, 3u);
+    EXPECT_EQ(DeviceStemLength("Aux .txt", 8), 3u);
 }
 
 // A 0x5C trail byte is part of its character: "\x95\x5C" followed by "CON"

@@ -295,20 +295,36 @@ class AgreementTest(unittest.TestCase):
             "fails" for name in ("docs/lorem.txt", "licence.txt")])
 
     def test_names_windows_reads_otherwise(self):
+        """Names Windows would change are refused, as the updater refuses them
+        on Linux too, with nothing made for them; so is a second spelling of
+        a file an earlier entry wrote. Case alone is told apart here, by a
+        warning: a Linux file system keeps both."""
         def make(case):
             archive = os.path.join(case.root, "names.zip")
             make_zip(archive, [("bin/Aux.dll", b"a"), ("nul", b"n"), ("logs./x.txt", b"x"),
                                ("space ", b"s"), ("README.txt", b"1"), ("readme.TXT", b"2"),
-                               ("lpt1.log.txt", b"l"), ("com10.txt", b"fine"), ("a.b.c", b"fine")])
+                               ("lpt1.log.txt", b"l"), ("com10.txt", b"fine"), ("a.b.c", b"fine"),
+                               ("a.txt:zone", b"z"), ("./a.b.c", b"again")])
             return archive
         entries, warnings = self.run_case(make)
-        self.assertEqual({kind for kind, *_ in entries}, {"new"})
+        device = "a name in it is a Windows device (CON, NUL, COM1, ...)"
+        trimmed = "a name in it ends in a dot or a space, which Windows drops"
+        self.assertEqual(entries, [
+            ("refused", b"bin/Aux.dll", device), ("refused", b"nul", device),
+            ("refused", b"logs./x.txt", trimmed), ("refused", b"space ", trimmed),
+            ("new", b"README.txt", ""), ("new", b"readme.TXT", ""),
+            ("refused", b"lpt1.log.txt", device), ("new", b"com10.txt", ""),
+            ("new", b"a.b.c", ""),
+            ("refused", b"a.txt:zone", "it holds ':', which Windows reads as a stream"),
+            ("refused", b"./a.b.c", "an earlier entry of the archive already wrote this file")])
         self.assertEqual(sorted(warnings), sorted([
             'warning: bin/Aux.dll: "Aux.dll" is the Windows device AUX, not a file',
             'warning: nul: "nul" is the Windows device NUL, not a file',
             'warning: logs./x.txt: "logs." ends in a dot, which Windows drops',
             'warning: space : "space " ends in a space, which Windows drops',
             'warning: lpt1.log.txt: "lpt1.log.txt" is the Windows device LPT1, not a file',
+            'warning: a.txt:zone: "a.txt:zone" holds \':\', which Windows reads as a stream of '
+            'another file',
             "warning: README.txt and readme.TXT differ only in case: Windows keeps one file"]))
 
     def test_entries_the_updater_cannot_read(self):
