@@ -56,10 +56,34 @@ refused   docs/lorem.txt: the installed file is read-only, which the updater nev
 folder    emptydir/" "Z:$install"
 [ "$(listing)" = "$before" ] || fail "the install folder was changed"
 
-# A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the
-# unflagged GBK one is stored.
-names=$(printf 'new       升级说明.txt\nnew       更新/日志.txt' | iconv -f UTF-8 -t GBK)
-check python_names.zip 0 "$names"
+# A Chinese Windows: both names come out in the checker's code page, UTF-8,
+# the flagged one as stored, the unflagged GBK one converted.
+check python_names.zip 0 "new       升级说明.txt
+new       更新/日志.txt"
+
+# An English Windows takes names of any script; it refuses, as the updater
+# does, names Windows would change and a second spelling of a written file.
+python3 - "$work/names.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for name in ("한국어.txt", "Кириллица/файл.txt", "😀.txt", "bin /x.dll", "NUL.txt",
+                 "a.txt", "A.TXT"):
+        info = zipfile.ZipInfo(name, (2024, 5, 6, 7, 8, 10))
+        info.external_attr = 0o100644 << 16
+        info.create_system = 3
+        z.writestr(info, b"x")
+PY
+english=Z:$(cd "$work" && pwd)
+LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 data=$english check names.zip 1 "new       한국어.txt
+new       Кириллица/файл.txt
+new       😀.txt
+refused   bin /x.dll: a name in it ends in a dot or a space, which Windows drops
+refused   NUL.txt: a name in it is a Windows device (CON, NUL, COM1, ...)
+new       a.txt
+refused   A.TXT: an earlier entry of the archive already wrote this file
+warning: bin /x.dll: \"bin \" ends in a space, which Windows drops
+warning: NUL.txt: \"NUL.txt\" is the Windows device NUL, not a file
+warning: a.txt and A.TXT differ only in case: Windows keeps one file"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
