@@ -80,16 +80,16 @@ bool GetProgramFolder(char (&folder)[MAX_PATH + 1])
     return true;
 }
 
-const char* GetArchiveArgument(int argc, char** argv, char (&shortForm)[MAX_PATH])
+const char* GetExactArgument(int argc, char** argv, int index, char (&shortForm)[MAX_PATH])
 {
-    if (argc < 2) return "";
+    if (argc <= index) return "";
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!arguments) return nullptr;
     const char* named = nullptr;
-    if (count > 1 && IsExactForm(argv[1], arguments[1])) {
-        named = argv[1];
-    } else if (count > 1 && GetExactShortForm(arguments[1], shortForm)) {
+    if (count > index && IsExactForm(argv[index], arguments[index])) {
+        named = argv[index];
+    } else if (count > index && GetExactShortForm(arguments[index], shortForm)) {
         named = shortForm;
     }
     LocalFree(arguments);

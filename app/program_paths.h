@@ -1,5 +1,6 @@
 // The two paths the update run starts from, the program folder and the
-// archive argument, in the narrow form every later call takes: the exact
+// archive argument (and the checker's arguments), in the narrow form every
+// later call takes: the exact
 // path or none, never a look-alike. Where the process code page cannot hold
 // a path (an older Windows, which ignores the manifest's UTF-8), Windows
 // gives the narrow calls a best-fit guess ("Tavix-l" for "Tavix-ł", "J?rg"
@@ -16,8 +17,8 @@
 // its short one.
 bool GetProgramFolder(char (&folder)[MAX_PATH + 1]);
 
-// Argument 1, the archive path ("" without one): argv[1] itself when it is
-// the argument exactly, else its short form, made in `shortForm`; null when
-// neither names the file. A relative path's short form is looked for from
-// the current directory.
-const char* GetArchiveArgument(int argc, char** argv, char (&shortForm)[MAX_PATH]);
+// Argument `index`, a path ("" when there is none, as for the updater's
+// archive): argv[index] itself when it is the argument exactly, else its
+// short form, made in `shortForm`; null when neither names the file. A
+// relative path's short form is looked for from the current directory.
+const char* GetExactArgument(int argc, char** argv, int index, char (&shortForm)[MAX_PATH]);

@@ -61,7 +61,7 @@ int RunUpdate(int argc, char** argv)
     // an archive it cannot name exactly, it could install a look-alike.
     const bool placed = folderKnown && SetCurrentDirectoryA(programFolder);
     char archiveShortForm[MAX_PATH];
-    const char* archivePath = placed ? GetArchiveArgument(argc, argv, archiveShortForm) : nullptr;
+    const char* archivePath = placed ? GetExactArgument(argc, argv, 1, archiveShortForm) : nullptr;
 
     const int answer = AfxMessageBox(kQuestion, MB_YESNO, 0);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../app/program_paths.h"
 #include "../platform/winapi.h"
 #include "check_run.h"
 #include "refusal_causes.h"
@@ -57,19 +58,36 @@ void PrintEntries(ArchiveCheck* check, bool installed)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3 || (argc == 3 && !IsFolder(argv[2]))) {
+    if (argc < 2 || argc > 3) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
-    const char* installFolder = argc == 3 ? argv[2] : nullptr;
+    // As the updater takes its archive: the paths exactly, never a best-fit
+    // look-alike an older Windows would hand over.
+    char archiveShortForm[MAX_PATH];
+    char installShortForm[MAX_PATH];
+    const char* archive = GetExactArgument(argc, argv, 1, archiveShortForm);
+    const char* installFolder =
+        argc == 3 ? GetExactArgument(argc, argv, 2, installShortForm) : nullptr;
+    if (!archive || (argc == 3 && !installFolder)) {
+        std::fprintf(stderr,
+                     "update-check: %s cannot be named in this system's code page; give its short "
+                     "name or a path in the code page's characters\n",
+                     archive ? argv[2] : argv[1]);
+        return kExitNotChecked;
+    }
+    if (installFolder && !IsFolder(installFolder)) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
     static ArchiveCheck check;  // large for a stack
-    const CheckStart start = OpenCheck(&check, argv[1], installFolder);
+    const CheckStart start = OpenCheck(&check, archive, installFolder);
     switch (start) {
         case CheckStart::Ready:
             PrintEntries(&check, installFolder != nullptr);
             break;
         case CheckStart::ArchiveUnopened:
-            std::printf("cannot open %s: %s\n", argv[1], check.problem);
+            std::printf("cannot open %s: %s\n", archive, check.problem);
             break;
         case CheckStart::UpdaterOutOfReach:
             std::printf("cannot install into %s: %s\n", installFolder, check.problem);
