@@ -42,7 +42,7 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
 
     ExtractionTarget target;
     const int32_t resolved =
-        ResolveExtractionTarget(baseDirectory, targetName, writtenFiles, &target);
+        ResolveExtractionTarget(baseDirectory, targetName, &writtenFiles, &target);
     if (resolved != RESULT_OK) return resolved;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
     const bool folderKnown = MakeTargetFolders(target);
@@ -50,7 +50,9 @@ int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
     const int32_t written = WriteTemporary(entry, target, folderKnown, temporaryPath);
     if (written != RESULT_OK) return written;
     const int32_t replaced = ReplaceTarget(temporaryPath, target.path, &replacement, &movedAside);
-    if (replaced == RESULT_OK) RememberWrittenFile(&writtenFiles, target.path);
+    if (replaced == RESULT_OK) {
+        RememberWrittenFile(&writtenFiles, baseDirectory, target.path, entry.uncompressedSize);
+    }
     return replaced;
 }
 

@@ -19,18 +19,18 @@ bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
 // An existing target that can never be replaced: a folder, or a read-only
 // file; or one that must not be: a file this run wrote. Refused before any
 // data is written in vain.
-bool IsReplaceable(const char* targetPath, const WrittenFiles& written)
+bool IsReplaceable(const char* baseDirectory, const char* targetPath, WrittenFiles* written)
 {
-    const DWORD attributes = GetFileAttributesA(targetPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
-    return !IsWrittenFile(written, targetPath);
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (!GetFileAttributesExA(targetPath, GetFileExInfoStandard, &found)) return true;
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+    return !IsWrittenFile(written, baseDirectory, targetPath, found);
 }
 
 }  // namespace
 
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
-                                const WrittenFiles& written, ExtractionTarget* target)
+                                WrittenFiles* written, ExtractionTarget* target)
 {
     const char* filePart = FindFilePart(targetName);
     const size_t directoryLength = size_t(filePart - targetName);
@@ -43,6 +43,6 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
     if (IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
-    if (!IsReplaceable(target->path, written)) return RESULT_NO_FILE;
+    if (!IsReplaceable(baseDirectory, target->path, written)) return RESULT_NO_FILE;
     return RESULT_OK;
 }

@@ -21,4 +21,4 @@ struct ExtractionTarget {
 // target that must not be replaced: a folder, a read-only file, a file of
 // `written`.
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
-                                const WrittenFiles& written, ExtractionTarget* target);
+                                WrittenFiles* written, ExtractionTarget* target);

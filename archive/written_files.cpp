@@ -1,11 +1,16 @@
 #include "written_files.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
 
-constexpr size_t kFirstCapacity = 64;
+constexpr size_t kRecordHeader = 9;
+constexpr size_t kFirstSlots = 64;
+constexpr char kIdRead = 1;
+constexpr char kBelowBase = 2;
 
 bool ReadFileId(const char* path, FileId* id)
 {
@@ -34,67 +39,158 @@ bool IsSame(const FileId& first, const FileId& second)
            first.indexLow == second.indexLow;
 }
 
-// The slot holding `id`, or the free slot where it would go; `capacity` is
-// a power of two and never full.
-size_t SlotFor(const FileId* slots, size_t capacity, const FileId& id)
+// The slot of `key` in a table of `slots` (a power of two, never full).
+size_t FirstSlot(uint64_t key, size_t slots)
 {
-    uint64_t hash = (uint64_t(id.indexHigh) << 32 | id.indexLow) ^ (uint64_t(id.volume) << 17);
-    hash *= 0x9E3779B97F4A7C15ull;
-    size_t slot = size_t(hash >> 32) & (capacity - 1);
-    while (!IsZero(slots[slot]) && !IsSame(slots[slot], id)) slot = (slot + 1) & (capacity - 1);
+    return size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
+}
+
+// The slot holding `id`, or the free slot where it would go.
+size_t IdSlotFor(const FileId* ids, size_t slots, const FileId& id)
+{
+    const uint64_t key = (uint64_t(id.indexHigh) << 32 | id.indexLow) ^ (uint64_t(id.volume) << 17);
+    size_t slot = FirstSlot(key, slots);
+    while (!IsZero(ids[slot]) && !IsSame(ids[slot], id)) slot = (slot + 1) & (slots - 1);
     return slot;
 }
 
-// Twice the room, the identities moved over; false without memory.
-bool Grow(WrittenFiles* files)
+bool AddId(WrittenFiles* files, const FileId& id)
 {
-    const size_t capacity = files->capacity ? files->capacity * 2 : kFirstCapacity;
-    FileId* slots = new (std::nothrow) FileId[capacity]();
-    if (!slots) return false;
-    for (size_t i = 0; i < files->capacity; ++i) {
-        if (!IsZero(files->slots[i])) {
-            slots[SlotFor(slots, capacity, files->slots[i])] = files->slots[i];
-        }
+    if (IsZero(id)) {
+        files->holdsZero = true;
+        return true;
     }
-    delete[] files->slots;
-    files->slots = slots;
-    files->capacity = capacity;
+    if ((files->idCount + 1) * 4 > files->idSlots * 3) {
+        const size_t slots = files->idSlots ? files->idSlots * 2 : kFirstSlots;
+        FileId* ids = new (std::nothrow) FileId[slots]();
+        if (!ids) return false;
+        for (size_t i = 0; i < files->idSlots; ++i) {
+            if (!IsZero(files->ids[i])) ids[IdSlotFor(ids, slots, files->ids[i])] = files->ids[i];
+        }
+        delete[] files->ids;
+        files->ids = ids;
+        files->idSlots = slots;
+    }
+    FileId& slot = files->ids[IdSlotFor(files->ids, files->idSlots, id)];
+    if (IsZero(slot)) ++files->idCount;
+    slot = id;
+    return true;
+}
+
+bool HasId(const WrittenFiles& files, const FileId& id)
+{
+    if (IsZero(id)) return files.holdsZero;
+    return files.idSlots > 0 && IsSame(files.ids[IdSlotFor(files.ids, files.idSlots, id)], id);
+}
+
+uint32_t ReadField(const char* record, size_t at)
+{
+    uint32_t value;
+    std::memcpy(&value, record + at, sizeof value);
+    return value;
+}
+
+// The slot of `table` holding the latest record of `size`, or the free slot
+// where it would go.
+size_t SizeSlotFor(const char* records, const uint32_t* table, size_t slots, uint32_t size)
+{
+    size_t slot = FirstSlot(size, slots);
+    while (table[slot] != 0 && ReadField(records + table[slot] - 1, 0) != size) {
+        slot = (slot + 1) & (slots - 1);
+    }
+    return slot;
+}
+
+bool MakeRoom(WrittenFiles* files, size_t bytes)
+{
+    if (files->used + bytes > files->capacity) {
+        const size_t capacity = std::max({files->capacity * 2, files->used + bytes, size_t(4096)});
+        char* records = new (std::nothrow) char[capacity];
+        if (!records) return false;
+        if (files->used > 0) std::memcpy(records, files->records, files->used);
+        delete[] files->records;
+        files->records = records;
+        files->capacity = capacity;
+    }
+    if ((files->sizeCount + 1) * 4 > files->sizeSlots * 3) {
+        const size_t slots = files->sizeSlots ? files->sizeSlots * 2 : kFirstSlots;
+        uint32_t* table = new (std::nothrow) uint32_t[slots]();
+        if (!table) return false;
+        for (size_t i = 0; i < files->sizeSlots; ++i) {
+            const uint32_t link = files->latestOfSize[i];
+            if (link == 0) continue;
+            table[SizeSlotFor(files->records, table, slots,
+                              ReadField(files->records + link - 1, 0))] = link;
+        }
+        delete[] files->latestOfSize;
+        files->latestOfSize = table;
+        files->sizeSlots = slots;
+    }
+    return true;
+}
+
+// Reads the identities of the files of the chain from `link`: newer files
+// come first, so the first one read already ends the walk.
+bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
+{
+    for (; link != 0; link = ReadField(files->records + link - 1, 4)) {
+        char* record = files->records + link - 1;
+        if (record[8] & kIdRead) return true;
+        char path[MAX_PATH];
+        const char* stored = record + kRecordHeader;
+        const int length =
+            std::snprintf(path, MAX_PATH, "%s%s", record[8] & kBelowBase ? base : "", stored);
+        FileId id;
+        if (length < 0 || length >= MAX_PATH || !ReadFileId(path, &id) || !AddId(files, id)) {
+            return false;
+        }
+        record[8] |= kIdRead;
+    }
     return true;
 }
 
 }  // namespace
 
-bool IsWrittenFile(const WrittenFiles& files, const char* path)
+bool IsWrittenFile(WrittenFiles* files, const char* base, const char* path,
+                   const WIN32_FILE_ATTRIBUTE_DATA& found)
 {
-    if (files.count == 0 && !files.holdsZero && !files.incomplete) return false;
+    if (files->incomplete) return true;
+    if (files->sizeCount == 0 || found.nFileSizeHigh != 0) return false;
+    const uint32_t latest = files->latestOfSize[SizeSlotFor(files->records, files->latestOfSize,
+                                                            files->sizeSlots, found.nFileSizeLow)];
+    if (latest == 0) return false;
     FileId id;
-    if (files.incomplete || !ReadFileId(path, &id)) return true;
-    if (IsZero(id)) return files.holdsZero;
-    return files.capacity > 0 && IsSame(files.slots[SlotFor(files.slots, files.capacity, id)], id);
+    if (!ReadChainIds(files, base, latest) || !ReadFileId(path, &id)) return true;
+    return HasId(*files, id);
 }
 
-void RememberWrittenFile(WrittenFiles* files, const char* path)
+void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path, uint32_t size)
 {
-    FileId id;
-    if (!ReadFileId(path, &id)) {
+    if (files->incomplete) return;
+    const size_t baseLength = std::strlen(base);
+    const bool belowBase = std::strncmp(path, base, baseLength) == 0;
+    const char* stored = belowBase ? path + baseLength : path;
+    const size_t length = std::strlen(stored) + 1;
+    if (!MakeRoom(files, kRecordHeader + length)) {
         files->incomplete = true;
         return;
     }
-    if (IsZero(id)) {
-        files->holdsZero = true;
-        return;
-    }
-    if ((files->count + 1) * 4 > files->capacity * 3 && !Grow(files)) {
-        files->incomplete = true;
-        return;
-    }
-    FileId& slot = files->slots[SlotFor(files->slots, files->capacity, id)];
-    if (IsZero(slot)) ++files->count;
-    slot = id;
+    const size_t slot = SizeSlotFor(files->records, files->latestOfSize, files->sizeSlots, size);
+    const uint32_t previous = files->latestOfSize[slot];
+    char* record = files->records + files->used;
+    std::memcpy(record, &size, sizeof size);
+    std::memcpy(record + 4, &previous, sizeof previous);
+    record[8] = belowBase ? kBelowBase : 0;
+    std::memcpy(record + kRecordHeader, stored, length);
+    if (previous == 0) ++files->sizeCount;
+    files->latestOfSize[slot] = uint32_t(files->used + 1);
+    files->used += kRecordHeader + length;
 }
 
 void ForgetWrittenFiles(WrittenFiles* files)
 {
-    delete[] files->slots;
-    *files = WrittenFiles{nullptr, 0, 0, false, false};
+    delete[] files->records;
+    delete[] files->latestOfSize;
+    delete[] files->ids;
+    *files = WrittenFiles{};
 }

@@ -82,7 +82,7 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
         if (described) {
             verdict->causes |=
                 kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive,
-                                                   unpack.handle->reader->writtenFiles);
+                                                   &unpack.handle->reader->writtenFiles);
         }
         DescribeRefusal(verdict->result, verdict->causes, headers.reached ? headers.info.method : 0,
                         verdict->reason);

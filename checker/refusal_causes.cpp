@@ -115,7 +115,7 @@ uint32_t FindHeaderCauses(const EntryHeaders& headers)
 }
 
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive, const WrittenFiles& written)
+                          const FileIdentity& archive, WrittenFiles* written)
 {
     if (const uint32_t causes = FindWindowsNameCauses(name)) return causes;
     char path[MAX_PATH + 1];
@@ -127,11 +127,11 @@ uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool fold
         if (!EndsWithSeparator(path)) std::strcat(path, "/");
         return FindFolderChainCauses(baseDirectory, path);
     }
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kCauseFolderTarget;
-        if (attributes & FILE_ATTRIBUTE_READONLY) return kCauseReadOnlyTarget;
-        if (IsWrittenFile(written, path)) return kCauseWrittenBefore;
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kCauseFolderTarget;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return kCauseReadOnlyTarget;
+        if (IsWrittenFile(written, baseDirectory, path, found)) return kCauseWrittenBefore;
         if (IsSameFile(IdentifyFile(path), archive)) return kCauseIsTheArchive;
     }
     return FindFolderChainCauses(baseDirectory, path);

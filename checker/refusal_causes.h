@@ -40,4 +40,4 @@ uint32_t FindHeaderCauses(const EntryHeaders& headers);
 // updater names it, below `baseDirectory` (ending in a separator); `archive`
 // is the file the unpack reads, `written` the files it has written.
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive, const WrittenFiles& written);
+                          const FileIdentity& archive, WrittenFiles* written);

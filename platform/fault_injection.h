@@ -29,6 +29,7 @@
     X(CloseHandle, ERROR_INVALID_HANDLE, FALSE)                          \
     X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
+    X(GetFileAttributesExA, ERROR_FILE_NOT_FOUND, FALSE)                 \
     X(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \

@@ -14,6 +14,8 @@
 //   FILE_ATTRIBUTE_READONLY for anything else whose owner-write bit is clear,
 //   FILE_ATTRIBUTE_NORMAL for any other file. HIDDEN, SYSTEM and ARCHIVE are
 //   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
+//   GetFileAttributesExA gives the same attributes and the size; its three
+//   times are zero.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
 //   writing, deleted or moved over, also by root.
 // - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
@@ -137,6 +139,17 @@ struct WIN32_FIND_DATAA {
     char cAlternateFileName[14];
 };
 
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime;
@@ -257,6 +270,7 @@ BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* accessTime,
                         const FILETIME* writeTime);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);

@@ -1,6 +1,6 @@
-// Path-level file-system calls: GetFileAttributesA, GetShortPathNameW,
-// SetFileAttributesA, CreateDirectoryA, RemoveDirectoryA, DeleteFileA,
-// MoveFileExA with their Windows meaning.
+// Path-level file-system calls: GetFileAttributesA, GetFileAttributesExA,
+// GetShortPathNameW, SetFileAttributesA, CreateDirectoryA, RemoveDirectoryA,
+// DeleteFileA, MoveFileExA with their Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -98,6 +99,29 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
         return INVALID_FILE_ATTRIBUTES;
     }
     return platform_unix::AttributesOfMode(st.st_mode);
+}
+
+BOOL WINAPI GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information)
+{
+    PLATFORM_FAULT_POINT(GetFileAttributesExA);
+
+    if (fileName == nullptr || level != GetFileExInfoStandard || information == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = PosixPath(fileName);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return FALSE;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    data.dwFileAttributes = platform_unix::AttributesOfMode(st.st_mode);
+    const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    std::memcpy(information, &data, sizeof data);
+    return TRUE;
 }
 
 // No 8.3 names: the long path itself, for a file or folder that is there,
