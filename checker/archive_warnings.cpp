@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "../archive/windows_names.h"
@@ -12,11 +13,6 @@ namespace {
 bool IsDotComponent(const char* start, size_t length)
 {
     return (length == 1 && start[0] == '.') || (length == 2 && start[0] == '.' && start[1] == '.');
-}
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 // "CON" of "con.txt", "LPT1" of "lpt1 .log": the device as Windows names it.
@@ -123,35 +119,77 @@ void PrintWrappingWarning(const ArchiveWarnings& warnings, const char* installFo
                  int(length), first->name, int(length), first->name);
 }
 
-bool IsBeforeIgnoringCase(const NotedEntry* first, const NotedEntry* second)
+// A name as Windows compares names: in UTF-16, upper-cased one unit for one
+// by the invariant culture, as NTFS folds names.
+struct FoldedName {
+    const NotedEntry* entry;
+    const WCHAR* text;  // zero-terminated
+};
+
+bool IsBeforeFolded(const FoldedName& first, const FoldedName& second)
 {
-    for (const char *a = first->name, *b = second->name;; ++a, ++b) {
-        const char x = LowerAscii(*a);
-        const char y = LowerAscii(*b);
-        if (x != y || x == '\0')
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    const WCHAR* a = first.text;
+    const WCHAR* b = second.text;
+    for (; *a && *a == *b; ++a, ++b) {
+    }
+    return *a < *b;
+}
+
+bool IsSameFolded(const FoldedName& first, const FoldedName& second)
+{
+    return !IsBeforeFolded(first, second) && !IsBeforeFolded(second, first);
+}
+
+// The UTF-16 units of `name` with its terminator; 0 when it does not convert.
+int WideUnits(const char* name)
+{
+    return MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+}
+
+// Each named entry's folded name, in one pool; `count` of them.
+void FoldNames(const ArchiveWarnings& warnings, FoldedName* folded, WCHAR* pool, int32_t* count)
+{
+    *count = 0;
+    for (int32_t i = 0; i < warnings.count; ++i) {
+        const NotedEntry& entry = warnings.entries[i];
+        const int units = entry.name[0] != '\0' ? WideUnits(entry.name) : 0;
+        if (units <= 1) continue;
+        WCHAR wide[MAX_PATH + 8];
+        if (units > int(MAX_PATH + 8) ||
+            MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, units) != units ||
+            LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units - 1, pool, units - 1) !=
+                units - 1) {
+            continue;
+        }
+        pool[units - 1] = 0;
+        folded[(*count)++] = FoldedName{&entry, pool};
+        pool += units;
     }
 }
 
-// Sorted by name without case, twins sit side by side.
+// Sorted by the folded names, twins sit side by side.
 void PrintCaseTwinWarnings(const ArchiveWarnings& warnings, FILE* out)
 {
-    const NotedEntry** sorted = new (std::nothrow) const NotedEntry*[size_t(warnings.count)];
-    if (!sorted) return;
-    int32_t named = 0;
+    size_t units = 0;
     for (int32_t i = 0; i < warnings.count; ++i) {
-        if (warnings.entries[i].name[0] != '\0') sorted[named++] = &warnings.entries[i];
+        const char* name = warnings.entries[i].name;
+        if (name[0] != '\0') units += size_t(std::max(WideUnits(name), 0));
     }
-    std::stable_sort(sorted, sorted + named, IsBeforeIgnoringCase);
+    const std::unique_ptr<FoldedName[]> folded(new (std::nothrow)
+                                                   FoldedName[size_t(warnings.count)]);
+    const std::unique_ptr<WCHAR[]> pool(new (std::nothrow) WCHAR[units + 1]);
+    if (!folded || !pool) return;
+    int32_t named = 0;
+    FoldNames(warnings, folded.get(), pool.get(), &named);
+    std::stable_sort(folded.get(), folded.get() + named, IsBeforeFolded);
     for (int32_t i = 1; i < named; ++i) {
-        const char* before = sorted[i - 1]->name;
-        const char* name = sorted[i]->name;
-        if (IsSameNameIgnoringCase(before, name) && std::strcmp(before, name) != 0) {
+        const char* before = folded[i - 1].entry->name;
+        const char* name = folded[i].entry->name;
+        if (IsSameFolded(folded[i - 1], folded[i]) && std::strcmp(before, name) != 0) {
             std::fprintf(out, "warning: %s and %s differ only in case: Windows keeps one file\n",
                          before, name);
         }
     }
-    delete[] sorted;
 }
 
 }  // namespace

@@ -46,6 +46,9 @@
 //   valid character becomes U+FFFD, where Windows gives one U+FFFD for an
 //   invalid sequence), WideCharToMultiByte into 936 or UTF-8 only; other code
 //   pages and flags fail with ERROR_INVALID_PARAMETER.
+// - LCMapStringW upper-cases by the invariant culture only (LOCALE_INVARIANT,
+//   LCMAP_UPPERCASE, an explicit length), with glibc's C.UTF-8 rules (ASCII
+//   only where that locale is missing); a surrogate stays as it is.
 // - The wide forms of the process's own texts (GetModuleFileNameW,
 //   GetCommandLineW) are its narrow forms, the bytes Linux has, decoded as
 //   MultiByteToWideChar without flags decodes them: a narrow path or argument
@@ -235,7 +238,9 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 
 #define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LOCALE_INVARIANT 0x007Fu
 #define LOCALE_IDEFAULTANSICODEPAGE 0x00001004u
+#define LCMAP_UPPERCASE 0x00000200u
 
 #define MB_YESNO 0x00000004u
 #define MB_ICONQUESTION 0x00000020u
@@ -316,6 +321,9 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* argumentCount);
 // of the system's locale.
 UINT WINAPI GetACP();
 int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
+// UTF-16 text mapped, here upper-cased, by a locale's rules.
+int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
+                        LPWSTR destination, int destinationLength);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                                LPWSTR wide, int wideLength);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,

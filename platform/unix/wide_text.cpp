@@ -1,8 +1,10 @@
 // GetACP, GetLocaleInfoA's code page, MultiByteToWideChar and
 // WideCharToMultiByte with their Windows meaning, for what the updater
 // converts: names and paths between UTF-8, GBK and UTF-16, through glibc's
-// iconv.
+// iconv; LCMapStringW's upper case, for comparing names as Windows does.
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -133,6 +135,35 @@ int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size)
     }
     std::memcpy(data, text, size_t(length));
     return length;
+}
+
+int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
+                        LPWSTR destination, int destinationLength)
+{
+    if (locale != LOCALE_INVARIANT || flags != LCMAP_UPPERCASE || source == nullptr ||
+        sourceLength <= 0 || destinationLength < 0 || (destinationLength > 0 && !destination)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (destinationLength == 0) return sourceLength;
+    if (destinationLength < sourceLength) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    // Read once; the process keeps it.
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    for (int i = 0; i < sourceLength; ++i) {
+        const WCHAR c = source[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            destination[i] = c;
+        } else if (unicode != locale_t(0)) {
+            const wint_t upper = towupper_l(wint_t(c), unicode);
+            destination[i] = upper <= 0xFFFF ? WCHAR(upper) : c;
+        } else {
+            destination[i] = c >= 'a' && c <= 'z' ? WCHAR(c - 'a' + 'A') : c;
+        }
+    }
+    return sourceLength;
 }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,

@@ -304,7 +304,8 @@ class AgreementTest(unittest.TestCase):
             make_zip(archive, [("bin/Aux.dll", b"a"), ("nul", b"n"), ("logs./x.txt", b"x"),
                                ("space ", b"s"), ("README.txt", b"1"), ("readme.TXT", b"2"),
                                ("lpt1.log.txt", b"l"), ("com10.txt", b"fine"), ("a.b.c", b"fine"),
-                               ("a.txt:zone", b"z"), ("./a.b.c", b"again")])
+                               ("a.txt:zone", b"z"), ("./a.b.c", b"again"),
+                               ("\u00c4pfel.txt", b"A"), ("\u00e4PFEL.TXT", b"a")])
             return archive
         entries, warnings = self.run_case(make)
         device = "a name in it is a Windows device (CON, NUL, COM1, ...)"
@@ -316,7 +317,8 @@ class AgreementTest(unittest.TestCase):
             ("refused", b"lpt1.log.txt", device), ("new", b"com10.txt", ""),
             ("new", b"a.b.c", ""),
             ("refused", b"a.txt:zone", "it holds ':', which Windows reads as a stream"),
-            ("refused", b"./a.b.c", "an earlier entry of the archive already wrote this file")])
+            ("refused", b"./a.b.c", "an earlier entry of the archive already wrote this file"),
+            ("new", "\u00c4pfel.txt".encode(), ""), ("new", "\u00e4PFEL.TXT".encode(), "")])
         self.assertEqual(sorted(warnings), sorted([
             'warning: bin/Aux.dll: "Aux.dll" is the Windows device AUX, not a file',
             'warning: nul: "nul" is the Windows device NUL, not a file',
@@ -325,7 +327,9 @@ class AgreementTest(unittest.TestCase):
             'warning: lpt1.log.txt: "lpt1.log.txt" is the Windows device LPT1, not a file',
             'warning: a.txt:zone: "a.txt:zone" holds \':\', which Windows reads as a stream of '
             'another file',
-            "warning: README.txt and readme.TXT differ only in case: Windows keeps one file"]))
+            "warning: README.txt and readme.TXT differ only in case: Windows keeps one file",
+            "warning: \u00c4pfel.txt and \u00e4PFEL.TXT differ only in case: Windows keeps one "
+            "file"]))
 
     def test_entries_the_updater_cannot_read(self):
         def make(case):
