@@ -82,39 +82,43 @@ bool IsReadOnly(const struct stat& st)
     return (st.st_mode & S_IWUSR) == 0;
 }
 
+// What stat says of the file or folder at a Windows path; false, with the
+// last error set, when it is not there or cannot be asked.
+bool StatPath(LPCSTR fileName, struct stat* st)
+{
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string path = PosixPath(fileName);
+    if (stat(path.c_str(), st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
 {
     PLATFORM_FAULT_POINT(GetFileAttributesA);
 
-    if (fileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    const std::string path = PosixPath(fileName);
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        SetLastErrorForMissing(errno, path);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return platform_unix::AttributesOfMode(st.st_mode);
+    return StatPath(fileName, &st) ? platform_unix::AttributesOfMode(st.st_mode)
+                                   : INVALID_FILE_ATTRIBUTES;
 }
 
 BOOL WINAPI GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information)
 {
     PLATFORM_FAULT_POINT(GetFileAttributesExA);
 
-    if (fileName == nullptr || level != GetFileExInfoStandard || information == nullptr) {
+    struct stat st;
+    if (level != GetFileExInfoStandard || information == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const std::string path = PosixPath(fileName);
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        SetLastErrorForMissing(errno, path);
-        return FALSE;
-    }
+    if (!StatPath(fileName, &st)) return FALSE;
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     data.dwFileAttributes = platform_unix::AttributesOfMode(st.st_mode);
     const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
@@ -141,12 +145,8 @@ DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size)
     if (bytes > 0) {
         WideCharToMultiByte(CP_ACP, 0, longPath, int(units), &narrow[0], bytes, nullptr, nullptr);
     }
-    const std::string path = PosixPath(narrow.c_str());
     struct stat st;
-    if (path.empty() || stat(path.c_str(), &st) != 0) {
-        SetLastErrorForMissing(path.empty() ? ENOENT : errno, path);
-        return 0;
-    }
+    if (!StatPath(narrow.c_str(), &st)) return 0;
     if (units >= size) {
         return DWORD(units + 1);  // the size needed, with the terminator; nothing written
     }
