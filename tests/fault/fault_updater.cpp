@@ -1,12 +1,13 @@
-// The updater with a test-only fault switch on its command line, for the
-// fault sweep: `fault_updater [--running FILE] [--fail CALL N] ARCHIVE`.
-// FILE stands for a running program, which Windows lets no one replace but
-// lets be moved aside. CALL is a platform
+// The updater with a test-only fault switch in its environment, for the
+// fault sweep: `FAULT_RUNNING=FILE FAULT_FAIL="CALL N" fault_updater ARCHIVE`,
+// both variables optional. The command line stays the updater's own, which
+// it reads again in its wide form. FILE stands for a running program, which
+// Windows lets no one replace but lets be moved aside. CALL is a platform
 // call of PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation,
 // any allocation the update makes: the code's `new (std::nothrow)` and
-// zlib's malloc. The N-th such call of the run fails. Without --fail nothing
-// fails. Either way the count of every call the run made goes to standard
-// error as one line:
+// zlib's malloc. The N-th such call of the run fails. Without FAULT_FAIL
+// nothing fails. Either way the count of every call the run made goes to
+// standard error as one line:
 //   fault-counts CreateFileA=3 ReadFile=812 ... Allocation=19
 // This program exists only in builds with UPDATER_FAULT_INJECTION.
 #include <cstdio>
@@ -97,23 +98,15 @@ extern "C" void* __wrap_malloc(std::size_t size)
 
 int main(int argc, char** argv)
 {
-    int first = 0;
-    const char* running = nullptr;
-    if (argc > 2 && std::strcmp(argv[1], "--running") == 0) {
-        running = argv[2];
-        argv[2] = argv[0];
-        argv += 2;
-        argc -= 2;
-    }
-    if (argc > 3 && std::strcmp(argv[1], "--fail") == 0) {
-        const unsigned long nthCall = std::strtoul(argv[3], nullptr, 10);
-        if (nthCall == 0 || !Arm(argv[2], nthCall)) {
-            std::fprintf(stderr, "fault_updater: cannot arm %s %s\n", argv[2], argv[3]);
+    const char* running = std::getenv("FAULT_RUNNING");
+    if (const char* fail = std::getenv("FAULT_FAIL")) {
+        char call[64];
+        unsigned long nthCall = 0;
+        if (std::sscanf(fail, "%63s %lu", call, &nthCall) != 2 || nthCall == 0 ||
+            !Arm(call, nthCall)) {
+            std::fprintf(stderr, "fault_updater: cannot arm %s\n", fail);
             return 64;
         }
-        // RunUpdate sees the program name and then the archive, as from a user.
-        argv[3] = argv[0];
-        first = 3;
     }
     if (running && !ArmPlatformRunningImage(running)) {
         std::fprintf(stderr, "fault_updater: no file %s to run\n", running);
@@ -121,7 +114,7 @@ int main(int argc, char** argv)
     }
     ResetPlatformCallCounts();
     g_countAllocations = true;
-    const int exitCode = RunUpdate(argc - first, argv + first);
+    const int exitCode = RunUpdate(argc, argv);
     g_countAllocations = false;
     DisarmPlatformFaults();
     PrintCounts();

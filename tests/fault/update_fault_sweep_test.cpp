@@ -133,13 +133,12 @@ public:
     {
         const fs::path errors = root_.Path() / "stderr.txt";
         std::ostringstream command;
-        command
-            << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
-            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater "
-            << "--running Tavix.exe ";
-        if (!call.empty()) command << "--fail " << call << " " << nthCall << " ";
-        command << "'" << archive_.string() << "' </dev/null >/dev/null 2>'" << errors.string()
-                << "'";
+        command << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
+                << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 "
+                << "FAULT_RUNNING=Tavix.exe ";
+        if (!call.empty()) command << "FAULT_FAIL='" << call << " " << nthCall << "' ";
+        command << "./updater '" << archive_.string() << "' </dev/null >/dev/null 2>'"
+                << errors.string() << "'";
         const int status = std::system(command.str().c_str());
         RunResult result;
         result.exited = status != -1 && WIFEXITED(status);
