@@ -74,7 +74,10 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
         z.writestr(info, b"x")
 PY
 english=Z:$(cd "$work" && pwd)
-LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 data=$english check names.zip 1 "new       한국어.txt
+# Over an install folder of a Chinese name holding one of them already.
+mkdir -p "$work/安装 ✓/Кириллица"
+printf x >"$work/安装 ✓/한국어.txt"
+LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 data=$english check names.zip 1 "unchanged 한국어.txt
 new       Кириллица/файл.txt
 new       😀.txt
 refused   bin /x.dll: a name in it ends in a dot or a space, which Windows drops
@@ -83,7 +86,7 @@ new       a.txt
 refused   A.TXT: an earlier entry of the archive already wrote this file
 warning: bin /x.dll: \"bin \" ends in a space, which Windows drops
 warning: NUL.txt: \"NUL.txt\" is the Windows device NUL, not a file
-warning: a.txt and A.TXT differ only in case: Windows keeps one file"
+warning: a.txt and A.TXT differ only in case: Windows keeps one file" "$english/安装 ✓"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
