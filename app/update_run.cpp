@@ -4,9 +4,9 @@
 
 #include "../archive/in_use_waits.h"
 #include "../platform/framework.h"
-#include "../platform/path_text.h"
 #include "archive_unpack.h"
 #include "program_folder_lock.h"
+#include "program_paths.h"
 
 namespace {
 
@@ -30,24 +30,6 @@ int InitialiseFramework()
         return kExitFrameworkFailed;
     }
     return kExitOk;
-}
-
-// The folder of the updater's own executable, without the final separator
-// (kept for a root: "C:\" and "/", not the drive's current directory). False
-// when the path cannot be read or comes back cut short: the text before its
-// last separator would name some folder above the program's own.
-bool GetProgramFolder(char (&folder)[MAX_PATH + 1])
-{
-    folder[0] = '\0';
-    const DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    folder[length] = '\0';
-    const char* lastSeparator = FindLastSeparator(folder);
-    if (!lastSeparator) return false;
-    const size_t end = size_t(lastSeparator - folder);
-    const bool root = end == 0 || (end == 2 && folder[1] == ':');
-    folder[root ? end + 1 : end] = '\0';
-    return true;
 }
 
 // The archive goes once the update is committed: its being gone is what
@@ -86,17 +68,19 @@ int RunUpdate(int argc, char** argv)
         UnlockProgramFolder(&lock);
         return failedExitCode;
     }
-    const char* archivePath = argc > 1 ? argv[1] : "";
     // Without its own folder as the current directory the run would unpack
-    // wherever it was started, and start whatever Tavix.exe is there; and
+    // wherever it was started, and start whatever Tavix.exe is there;
     // without the lock it could undo another updater's run as an
-    // interrupted one.
+    // interrupted one; with an archive it cannot name exactly, it could
+    // install a look-alike.
     const bool placed = lock.taken && SetCurrentDirectoryA(programFolder);
+    char archiveShortForm[MAX_PATH];
+    const char* archivePath = placed ? GetExactArgument(argc, argv, 1, archiveShortForm) : nullptr;
 
     const int answer = AfxMessageBox(kQuestion, MB_YESNO, 0);
 
-    if (!placed || !InstallUpdate(archivePath)) exitCode = failedExitCode;
-    if (placed && answer == IDYES) {
+    if (!archivePath || !InstallUpdate(archivePath)) exitCode = failedExitCode;
+    if (archivePath && answer == IDYES) {
         ShellExecuteA(nullptr, "open", kMainProgram, "", nullptr, SW_SHOW);
     }
     UnlockProgramFolder(&lock);

@@ -71,6 +71,7 @@ int32_t ArchiveReader::Close()
 {
     if (directory) CloseDirectory(directory);
     directory = nullptr;
+    ForgetWrittenFiles(&writtenFiles);
     const bool finished = updateFailed ? UndoUpdate(&journal) : CommitUpdate(&journal);
     return finished ? RESULT_OK : RESULT_WRITE;
 }

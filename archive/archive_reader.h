@@ -19,6 +19,7 @@
 #include "leftovers.h"
 #include "own_files.h"
 #include "update_journal.h"
+#include "written_files.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
 
@@ -36,6 +37,7 @@ struct ArchiveReader {
     WaitBudget waits;              // what is left of the run's waits for files in use
     UpdateJournal journal;         // the run's undo record: committed or undone at Close
     bool updateFailed;             // an entry failed: Close undoes every change
+    WrittenFiles writtenFiles;     // the files this run wrote, which no later entry replaces
     // Which file the archive is, so that no entry can be written over it.
     char archiveName[MAX_PATH];  // its file name, without the folder
     FileIdentity archive;

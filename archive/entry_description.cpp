@@ -46,9 +46,10 @@ ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLa
     return READER_OK;
 }
 
-// The entry's name in the system's code page, as stored or from UTF-8: from
-// the stored bytes themselves when bit 11 says they are UTF-8, else from a
-// Unicode Path block that belongs to them, else the bytes as they stand. A
+// The entry's name in the process code page, from UTF-8 or from the
+// system's legacy code page: from the stored bytes themselves when bit 11
+// says they are UTF-8, else from a Unicode Path block that belongs to them,
+// else from the stored bytes in the legacy code page. A
 // stored name of MAX_PATH bytes or more is refused, never cut: what is left
 // of a cut name, once cleaned, can be the name of another file. So can what
 // comes before a zero byte inside a name, or a stored name without its last
@@ -68,8 +69,8 @@ int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
     if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
     if (length >= sizeof unicodePath) return RESULT_NO_FILE;
     if (length > 0) return ConvertUtf8Name(unicodePath, length, name);
-    std::memcpy(name, rawName, info.nameSize);
-    name[info.nameSize] = '\0';
+    const int32_t converted = ConvertLegacyName(rawName, info.nameSize, name);
+    if (converted != RESULT_OK) return converted;
     return EndsInLoneLeadByte(name) ? RESULT_CORRUPT : RESULT_OK;
 }
 

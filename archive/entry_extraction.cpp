@@ -12,6 +12,7 @@
 #include "result_codes.h"
 #include "status_translation.h"
 #include "target_replacement.h"
+#include "windows_names.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
     ExtractionTarget target;
     int32_t result = ResolveExtractionTarget(baseDirectory, targetName, &target);
     if (result == RESULT_OK)
-        result = FindOldFile(&target, IsFolderMadeByRun(journal, target.folder));
+        result = FindOldFile(&target, baseDirectory, IsFolderMadeByRun(journal, target.folder),
+                             &writtenFiles);
     if (result != RESULT_OK) return result;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
     // A read-only file is never replaced; one that already holds the entry's
@@ -85,7 +87,10 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
         return result;
     }
     result = WriteTemporary(file, entry);
-    return result == RESULT_OK ? ReplaceTarget(change, &waits) : result;
+    if (result == RESULT_OK) result = ReplaceTarget(change, &waits);
+    if (result == RESULT_OK)
+        RememberWrittenFile(&writtenFiles, baseDirectory, target.path, entry.uncompressedSize);
+    return result;
 }
 
 // An entry that would be written over the archive being read is refused: the
@@ -106,7 +111,7 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
 {
     const bool absolute = IsAbsoluteName(targetName);
     if (!absolute && HasParentComponent(targetName)) return RESULT_ARGS;
-    if (HasOwnNameComponent(targetName)) return RESULT_NO_FILE;
+    if (HasOwnNameComponent(targetName) || IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     const char* base = absolute ? nullptr : baseDirectory;
     char full[MAX_PATH];
     const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);

@@ -6,6 +6,7 @@
 #include "../platform/path_text.h"
 #include "own_names.h"
 #include "result_codes.h"
+#include "windows_names.h"
 
 namespace {
 
@@ -19,20 +20,22 @@ bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
 }  // namespace
 
 // A folder can never be replaced, and is refused before any data is written
-// in vain; so is a target the system cannot tell about, since taking it for
-// a new file could cost the old one.
-int32_t FindOldFile(ExtractionTarget* target, bool newWhenUnknown)
+// in vain; so is a file this run wrote, and a target the system cannot tell
+// about, since taking it for a new file could cost the old one.
+int32_t FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool newWhenUnknown,
+                    WrittenFiles* written)
 {
-    const DWORD attributes = GetFileAttributesA(target->path);
-    target->exists = attributes != INVALID_FILE_ATTRIBUTES;
-    target->readOnly = target->exists && (attributes & FILE_ATTRIBUTE_READONLY);
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    target->exists = GetFileAttributesExA(target->path, GetFileExInfoStandard, &found) != FALSE;
+    target->readOnly = target->exists && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
     if (!target->exists) {
         if (newWhenUnknown) return RESULT_OK;
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RESULT_OK
                                                                               : RESULT_NO_FILE;
     }
-    return attributes & FILE_ATTRIBUTE_DIRECTORY ? RESULT_NO_FILE : RESULT_OK;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RESULT_NO_FILE;
+    return IsWrittenFile(written, baseDirectory, target->path, found) ? RESULT_NO_FILE : RESULT_OK;
 }
 
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
@@ -46,7 +49,7 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
 
     target->base = IsAbsoluteName(target->directoryPart) ? nullptr : baseDirectory;
     if (target->base && HasParentComponent(targetName)) return RESULT_ARGS;
-    if (HasOwnNameComponent(targetName)) return RESULT_NO_FILE;
+    if (HasOwnNameComponent(targetName) || IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
     target->exists = target->readOnly = false;

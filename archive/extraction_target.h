@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "written_files.h"
 
 struct ExtractionTarget {
     const char* base;              // the reader's base directory; none for an absolute target
@@ -17,14 +18,17 @@ struct ExtractionTarget {
 
 // Splits `targetName` and builds the paths below `baseDirectory` (for a
 // relative folder part) or as it stands. RESULT_ARGS for a relative name with
-// a ".." component, which could leave the base; RESULT_NO_FILE for a path
-// that does not fit, or a name of the updater's own. Nothing is looked up.
+// a ".." component, which could leave the base; RESULT_NO_FILE for a name
+// Windows would change (windows_names.h), a path that does not fit, or a
+// name of the updater's own. Nothing is looked up.
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
                                 ExtractionTarget* target);
 
 // Finds whether there is an old file at the target, and a read-only one.
-// RESULT_NO_FILE for a folder in the way, and for a target the system cannot
-// tell is there or not, unless `newWhenUnknown`: in a folder the run made,
-// only a file the run wrote can be there, and a file taken for new never
-// replaces anything.
-int32_t FindOldFile(ExtractionTarget* target, bool newWhenUnknown);
+// RESULT_NO_FILE for a folder in the way, a file of `written` (this run's,
+// which no later entry replaces), and a target the system cannot tell is
+// there or not, unless `newWhenUnknown`: in a folder the run made, only a
+// file the run wrote can be there, and a file taken for new never replaces
+// anything. `baseDirectory` is the reader's.
+int32_t FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool newWhenUnknown,
+                    WrittenFiles* written);

@@ -1,5 +1,6 @@
 #include "name_encoding.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "result_codes.h"
@@ -9,7 +10,41 @@ namespace {
 // A UTF-8 name of this many bytes or more takes MAX_PATH bytes or more in
 // any code page (a character is at most four UTF-8 bytes, at least one byte
 // there); below it, its UTF-16 form fits, with at most one unit per byte.
+// A legacy name has fewer units than bytes too.
 constexpr int kWideRoom = MAX_PATH * 4;
+
+bool IsAscii(const char* text, uint32_t length)
+{
+    for (uint32_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+int32_t KeepAsStored(const char* stored, uint32_t length, char (&name)[MAX_PATH])
+{
+    if (length >= MAX_PATH) return RESULT_NO_FILE;
+    std::memcpy(name, stored, length);
+    name[length] = '\0';
+    return RESULT_OK;
+}
+
+// The UTF-16 name in the process code page, which must hold every
+// character: never a best-fit look-alike or a default character.
+int32_t ConvertWideName(const WCHAR* wide, int units, char (&name)[MAX_PATH])
+{
+    const bool utf8 = GetACP() == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, units, name,
+                            MAX_PATH - 1, nullptr, utf8 ? nullptr : &usedDefault);
+    if (bytes == 0 || usedDefault) {
+        name[0] = '\0';
+        return RESULT_NO_FILE;
+    }
+    name[bytes] = '\0';
+    return RESULT_OK;
+}
 
 }  // namespace
 
@@ -23,20 +58,31 @@ int32_t ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH
     const int units =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, int(length), wide, kWideRoom);
     if (units == 0) return RESULT_CORRUPT;
-    if (GetACP() == CP_UTF8) {
-        // Valid, and already in the system's code page: kept as stored.
-        if (length >= MAX_PATH) return RESULT_NO_FILE;
-        std::memcpy(name, utf8, length);
-        name[length] = '\0';
-        return RESULT_OK;
+    // Valid, and already in the process code page: kept as stored.
+    if (GetACP() == CP_UTF8) return KeepAsStored(utf8, length, name);
+    return ConvertWideName(wide, units, name);
+}
+
+int32_t ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH])
+{
+    name[0] = '\0';
+    if (IsAscii(stored, length)) return KeepAsStored(stored, length, name);
+    const UINT legacy = GetLegacyCodePage();
+    if (legacy == 0 || legacy == GetACP()) return KeepAsStored(stored, length, name);
+    if (length >= uint32_t(kWideRoom)) return RESULT_NO_FILE;
+    WCHAR wide[kWideRoom];
+    const int units =
+        MultiByteToWideChar(legacy, MB_ERR_INVALID_CHARS, stored, int(length), wide, kWideRoom);
+    if (units == 0) return RESULT_CORRUPT;
+    return ConvertWideName(wide, units, name);
+}
+
+UINT GetLegacyCodePage()
+{
+    char number[8];
+    if (!GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number,
+                        sizeof number)) {
+        return 0;
     }
-    BOOL usedDefault = FALSE;
-    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units, name,
-                                          MAX_PATH - 1, nullptr, &usedDefault);
-    if (bytes == 0 || usedDefault) {
-        name[0] = '\0';
-        return RESULT_NO_FILE;
-    }
-    name[bytes] = '\0';
-    return RESULT_OK;
+    return UINT(std::strtoul(number, nullptr, 10));
 }

@@ -1,6 +1,9 @@
-// Entry names stored as UTF-8 (flagged by bit 11, or given by a Unicode Path
-// block), turned into the system's ANSI code page, in which every other name
-// and every path of the updater is written.
+// Entry names in the process code page, in which every path of the updater
+// is written: UTF-8 when the manifest's setting is honoured (Windows 10
+// version 1903 and later, and Linux outside a GBK locale), else the system's
+// ANSI code page. Names stored as UTF-8 (flagged by bit 11, or given by a
+// Unicode Path block) and names stored in the system's legacy code page
+// (without the flag, as a zip tool there writes them) are both converted.
 #pragma once
 
 #include <cstdint>
@@ -13,3 +16,13 @@
 // field in the code page, gives RESULT_NO_FILE: no file can be made under it
 // here, and a look-alike or a shortened name could be another file's.
 int32_t ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH]);
+
+// The same for a name stored without the UTF-8 flag, in the code page of
+// the system's locale (936 on a Chinese Windows, whatever the process code
+// page): the bytes as stored where that is the process code page too, else
+// converted. Text that is not valid in that code page gives RESULT_CORRUPT.
+int32_t ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH]);
+
+// The code page of the system's locale, in which names without the UTF-8
+// flag are read; 0 when it cannot be told.
+UINT GetLegacyCodePage();

@@ -2,68 +2,60 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "../archive/windows_names.h"
 #include "../platform/path_text.h"
 #include "warning_kinds.h"
 
 namespace {
-
-// The end of the component that starts at `p`, found on character
-// boundaries of the code page, as the updater splits names.
-const char* ComponentEnd(const char* p)
-{
-    while (*p && !IsSeparator(*p)) {
-        p += _ismbblead(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
-    }
-    return p;
-}
 
 bool IsDotComponent(const char* start, size_t length)
 {
     return (length == 1 && start[0] == '.') || (length == 2 && start[0] == '.' && start[1] == '.');
 }
 
-char LowerAscii(char c)
+// "CON" of "con.txt", "LPT1" of "lpt1 .log": the device as Windows names it.
+void CopyDeviceName(const char* component, size_t length, char (&device)[16])
 {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-// The device Windows opens for a component (CON, also "con.txt" or
-// "Con .log"), or null for a plain name.
-const char* DeviceName(const char* start, size_t length)
-{
-    static const char* const kDevices[] = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    size_t stem = 0;
-    while (stem < length && start[stem] != '.') ++stem;
-    while (stem > 0 && start[stem - 1] == ' ') --stem;
-    for (const char* device : kDevices) {
-        if (std::strlen(device) != stem) continue;
-        size_t i = 0;
-        while (i < stem && LowerAscii(start[i]) == LowerAscii(device[i])) ++i;
-        if (i == stem) return device;
+    const size_t stem = DeviceStemLength(component, length);
+    size_t i = 0;
+    for (; i < stem && i + 1 < sizeof device; ++i) {
+        const char c = component[i];
+        device[i] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
     }
-    return nullptr;
+    device[i] = '\0';
 }
 
 uint32_t PrintNameWarnings(const NotedEntry& entry, FILE* out)
 {
     uint32_t kinds = 0;
     for (const char* start = entry.name;;) {
-        const char* end = ComponentEnd(start);
+        const char* end = FindComponentEnd(start);
         const size_t length = size_t(end - start);
         const int shown = int(length);
-        if (const char* device = DeviceName(start, length)) {
-            std::fprintf(out, "warning: %s: \"%.*s\" is the Windows device %s, not a file\n",
-                         entry.name, shown, start, device);
-            kinds |= kWarnWindowsNames;
-        } else if (length > 0 && !IsDotComponent(start, length) &&
-                   (end[-1] == '.' || end[-1] == ' ')) {
-            std::fprintf(out, "warning: %s: \"%.*s\" ends in a %s, which Windows drops\n",
-                         entry.name, shown, start, end[-1] == '.' ? "dot" : "space");
-            kinds |= kWarnWindowsNames;
+        char device[16];
+        const WindowsNameRule rule = FindComponentChange(start, length);
+        if (rule != WindowsNameRule::None) kinds |= kWarnWindowsNames;
+        switch (rule) {
+            case WindowsNameRule::DeviceName:
+                CopyDeviceName(start, length, device);
+                std::fprintf(out, "warning: %s: \"%.*s\" is the Windows device %s, not a file\n",
+                             entry.name, shown, start, device);
+                break;
+            case WindowsNameRule::TrailingDotOrSpace:
+                std::fprintf(out, "warning: %s: \"%.*s\" ends in a %s, which Windows drops\n",
+                             entry.name, shown, start, end[-1] == '.' ? "dot" : "space");
+                break;
+            case WindowsNameRule::Colon:
+                std::fprintf(out,
+                             "warning: %s: \"%.*s\" holds ':', which Windows reads as a stream "
+                             "of another file\n",
+                             entry.name, shown, start);
+                break;
+            case WindowsNameRule::None:
+                break;
         }
         if (*end == '\0') return kinds;
         start = end + 1;
@@ -78,7 +70,7 @@ uint32_t PrintEntryWarnings(const NotedEntry& entry, FILE* out)
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !entry.folder) {
         std::fprintf(out,
                      "warning: %s is read-only: once installed, every later update that carries "
-                     "it fails\n",
+                     "another version of it fails\n",
                      entry.name);
         kinds |= kWarnReadOnly;
     }
@@ -100,7 +92,7 @@ size_t FindWrappingFolder(const ArchiveWarnings& warnings, const NotedEntry** fi
     for (int32_t i = 0; i < warnings.count; ++i) {
         const NotedEntry& entry = warnings.entries[i];
         if (entry.name[0] == '\0') continue;
-        const char* end = ComponentEnd(entry.name);
+        const char* end = FindComponentEnd(entry.name);
         const size_t top = size_t(end - entry.name);
         // A file at the top level, or a folder entry named without a separator.
         if (*end == '\0' && !(entry.folder && top > 0)) return 0;
@@ -136,37 +128,79 @@ uint32_t PrintWrappingWarning(const ArchiveWarnings& warnings, const char* insta
     return kWarnWrappingFolder;
 }
 
-bool IsBeforeIgnoringCase(const NotedEntry* first, const NotedEntry* second)
+// A name as Windows compares names: in UTF-16, upper-cased one unit for one
+// by the invariant culture, as NTFS folds names.
+struct FoldedName {
+    const NotedEntry* entry;
+    const WCHAR* text;  // zero-terminated
+};
+
+bool IsBeforeFolded(const FoldedName& first, const FoldedName& second)
 {
-    for (const char *a = first->name, *b = second->name;; ++a, ++b) {
-        const char x = LowerAscii(*a);
-        const char y = LowerAscii(*b);
-        if (x != y || x == '\0')
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    const WCHAR* a = first.text;
+    const WCHAR* b = second.text;
+    for (; *a && *a == *b; ++a, ++b) {
+    }
+    return *a < *b;
+}
+
+bool IsSameFolded(const FoldedName& first, const FoldedName& second)
+{
+    return !IsBeforeFolded(first, second) && !IsBeforeFolded(second, first);
+}
+
+// The UTF-16 units of `name` with its terminator; 0 when it does not convert.
+int WideUnits(const char* name)
+{
+    return MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+}
+
+// Each named entry's folded name, in one pool; `count` of them.
+void FoldNames(const ArchiveWarnings& warnings, FoldedName* folded, WCHAR* pool, int32_t* count)
+{
+    *count = 0;
+    for (int32_t i = 0; i < warnings.count; ++i) {
+        const NotedEntry& entry = warnings.entries[i];
+        const int units = entry.name[0] != '\0' ? WideUnits(entry.name) : 0;
+        if (units <= 1) continue;
+        WCHAR wide[MAX_PATH + 8];
+        if (units > int(MAX_PATH + 8) ||
+            MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, units) != units ||
+            LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units - 1, pool, units - 1) !=
+                units - 1) {
+            continue;
+        }
+        pool[units - 1] = 0;
+        folded[(*count)++] = FoldedName{&entry, pool};
+        pool += units;
     }
 }
 
-// Sorted by name without case, twins sit side by side.
+// Sorted by the folded names, twins sit side by side.
 uint32_t PrintCaseTwinWarnings(const ArchiveWarnings& warnings, FILE* out)
 {
-    const NotedEntry** sorted = new (std::nothrow) const NotedEntry*[size_t(warnings.count)];
-    if (!sorted) return 0;
+    size_t units = 0;
+    for (int32_t i = 0; i < warnings.count; ++i) {
+        const char* name = warnings.entries[i].name;
+        if (name[0] != '\0') units += size_t(std::max(WideUnits(name), 0));
+    }
+    const std::unique_ptr<FoldedName[]> folded(new (std::nothrow)
+                                                   FoldedName[size_t(warnings.count)]);
+    const std::unique_ptr<WCHAR[]> pool(new (std::nothrow) WCHAR[units + 1]);
+    if (!folded || !pool) return 0;
     uint32_t kinds = 0;
     int32_t named = 0;
-    for (int32_t i = 0; i < warnings.count; ++i) {
-        if (warnings.entries[i].name[0] != '\0') sorted[named++] = &warnings.entries[i];
-    }
-    std::stable_sort(sorted, sorted + named, IsBeforeIgnoringCase);
+    FoldNames(warnings, folded.get(), pool.get(), &named);
+    std::stable_sort(folded.get(), folded.get() + named, IsBeforeFolded);
     for (int32_t i = 1; i < named; ++i) {
-        const char* before = sorted[i - 1]->name;
-        const char* name = sorted[i]->name;
-        if (IsSameNameIgnoringCase(before, name) && std::strcmp(before, name) != 0) {
+        const char* before = folded[i - 1].entry->name;
+        const char* name = folded[i].entry->name;
+        if (IsSameFolded(folded[i - 1], folded[i]) && std::strcmp(before, name) != 0) {
             std::fprintf(out, "warning: %s and %s differ only in case: Windows keeps one file\n",
                          before, name);
             kinds |= kWarnCollisions;
         }
     }
-    delete[] sorted;
     return kinds;
 }
 

@@ -85,7 +85,8 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
         verdict->causes = FindHeaderCauses(headers);
         if (described) {
             verdict->causes |=
-                kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive);
+                kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive,
+                                                   &unpack.handle->reader->writtenFiles);
         }
         DescribeRefusal(verdict->result, verdict->causes, headers.reached ? headers.info.method : 0,
                         verdict->reason);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../app/program_paths.h"
 #include "../platform/winapi.h"
 #include "check_run.h"
 #include "refusal_causes.h"
@@ -45,10 +46,11 @@ void PrintUsage(FILE* out)
     std::fputs(kExitStatus, out);
 }
 
+// The archive and the install folder by their place in argv.
 struct Arguments {
-    const char* archive;
-    const char* installFolder;  // null without one
-    uint32_t allowed;           // warning kinds accepted on purpose
+    int archive;
+    int installFolder;  // 0 without one
+    uint32_t allowed;   // warning kinds accepted on purpose
     bool help;
 };
 
@@ -70,8 +72,8 @@ bool AllowKind(const char* word, Arguments* arguments)
 // False, with the usage on standard error, for arguments that make no check.
 bool ReadArguments(int argc, char** argv, Arguments* arguments)
 {
-    *arguments = Arguments{nullptr, nullptr, 0, false};
-    const char* names[2] = {nullptr, nullptr};
+    *arguments = Arguments{0, 0, 0, false};
+    int names[2] = {0, 0};
     int named = 0;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -90,7 +92,7 @@ bool ReadArguments(int argc, char** argv, Arguments* arguments)
         } else if (named == 2) {
             return Refuse(argument, "one archive and at most one install folder are taken");
         } else {
-            names[named++] = argument;
+            names[named++] = i;
         }
     }
     if (named == 0) {
@@ -163,20 +165,36 @@ int main(int argc, char** argv)
         PrintUsage(stdout);
         return kExitClean;
     }
-    if (!CheckInstallFolder(arguments.installFolder)) return kExitUsage;
+    // As the updater takes its archive: the paths exactly, never a best-fit
+    // look-alike an older Windows would hand over.
+    char archiveShortForm[MAX_PATH];
+    char installShortForm[MAX_PATH];
+    const char* archive = GetExactArgument(argc, argv, arguments.archive, archiveShortForm);
+    const char* installFolder =
+        arguments.installFolder
+            ? GetExactArgument(argc, argv, arguments.installFolder, installShortForm)
+            : nullptr;
+    if (!archive || (arguments.installFolder && !installFolder)) {
+        std::fprintf(stderr,
+                     "update-check: %s cannot be named in this system's code page; give its short "
+                     "name or a path in the code page's characters\n",
+                     argv[archive ? arguments.installFolder : arguments.archive]);
+        return kExitNotChecked;
+    }
+    if (!CheckInstallFolder(installFolder)) return kExitUsage;
     static ArchiveCheck check;  // large for a stack
-    const CheckStart start = OpenCheck(&check, arguments.archive, arguments.installFolder);
+    const CheckStart start = OpenCheck(&check, archive, installFolder);
     uint32_t stops = 0;
     switch (start) {
         case CheckStart::Ready:
-            stops = PrintEntries(&check, arguments.installFolder != nullptr) & ~arguments.allowed;
+            stops = PrintEntries(&check, installFolder != nullptr) & ~arguments.allowed;
             if (stops) PrintStop(stops);
             break;
         case CheckStart::ArchiveUnopened:
-            std::printf("cannot open %s: %s\n", arguments.archive, check.problem);
+            std::printf("cannot open %s: %s\n", archive, check.problem);
             break;
         case CheckStart::UpdaterOutOfReach:
-            std::printf("cannot install into %s: %s\n", arguments.installFolder, check.problem);
+            std::printf("cannot install into %s: %s\n", installFolder, check.problem);
             break;
         case CheckStart::NotMade:
             std::fprintf(stderr, "update-check: %s\n", check.problem);

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../archive/name_encoding.h"
+#include "../archive/result_codes.h"
+#include "../archive/windows_names.h"
 #include "../platform/path_text.h"
 
 namespace {
@@ -28,14 +31,47 @@ uint32_t FindUtf8NameCauses(const char* utf8, uint32_t length)
     return bytes >= MAX_PATH ? kCauseNameTooLong : 0;
 }
 
+// A name without the UTF-8 flag, converted as name_encoding.cpp converts it:
+// from the system locale's code page only into another, UTF-8, where it
+// cannot be unmappable, only too long.
+uint32_t FindLegacyNameCauses(const char* stored, uint32_t length)
+{
+    char converted[MAX_PATH];
+    switch (ConvertLegacyName(stored, length, converted)) {
+        case RESULT_CORRUPT:
+            return kCauseInvalidLegacyName;
+        case RESULT_NO_FILE:
+            return kCauseNameTooLong;
+        default:
+            return EndsInLoneLeadByte(converted) ? kCauseCutCharacter : 0;
+    }
+}
+
 uint32_t FindNameCauses(const EntryHeaders& headers)
 {
     if (headers.nameCut) return kCauseNameTooLong;
     uint32_t causes = 0;
     if (std::memchr(headers.name, '\0', headers.info.nameSize)) causes |= kCauseNameHasZero;
     if (headers.utf8Length >= sizeof headers.utf8Name) return causes | kCauseNameTooLong;
-    if (headers.utf8Length == 0 && EndsInLoneLeadByte(headers.name)) causes |= kCauseCutCharacter;
+    if (headers.utf8Length == 0) {
+        return causes | FindLegacyNameCauses(headers.name, headers.info.nameSize);
+    }
     return causes | FindUtf8NameCauses(headers.utf8Name, headers.utf8Length);
+}
+
+uint32_t FindWindowsNameCauses(const char* name)
+{
+    switch (FindWindowsNameChange(name).rule) {
+        case WindowsNameRule::TrailingDotOrSpace:
+            return kCauseTrimmedName;
+        case WindowsNameRule::DeviceName:
+            return kCauseDeviceName;
+        case WindowsNameRule::Colon:
+            return kCauseStreamName;
+        case WindowsNameRule::None:
+            break;
+    }
+    return 0;
 }
 
 // Up the chain of folders from `path` to the base: the first one there
@@ -79,8 +115,9 @@ uint32_t FindHeaderCauses(const EntryHeaders& headers)
 }
 
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive)
+                          const FileIdentity& archive, WrittenFiles* written)
 {
+    if (const uint32_t causes = FindWindowsNameCauses(name)) return causes;
     char path[MAX_PATH + 1];
     const int length = std::snprintf(path, MAX_PATH, "%s%s", baseDirectory, name);
     if (length < 0 || length >= MAX_PATH) return kCausePathTooLong;
@@ -90,10 +127,11 @@ uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool fold
         if (!EndsWithSeparator(path)) std::strcat(path, "/");
         return FindFolderChainCauses(baseDirectory, path);
     }
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kCauseFolderTarget;
-        if (attributes & FILE_ATTRIBUTE_READONLY) return kCauseReadOnlyTarget;
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kCauseFolderTarget;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return kCauseReadOnlyTarget;
+        if (IsWrittenFile(written, baseDirectory, path, found)) return kCauseWrittenBefore;
         if (IsSameFile(IdentifyFile(path), archive)) return kCauseIsTheArchive;
     }
     return FindFolderChainCauses(baseDirectory, path);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "../archive/file_identity.h"
+#include "../archive/written_files.h"
 #include "entry_headers.h"
 
 // Its central header, or one before it, is damaged.
@@ -25,12 +26,19 @@ constexpr uint32_t kCauseReadOnlyTarget = 1u << 12;
 constexpr uint32_t kCauseIsTheArchive = 1u << 13;
 constexpr uint32_t kCauseFileForFolder = 1u << 14;  // where its folder, or it as a folder, goes
 constexpr uint32_t kCauseFolderMissing = 1u << 15;  // its folder was not made
-constexpr uint32_t kCauseCutCharacter = 1u << 16;   // stored name ends in a lone lead byte
+// What Windows would change of its name: windows_names.h.
+constexpr uint32_t kCauseTrimmedName = 1u << 16;    // a component ends in a dot or a space
+constexpr uint32_t kCauseDeviceName = 1u << 17;     // a component is a device (CON, NUL, ...)
+constexpr uint32_t kCauseStreamName = 1u << 18;     // ':', a stream of another file
+constexpr uint32_t kCauseWrittenBefore = 1u << 19;  // an earlier entry wrote the file
+// Without the UTF-8 flag, and not valid in the system locale's code page.
+constexpr uint32_t kCauseInvalidLegacyName = 1u << 20;
+constexpr uint32_t kCauseCutCharacter = 1u << 21;  // stored name ends in a lone lead byte
 
 uint32_t FindHeaderCauses(const EntryHeaders& headers);
 
 // For an entry that was described and refused while written: `name` as the
 // updater names it, below `baseDirectory` (ending in a separator); `archive`
-// is the file the unpack reads.
+// is the file the unpack reads, `written` the files it has written.
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive);
+                          const FileIdentity& archive, WrittenFiles* written);

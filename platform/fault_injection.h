@@ -32,6 +32,7 @@
     X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
     X(SetFileAttributesA, ERROR_ACCESS_DENIED, FALSE)                    \
+    X(GetFileAttributesExA, ERROR_FILE_NOT_FOUND, FALSE)                 \
     X(CreateDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(RemoveDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \

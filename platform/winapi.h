@@ -14,6 +14,8 @@
 //   FILE_ATTRIBUTE_READONLY for anything else whose owner-write bit is clear,
 //   FILE_ATTRIBUTE_NORMAL for any other file. HIDDEN, SYSTEM and ARCHIVE are
 //   never reported and are ignored when given to CreateFileA/SetFileAttributesA.
+//   GetFileAttributesExA gives the same attributes and the size; its three
+//   times are zero.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
 //   writing, deleted or moved over, also by root.
 // - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
@@ -43,9 +45,25 @@
 //   lead bytes. _setmbcp refuses any other, 932, 949, 950 and 1252 too.
 // - GetACP is 936 in a GBK locale, otherwise 65001: a Linux file name is
 //   bytes, UTF-8 for nearly every tool and for a process without a locale.
-//   MultiByteToWideChar converts from UTF-8 with MB_ERR_INVALID_CHARS only,
-//   WideCharToMultiByte into 936 or UTF-8 only; other code pages and flags
-//   fail with ERROR_INVALID_PARAMETER.
+//   GetLocaleInfoA knows only LOCALE_SYSTEM_DEFAULT's
+//   LOCALE_IDEFAULTANSICODEPAGE, and it is GetACP's: Linux has no legacy code
+//   page beside the locale's. MultiByteToWideChar converts from 936 or UTF-8
+//   (flags 0 or MB_ERR_INVALID_CHARS; without it, each byte that begins no
+//   valid character becomes U+FFFD, where Windows gives one U+FFFD for an
+//   invalid sequence), WideCharToMultiByte into 936 or UTF-8 only; other code
+//   pages and flags fail with ERROR_INVALID_PARAMETER.
+// - LCMapStringW upper-cases by the invariant culture only (LOCALE_INVARIANT,
+//   LCMAP_UPPERCASE, an explicit length), with glibc's C.UTF-8 rules (ASCII
+//   only where that locale is missing); a surrogate stays as it is.
+// - The wide forms of the process's own texts (GetModuleFileNameW,
+//   GetCommandLineW) are its narrow forms, the bytes Linux has, decoded as
+//   MultiByteToWideChar without flags decodes them: a narrow path or argument
+//   always matches its wide form, since Linux made no best-fit guess. The
+//   arguments of GetCommandLineW are decoded one by one before they are
+//   quoted. CommandLineToArgvW splits argument 0 by the rules of the others
+//   (Windows takes it up to the first space or closing quote). There are no
+//   8.3 names: GetShortPathNameW gives the long path itself when a file or
+//   folder is there, as a Windows volume without short names does.
 // - MessageBoxA has the Yes/No layout (MB_YESNO) only: it asks through zenity
 //   when a display is available, otherwise on the terminal (stdout, one
 //   answer line from stdin); its text is taken as code page 936 (GBK) and
@@ -85,6 +103,9 @@ using LPBOOL = BOOL*;
 using WCHAR = char16_t;  // a UTF-16 code unit, as on Windows
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
+using HLOCAL = void*;
+using LCID = DWORD;
+using LCTYPE = DWORD;
 
 #ifndef TRUE
 #define TRUE 1
@@ -127,6 +148,17 @@ struct WIN32_FIND_DATAA {
     char cAlternateFileName[14];
 };
 
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime;
@@ -146,6 +178,8 @@ struct BY_HANDLE_FILE_INFORMATION {
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+
+#define FILE_READ_ATTRIBUTES 0x00000080u
 
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
@@ -212,6 +246,11 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LOCALE_INVARIANT 0x007Fu
+#define LOCALE_IDEFAULTANSICODEPAGE 0x00001004u
+#define LCMAP_UPPERCASE 0x00000200u
+
 #define MB_YESNO 0x00000004u
 #define MB_ICONQUESTION 0x00000020u
 #define MB_TYPEMASK 0x0000000Fu
@@ -247,6 +286,7 @@ BOOL WINAPI SetEndOfFile(HANDLE file);
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* accessTime,
                         const FILETIME* writeTime);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
@@ -268,11 +308,17 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
 // Process environment
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 LPSTR WINAPI GetCommandLineA();
+LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
 DWORD WINAPI GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetTempPathA(DWORD bufferLength, LPSTR buffer);
 DWORD WINAPI GetCurrentProcessId();
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
+// A file's or folder's short (8.3) path.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
 
 // Waiting and a named mutex.
 void WINAPI Sleep(DWORD milliseconds);
@@ -281,9 +327,16 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LP
 // Shell
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                LPCSTR directory, int showCommand);
+// The arguments of a command line, in one block that LocalFree frees.
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* argumentCount);
 
-// Text conversion between the ANSI code page and UTF-16.
+// Text conversion between the ANSI code page and UTF-16, and the code page
+// of the system's locale.
 UINT WINAPI GetACP();
+int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
+// UTF-16 text mapped, here upper-cased, by a locale's rules.
+int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
+                        LPWSTR destination, int destinationLength);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                                LPWSTR wide, int wideLength);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,

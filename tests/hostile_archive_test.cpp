@@ -395,16 +395,19 @@ TEST(HostileArchive, OverlappingEntriesAndRepeatedNames)
     EXPECT_EQ(outcome.program, (FolderContent{{"one.txt", "first"}}));
     EXPECT_EQ(outcome.results[1], RESULT_CORRUPT);
 
-    // The same name twice: the later entry wins when it is sound...
+    // The same name twice: the file the first wrote is never replaced by
+    // the second (see NamesWindowsWouldChange for other spellings of one
+    // file)...
     outcome = RunUpdateLoop(BuildZip({File("same.txt", "older"), File("same.txt", "newer")}));
-    EXPECT_EQ(outcome.program, (FolderContent{{"same.txt", "newer"}}));
-
-    // ...and leaves the earlier one alone when it is not.
-    TestEntry damaged = File("same.txt", "newer", 0);
-    damaged.crc = 0x12345678;
-    outcome = RunUpdateLoop(BuildZip({File("same.txt", "older"), damaged}));
     EXPECT_EQ(outcome.program, (FolderContent{{"same.txt", "older"}}));
-    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_CORRUPT}));
+    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_NO_FILE}));
+
+    // ...but a first that wrote nothing leaves the name to the second.
+    TestEntry damaged = File("same.txt", "older", 0);
+    damaged.crc = 0x12345678;
+    outcome = RunUpdateLoop(BuildZip({damaged, File("same.txt", "newer")}));
+    EXPECT_EQ(outcome.program, (FolderContent{{"same.txt", "newer"}}));
+    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_CORRUPT, RESULT_OK}));
 
     // A file, then a folder of the same name, then a file inside it.
     TestEntry folder = File("clash/", "", 0);
@@ -539,6 +542,59 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
     disguised.localName = "../x.txt";
     outcome = RunUpdateLoop(BuildZip({disguised}));
     EXPECT_EQ(outcome.program, (FolderContent{{"safe.txt", "payload"}}));
+}
+
+// Names Windows would turn into another file (trimmed, a device, a stream)
+// are refused with nothing made, not even a folder, on Linux too; so is a
+// second spelling of a file the run already wrote. "." is only a step.
+TEST(HostileArchive, NamesWindowsWouldChange)
+{
+    const auto folderEntry = [](const std::string& name) {
+        TestEntry entry = File(name, "", 0);
+        entry.externalAttributes = 0x10;
+        return entry;
+    };
+    TestEntry superscript = File("COM\xC2\xB9.txt", "payload");
+    superscript.flags = 0x0800;
+    const std::vector<TestEntry> refused{
+        File("bin /x.dll", "payload"),
+        File(".. /x.txt", "payload"),
+        File(". /x.txt", "payload"),
+        File("a/.. /b.txt", "payload"),
+        File("NUL/x.txt", "payload"),
+        File("aux/x.txt", "payload"),
+        File("a.txt.", "payload"),
+        File("space ", "payload"),
+        File("Con .log", "payload"),
+        File("lpt0.txt", "payload"),
+        File("a.txt:zone", "payload"),
+        File("dir:x/y.txt", "payload"),
+        superscript,
+        folderEntry("bin /"),
+        folderEntry("NUL/"),
+        folderEntry("dir/x:y/"),
+    };
+    for (const TestEntry& entry : refused) {
+        const UpdateOutcome outcome = RunUpdateLoop(BuildZip({entry}));
+        EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_NO_FILE})) << entry.name;
+        EXPECT_TRUE(outcome.program.empty()) << entry.name;
+    }
+
+    // Whether this file system takes "A.TXT" for "a.txt", as Windows does.
+    ScratchFolder probe;
+    WriteFileBytes(probe.Path() / "probe.txt", Bytes("x"));
+    const bool foldsCase = fs::exists(probe.Path() / "PROBE.TXT");
+    UpdateOutcome outcome = RunUpdateLoop(
+        BuildZip({File("a.txt", "first"), File("./a.txt", "second"), File("sub/b.txt", "first"),
+                  File("sub//b.txt", "second"), File("A.TXT", "third"), File("./ok.txt", "fine"),
+                  File("COM10.txt", "fine"), File(".hidden", "fine")}));
+    const int32_t caseTwin = foldsCase ? RESULT_NO_FILE : RESULT_OK;
+    EXPECT_EQ(outcome.results,
+              (std::vector<int32_t>{RESULT_OK, RESULT_NO_FILE, RESULT_OK, RESULT_NO_FILE, caseTwin,
+                                    RESULT_OK, RESULT_OK, RESULT_OK}));
+    EXPECT_EQ(outcome.program.at("a.txt"), "first");
+    EXPECT_EQ(outcome.program.at("sub/b.txt"), "first");
+    EXPECT_EQ(outcome.program.at("ok.txt"), "fine");
 }
 
 TEST(HostileArchive, DamagedDataNeverLeavesAPartialFile)

@@ -63,3 +63,35 @@ TEST(PlatformMultibyteLocale, PathsKeepATrailByteBackslash)
     EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, GetFileAttributesA(name.c_str()));
     EXPECT_TRUE(DeleteFileA(name.c_str()));
 }
+
+// Linux has no legacy code page beside the locale's, and the narrow texts
+// it hands out decode to their wide forms whatever their bytes: an invalid
+// byte is U+FFFD there, and refused only where the caller asks for that.
+TEST(PlatformMultibyteLocale, TheLocaleCodePageAndDecodingAnyBytes)
+{
+    struct Case {
+        int codePage;
+        const char* bytes;
+        std::u16string lossy;
+    };
+    const Case cases[] = {
+        {65001, "a\xE5\xA1\x94\xE4(", u"a\u5854\uFFFD("},
+        {936, "\xCB\xFE\x81 x", u"\u5854\uFFFD x"},
+    };
+    for (const Case& c : cases) {
+        CodePageScope scope(c.codePage);
+        ASSERT_TRUE(scope.Ok());
+        EXPECT_EQ(UINT(c.codePage), GetACP());
+        char number[8] = {};
+        EXPECT_EQ(int(std::to_string(c.codePage).size() + 1),
+                  GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number,
+                                 sizeof number));
+        EXPECT_EQ(std::to_string(c.codePage), number);
+
+        WCHAR wide[16];
+        const int units = MultiByteToWideChar(CP_ACP, 0, c.bytes, -1, wide, 16);
+        EXPECT_EQ(c.lossy, std::u16string(wide, size_t(units > 0 ? units - 1 : 0))) << c.codePage;
+        EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, c.bytes, -1, wide, 16));
+        EXPECT_EQ(ERROR_NO_UNICODE_TRANSLATION, GetLastError());
+    }
+}

@@ -97,6 +97,43 @@ TEST(PlatformProcess, CommandLineIsTheQuotedArguments)
     EXPECT_EQ(arguments, platform_unix::SplitCommandLine(line));
 }
 
+// The wide forms are the narrow ones decoded, so a program comparing them
+// never finds a Linux path or argument inexact.
+TEST(PlatformProcess, WideFormsOfThePathAndTheArguments)
+{
+    const auto decoded = [](const std::string& narrow) {
+        WCHAR wide[MAX_PATH * 4];
+        const int units = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, wide, MAX_PATH * 4);
+        return std::u16string(wide, size_t(units > 0 ? units - 1 : 0));
+    };
+    WCHAR path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    EXPECT_EQ(decoded(ExecutablePath()), std::u16string(path, length));
+
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    ASSERT_NE(nullptr, arguments);
+    const std::vector<std::string> narrow = ProcessArguments();
+    ASSERT_EQ(narrow.size(), size_t(count));
+    for (int i = 0; i < count; ++i) EXPECT_EQ(decoded(narrow[size_t(i)]), arguments[i]);
+    EXPECT_EQ(nullptr, arguments[count]);
+    LocalFree(arguments);
+
+    arguments = CommandLineToArgvW(u"x \"J\u00F6rg \u5854\\\\\" \"a\\\"b\"", &count);
+    ASSERT_EQ(3, count);
+    EXPECT_EQ(std::u16string(u"J\u00F6rg \u5854\\"), arguments[1]);
+    EXPECT_EQ(std::u16string(u"a\"b"), arguments[2]);
+    LocalFree(arguments);
+
+    ScratchFolder folder;
+    const std::u16string there = decoded(folder.String());
+    WCHAR shortPath[MAX_PATH * 4];
+    EXPECT_EQ(there.size(), GetShortPathNameW(there.c_str(), shortPath, MAX_PATH * 4));
+    EXPECT_EQ(there, shortPath);
+    EXPECT_EQ(0u, GetShortPathNameW((there + u"/missing").c_str(), shortPath, MAX_PATH * 4));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
 TEST(PlatformProcess, ArgumentQuotingRoundTrips)
 {
     using platform_unix::QuoteArgument;

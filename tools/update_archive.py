@@ -50,7 +50,7 @@ UT_MODIFICATION_TIME = 0x01
 
 WINDOWS_INVALID_CHARACTERS = set('<>:"|?*') | {chr(c) for c in range(0x20)}
 WINDOWS_DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {
-    f"{device}{n}" for device in ("COM", "LPT") for n in "123456789\u00b9\u00b2\u00b3"}
+    f"{device}{n}" for device in ("COM", "LPT") for n in "0123456789\u00b9\u00b2\u00b3"}
 
 # What a release may hold on purpose though it is refused by default; the
 # same words as the checker's --allow.
@@ -87,10 +87,33 @@ def encode_name(text, names):
     return stored, 0 if text.isascii() else UTF8_NAME_FLAG
 
 
-def windows_length(text, names):
-    """Bytes `text` takes in a path on the users' Chinese Windows: the updater
-    converts a UTF-8 name into code page 936 before it builds the path."""
-    return len(encode_cp936(text))
+def windows_length(text):
+    """Bytes `text` takes in a path on the users' Windows. The updater builds
+    its paths in its own code page, UTF-8 from Windows 10 version 1903 on,
+    whatever the name's code in the archive: a Chinese character takes 3
+    bytes there. An older Windows builds them in its ANSI code page, where
+    no character takes more than in UTF-8 (2 bytes in code page 936)."""
+    return len(text.encode("utf-8"))
+
+
+def outside_cp936(text):
+    """The first character of `text` that code page 936 has no code for, or
+    None."""
+    for c in text:
+        try:
+            encode_cp936(c)
+        except UnicodeEncodeError:
+            return c
+    return None
+
+
+def name_warnings(name):
+    """What a user should know about a UTF-8 name on an older Windows."""
+    c = outside_cp936(name)
+    if c is None:
+        return []
+    return [f"code page 936 has no code for {c!r} (U+{ord(c):04X}): Windows 10 from version "
+            "1903 on installs it, an older Chinese Windows refuses it"]
 
 
 def check_component(part, names):
@@ -109,33 +132,29 @@ def check_component(part, names):
         raise Refusal(f"has {part!r}, ending in a dot or space, which Windows drops")
     if part.split(".", 1)[0].rstrip(" ").upper() in WINDOWS_DEVICE_NAMES:
         raise Refusal(f"has {part!r}, which Windows takes as a device name")
-    for c in part:
-        try:
-            encode_cp936(c)
-        except UnicodeEncodeError:
-            why = ("" if names == "cp936" else ": the updater converts UTF-8 names into the "
-                   "code page of the users' Chinese Windows and refuses this one")
-            raise Refusal(f"code page 936 has no code for {c!r} (U+{ord(c):04X}){why}") from None
-    length = windows_length(part, names)
+    c = outside_cp936(part) if names == "cp936" else None
+    if c is not None:
+        raise Refusal(f"code page 936 has no code for {c!r} (U+{ord(c):04X})")
+    length = windows_length(part)
     if length > MAX_COMPONENT_BYTES:
         raise Refusal(f"has a component of {length} bytes; Windows allows "
                       f"{MAX_COMPONENT_BYTES}")
 
 
-def check_install_length(name, names, install_dir_length):
+def check_install_length(name, install_dir_length):
     """Refuses a name whose path below the program folder Windows or the
     updater cannot make."""
     base = install_dir_length + 1
     is_folder = name.endswith("/")
     folder, _, file_part = name.rstrip("/").rpartition("/")
     if is_folder:
-        needed = base + windows_length(name.rstrip("/"), names)
+        needed = base + windows_length(name.rstrip("/"))
         if needed > MAX_FOLDER_PATH_BYTES:
             raise Refusal(f"too long for the install folder: {install_dir_length} + 1 + "
                           f"{needed - base} = {needed} bytes; Windows makes folders of at "
                           f"most {MAX_FOLDER_PATH_BYTES}")
         return
-    needed = base + windows_length(name, names)
+    needed = base + windows_length(name)
     if needed > MAX_PATH_BYTES:
         raise Refusal(f"too long for the install folder: {install_dir_length} + 1 + "
                       f"{needed - base} = {needed} bytes; Windows allows {MAX_PATH_BYTES}")
@@ -150,7 +169,7 @@ def check_entry_name(name, names="utf8", install_dir_length=DEFAULT_INSTALL_DIR_
     if len(stored) > MAX_NAME_BYTES:
         raise Refusal(f"its stored name is {len(stored)} bytes; the updater refuses names "
                       f"of {MAX_NAME_BYTES + 1} bytes or more")
-    check_install_length(name, names, install_dir_length)
+    check_install_length(name, install_dir_length)
     return stored, flags
 
 
@@ -418,7 +437,8 @@ def pack(args):
         report(f"refused {len(problems)} path(s); no archive written")
         return 1
     for entry in entries:
-        for warning in time_warnings(entry.seconds):
+        warnings = name_warnings(entry.name) if args.names == "utf8" else []
+        for warning in warnings + time_warnings(entry.seconds):
             report(f"warning: {entry.path}: {warning}")
 
     partial = archive + ".part"
@@ -474,12 +494,14 @@ time and a UT block), read-only/hidden attributes and Unix modes.
 
 Refused, with the path and the reason, exit status 1 and no archive written:
 names with '..', '\\' or characters Windows does not allow (: < > " | ? *,
-control characters), names ending in a dot or space, Windows device names,
-names code page 936 (the users' Chinese Windows) cannot hold, names differing
-only in case, stored names of 260 bytes or more, paths too long below the
-program folder, links and special files, files of 4 GiB or more, more than
-65535 entries, and archives that would reach 2 GiB.
-
+control characters), names ending in a dot or space, Windows device names
+(CON, NUL, COM0-COM9, ... with any extension), names code page 936 cannot
+hold with --names cp936, names differing only in case, stored names of 260
+bytes or more, paths too long below the program folder (counted in UTF-8, the
+updater's code page: 3 bytes for a Chinese character), links and special
+files, files of 4 GiB or more, more than 65535 entries, and archives that
+would reach 2 GiB. A UTF-8 name that code page 936 cannot hold is packed with
+a warning: Windows before 10 version 1903 refuses it.
 Also refused unless accepted on purpose with --allow KIND (repeatable):
   read-only        read-only files: once installed, no later update can
                    replace them
@@ -508,9 +530,10 @@ def build_parser():
     packer.add_argument(
         "--install-dir-length", type=install_dir_length, default=DEFAULT_INSTALL_DIR_LENGTH,
         metavar="N",
-        help="length in bytes of the program folder path on the users' machines, e.g. "
-             'len(r"C:\\Users\\someone\\AppData\\Local\\Tavix"); paths longer than Windows '
-             f"allows below it are refused (default: {DEFAULT_INSTALL_DIR_LENGTH})")
+        help="length in bytes of the program folder path on the users' machines, in UTF-8 "
+             '(a Chinese character 3 bytes), e.g. len(r"C:\\Users\\someone\\AppData\\Local\\'
+             'Tavix".encode()); paths longer than Windows allows below it are refused '
+             f"(default: {DEFAULT_INSTALL_DIR_LENGTH})")
     packer.add_argument(
         "--allow", action="append", choices=ALLOW_KINDS, default=[], metavar="KIND",
         help="accept one kind of release that is refused by default: "

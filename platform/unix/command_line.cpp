@@ -1,16 +1,22 @@
 // Windows command-line quoting and splitting.
 #include "command_line.h"
 
-namespace platform_unix {
+#include <algorithm>
 
-std::string QuoteArgument(const std::string& argument)
+namespace {
+
+template <typename Text>
+Text QuoteText(const Text& argument)
 {
-    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+    const bool plain = std::none_of(argument.begin(), argument.end(), [](auto c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '"';
+    });
+    if (!argument.empty() && plain) {
         return argument;
     }
-    std::string quoted = "\"";
+    Text quoted(1, '"');
     size_t backslashes = 0;
-    for (char c : argument) {
+    for (auto c : argument) {
         if (c == '\\') {
             ++backslashes;
             continue;
@@ -28,15 +34,16 @@ std::string QuoteArgument(const std::string& argument)
     return quoted;
 }
 
-std::vector<std::string> SplitCommandLine(const std::string& commandLine)
+template <typename Text>
+std::vector<Text> SplitText(const Text& commandLine)
 {
-    std::vector<std::string> arguments;
-    std::string current;
+    std::vector<Text> arguments;
+    Text current;
     bool inArgument = false;
     bool inQuotes = false;
     size_t i = 0;
     while (i < commandLine.size()) {
-        const char c = commandLine[i];
+        const auto c = commandLine[i];
         if (!inQuotes && (c == ' ' || c == '\t')) {
             if (inArgument) {
                 arguments.push_back(current);
@@ -82,6 +89,30 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
         arguments.push_back(current);
     }
     return arguments;
+}
+
+}  // namespace
+
+namespace platform_unix {
+
+std::string QuoteArgument(const std::string& argument)
+{
+    return QuoteText(argument);
+}
+
+std::u16string QuoteArgument(const std::u16string& argument)
+{
+    return QuoteText(argument);
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine)
+{
+    return SplitText(commandLine);
+}
+
+std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine)
+{
+    return SplitText(commandLine);
 }
 
 }  // namespace platform_unix

@@ -1,6 +1,6 @@
-// Path-level file-system calls: GetFileAttributesA, SetFileAttributesA,
-// CreateDirectoryA, RemoveDirectoryA, DeleteFileA, MoveFileExA,
-// CreateHardLinkA with their Windows meaning.
+// Path-level file-system calls: GetFileAttributesA, GetFileAttributesExA,
+// GetShortPathNameW, SetFileAttributesA, CreateDirectoryA, RemoveDirectoryA,
+// DeleteFileA, MoveFileExA, CreateHardLinkA with their Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -12,9 +12,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "../winapi.h"
 #include "attributes.h"
@@ -79,23 +82,76 @@ bool IsReadOnly(const struct stat& st)
     return (st.st_mode & S_IWUSR) == 0;
 }
 
+// What stat says of the file or folder at a Windows path; false, with the
+// last error set, when it is not there or cannot be asked.
+bool StatPath(LPCSTR fileName, struct stat* st)
+{
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string path = PosixPath(fileName);
+    if (stat(path.c_str(), st) != 0) {
+        SetLastErrorForMissing(errno, path);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
 {
     PLATFORM_FAULT_POINT(GetFileAttributesA);
 
-    if (fileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    const std::string path = PosixPath(fileName);
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        SetLastErrorForMissing(errno, path);
-        return INVALID_FILE_ATTRIBUTES;
+    return StatPath(fileName, &st) ? platform_unix::AttributesOfMode(st.st_mode)
+                                   : INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL WINAPI GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, LPVOID information)
+{
+    PLATFORM_FAULT_POINT(GetFileAttributesExA);
+
+    struct stat st;
+    if (level != GetFileExInfoStandard || information == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
-    return platform_unix::AttributesOfMode(st.st_mode);
+    if (!StatPath(fileName, &st)) return FALSE;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    data.dwFileAttributes = platform_unix::AttributesOfMode(st.st_mode);
+    const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    std::memcpy(information, &data, sizeof data);
+    return TRUE;
+}
+
+// No 8.3 names: the long path itself, for a file or folder that is there,
+// as on a Windows volume that makes no short names.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size)
+{
+    if (longPath == nullptr || (size > 0 && shortPath == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t units = 0;
+    while (longPath[units] != 0) ++units;
+    const int bytes = units == 0 ? 0
+                                 : WideCharToMultiByte(CP_ACP, 0, longPath, int(units), nullptr, 0,
+                                                       nullptr, nullptr);
+    std::string narrow(size_t(bytes), '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_ACP, 0, longPath, int(units), &narrow[0], bytes, nullptr, nullptr);
+    }
+    struct stat st;
+    if (!StatPath(narrow.c_str(), &st)) return 0;
+    if (units >= size) {
+        return DWORD(units + 1);  // the size needed, with the terminator; nothing written
+    }
+    std::copy(longPath, longPath + units + 1, shortPath);
+    return DWORD(units);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes)

@@ -1,11 +1,13 @@
-// The process environment: module handle and file name, command line,
-// current directory, the temporary folder, process id.
+// The process environment: module handle and file name, command line (both
+// narrow and wide), current directory, the temporary folder, process id.
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "../winapi.h"
 #include "command_line.h"
@@ -22,7 +24,8 @@ HMODULE ProgramModule()
     return const_cast<char*>(&g_programModule);
 }
 
-std::string ReadCommandLine()
+// The program's arguments as the system gave them, bytes.
+std::vector<std::string> ReadArguments()
 {
     std::string raw;
     if (FILE* file = std::fopen("/proc/self/cmdline", "rbe")) {
@@ -33,20 +36,73 @@ std::string ReadCommandLine()
         }
         std::fclose(file);
     }
-    std::string line;
+    std::vector<std::string> arguments;
     size_t start = 0;
     while (start < raw.size()) {
         size_t end = raw.find('\0', start);
         if (end == std::string::npos) {
             end = raw.size();
         }
+        arguments.push_back(raw.substr(start, end - start));
+        start = end + 1;
+    }
+    return arguments;
+}
+
+// Narrow text in its wide form: decoded in the ANSI code page the way
+// MultiByteToWideChar without flags decodes it, so that the two forms of a
+// path or an argument always match.
+std::u16string WideForm(const std::string& narrow)
+{
+    if (narrow.empty()) {
+        return std::u16string();
+    }
+    const int length = static_cast<int>(narrow.size());
+    const int units = MultiByteToWideChar(CP_ACP, 0, narrow.data(), length, nullptr, 0);
+    std::u16string wide(static_cast<size_t>(units > 0 ? units : 0), u'\0');
+    if (units > 0) {
+        MultiByteToWideChar(CP_ACP, 0, narrow.data(), length, &wide[0], units);
+    }
+    return wide;
+}
+
+// The arguments, each quoted as Windows needs, joined by spaces.
+template <typename Text, typename Convert>
+Text JoinCommandLine(const std::vector<std::string>& arguments, Convert convert)
+{
+    Text line;
+    for (const std::string& argument : arguments) {
         if (!line.empty()) {
             line += ' ';
         }
-        line += platform_unix::QuoteArgument(raw.substr(start, end - start));
-        start = end + 1;
+        line += platform_unix::QuoteArgument(convert(argument));
     }
     return line;
+}
+
+// As much of `path` as fits in `size` units with its terminator; the
+// Windows result of GetModuleFileName: the length, or the size when cut.
+template <typename Unit>
+DWORD DeliverModulePath(const std::basic_string<Unit>& path, Unit* fileName, DWORD size)
+{
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (size == 0 || fileName == nullptr) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() < size) {
+        std::copy(path.begin(), path.end(), fileName);
+        fileName[path.size()] = 0;
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(path.size());
+    }
+    std::copy(path.begin(), path.begin() + (size - 1), fileName);
+    fileName[size - 1] = 0;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
 }
 
 std::string ExecutablePath()
@@ -79,7 +135,14 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName)
 LPSTR WINAPI GetCommandLineA()
 {
     // Read once, kept for the life of the process like Windows' copy.
-    static std::string commandLine = ReadCommandLine();
+    static std::string commandLine =
+        JoinCommandLine<std::string>(ReadArguments(), [](const std::string& a) { return a; });
+    return &commandLine[0];
+}
+
+LPWSTR WINAPI GetCommandLineW()
+{
+    static std::u16string commandLine = JoinCommandLine<std::u16string>(ReadArguments(), WideForm);
     return &commandLine[0];
 }
 
@@ -89,25 +152,16 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    const std::string path = ExecutablePath();
-    if (path.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    return DeliverModulePath(ExecutablePath(), fileName, size);
+}
+
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
+{
+    if (module != nullptr && module != ProgramModule()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    if (size == 0 || fileName == nullptr) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (path.size() < size) {
-        std::memcpy(fileName, path.c_str(), path.size() + 1);
-        SetLastError(ERROR_SUCCESS);
-        return static_cast<DWORD>(path.size());
-    }
-    // Too small: as much as fits, terminated, and the buffer size.
-    std::memcpy(fileName, path.data(), size - 1);
-    fileName[size - 1] = '\0';
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
+    return DeliverModulePath(WideForm(ExecutablePath()), fileName, size);
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName)

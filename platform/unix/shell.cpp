@@ -1,11 +1,15 @@
 // ShellExecuteA: the "open" verb. An executable file is started detached in
 // its own session; any other file (or a folder) goes to xdg-open.
+// CommandLineToArgvW, and LocalFree for the block it gives.
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "../winapi.h"
 #include "command_line.h"
@@ -117,4 +121,42 @@ HINSTANCE WINAPI ShellExecuteA(HWND /*owner*/, LPCSTR operation, LPCSTR file, LP
         return Failure(err, path);
     }
     return Result(kStarted);
+}
+
+// One block, as Windows gives it: the pointers, a null after the last, then
+// the arguments' text, each terminated; LocalFree frees it whole.
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* argumentCount)
+{
+    if (commandLine == nullptr || argumentCount == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const std::vector<std::u16string> arguments =
+        platform_unix::SplitCommandLine(std::u16string(commandLine));
+    size_t units = 0;
+    for (const std::u16string& argument : arguments) {
+        units += argument.size() + 1;
+    }
+    const size_t pointers = (arguments.size() + 1) * sizeof(LPWSTR);
+    void* block = std::malloc(pointers + units * sizeof(WCHAR));
+    if (block == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    LPWSTR* vector = static_cast<LPWSTR*>(block);
+    LPWSTR text = reinterpret_cast<LPWSTR>(static_cast<char*>(block) + pointers);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        vector[i] = text;
+        text = std::copy(arguments[i].begin(), arguments[i].end(), text);
+        *text++ = 0;
+    }
+    vector[arguments.size()] = nullptr;
+    *argumentCount = static_cast<int>(arguments.size());
+    return vector;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL memory)
+{
+    std::free(memory);
+    return nullptr;
 }

@@ -1,8 +1,13 @@
-// GetACP, MultiByteToWideChar and WideCharToMultiByte with their Windows
-// meaning, for what the updater converts: UTF-8 names into the ANSI code
-// page, through glibc's iconv.
+// GetACP, GetLocaleInfoA's code page, MultiByteToWideChar and
+// WideCharToMultiByte with their Windows meaning, for what the updater
+// converts: names and paths between UTF-8, GBK and UTF-16, through glibc's
+// iconv; LCMapStringW's upper case, for comparing names as Windows does.
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -82,6 +87,20 @@ int DeliverResult(const std::string& result, Unit* out, int capacity)
     return int(units);
 }
 
+// U+FFFD in UTF-16LE.
+const char kReplacementCharacter[] = "\xFD\xFF";
+
+// How many bytes the character that `lead` begins takes, as its lead byte
+// says (1 for a byte that begins none).
+size_t CharacterBytes(UINT codePage, char lead)
+{
+    const unsigned char c = static_cast<unsigned char>(lead);
+    if (codePage == kCodePageGbk) return c >= 0x81 && c <= 0xFE ? 2 : 1;
+    if (c >= 0xF0 && c <= 0xF4) return 4;
+    if (c >= 0xE0) return c <= 0xEF ? 3 : 1;
+    return c >= 0xC2 ? 2 : 1;
+}
+
 // One UTF-16 character (one unit, or a surrogate pair) starting at `i`.
 size_t CharacterUnits(LPCWSTR wide, size_t i, size_t length)
 {
@@ -99,22 +118,87 @@ UINT WINAPI GetACP()
     return platform_unix::CodePageFromEnvironment() == int(kCodePageGbk) ? kCodePageGbk : CP_UTF8;
 }
 
+int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size)
+{
+    // A Linux system has no legacy code page beside its locale's.
+    if (locale != LOCALE_SYSTEM_DEFAULT || type != LOCALE_IDEFAULTANSICODEPAGE || size < 0 ||
+        (size > 0 && data == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%u", GetACP()) + 1;
+    if (size == 0) return length;
+    if (length > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(data, text, size_t(length));
+    return length;
+}
+
+int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
+                        LPWSTR destination, int destinationLength)
+{
+    if (locale != LOCALE_INVARIANT || flags != LCMAP_UPPERCASE || source == nullptr ||
+        sourceLength <= 0 || destinationLength < 0 || (destinationLength > 0 && !destination)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (destinationLength == 0) return sourceLength;
+    if (destinationLength < sourceLength) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    // Read once; the process keeps it.
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    for (int i = 0; i < sourceLength; ++i) {
+        const WCHAR c = source[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            destination[i] = c;
+        } else if (unicode != locale_t(0)) {
+            const wint_t upper = towupper_l(wint_t(c), unicode);
+            destination[i] = upper <= 0xFFFF ? WCHAR(upper) : c;
+        } else {
+            destination[i] = c >= 'a' && c <= 'z' ? WCHAR(c - 'a' + 'A') : c;
+        }
+    }
+    return sourceLength;
+}
+
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                                LPWSTR wide, int wideLength)
 {
-    // Only the strict UTF-8 decoding the updater asks for is emulated.
-    if (ResolveCodePage(codePage) != CP_UTF8 || flags != MB_ERR_INVALID_CHARS ||
+    const UINT source = ResolveCodePage(codePage);
+    if ((source != CP_UTF8 && source != kCodePageGbk) || (flags & ~MB_ERR_INVALID_CHARS) != 0 ||
         multiByte == nullptr || multiByteLength == 0 || wideLength < 0 ||
         (wideLength > 0 && wide == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const size_t length = InputLength(multiByteLength, std::strlen(multiByte));
-    Converter converter("UTF-16LE", "UTF-8");
-    std::string result;
-    if (!converter.Ok() || !converter.Convert(multiByte, length, &result)) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    Converter converter("UTF-16LE", source == CP_UTF8 ? "UTF-8" : "CP936");
+    if (!converter.Ok()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
+    }
+    std::string result;
+    if (!converter.Convert(multiByte, length, &result)) {
+        if (flags & MB_ERR_INVALID_CHARS) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
+        }
+        // Character by character: a byte that starts none becomes U+FFFD.
+        result.clear();
+        for (size_t i = 0; i < length;) {
+            const size_t bytes = std::min(CharacterBytes(source, multiByte[i]), length - i);
+            if (converter.Convert(multiByte + i, bytes, &result)) {
+                i += bytes;
+            } else {
+                result.append(kReplacementCharacter, sizeof kReplacementCharacter - 1);
+                i += 1;
+            }
+        }
     }
     return DeliverResult(result, wide, wideLength);
 }

@@ -68,16 +68,16 @@ class ProgramFolder:
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
 
-    def environment(self):
-        env = dict(os.environ, TZ="UTC", LANG="C")
+    def environment(self, locale="C"):
+        env = dict(os.environ, TZ="UTC", LANG=locale, LC_ALL=locale)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
-    def run(self, args, answer="n", cwd=None):
+    def run(self, args, answer="n", cwd=None, locale="C"):
         return subprocess.run([self.updater] + args, input=(answer + "\n").encode(),
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              cwd=cwd or self.root, env=self.environment(), timeout=60)
+                              cwd=cwd or self.root, env=self.environment(locale), timeout=60)
 
     def start(self, args):
         """The updater started, waiting at its question: gives the process."""
@@ -464,6 +464,26 @@ class ProgramFolderTest(unittest.TestCase):
         self.assertIn("Tavix".encode(), result.stdout, "the question is still asked")
         self.assertEqual(snapshot(self.app.root), self.before, "something was written")
         self.assertTrue(os.path.exists(archive))
+
+    def test_any_path_linux_has_is_taken_as_it_is_in_every_locale(self):
+        # Linux paths are bytes: UTF-8, GBK and bytes that are neither all
+        # name the folder and the archive exactly, whatever the locale says.
+        name = os.fsdecode(b"J\xc3\xb6rg \xe5\xa1\x94 \xcb\xfe \xff\x81")
+        for locale in ("C", "en_US.UTF-8", "zh_CN.GBK"):
+            with self.subTest(locale):
+                if hasattr(self, "app"):
+                    self.app.cleanup()
+                self.app = ProgramFolder(os.path.join(name, "Tavix"))
+                downloads = os.path.join(self.app.root, name, "Downloads")
+                os.makedirs(downloads)
+                archive = os.path.join(downloads, "update.zip")
+                make_zip(archive, {"readme.txt": b"new"})
+                result = self.app.run([archive], answer="y", locale=locale)
+                self.assertEqual(result.returncode, 0, result.stdout)
+                self.assertFalse(os.path.exists(archive))
+                with open(self.app.path("readme.txt"), "rb") as f:
+                    self.assertEqual(f.read(), b"new")
+                self.assertTrue(self.app.tavix_started(), "Tavix.exe was not started on Yes")
 
     def test_a_path_too_long_to_read_whole_unpacks_nothing_and_starts_nothing(self):
         # Cut to 259 bytes, the path's last separator would name the folder

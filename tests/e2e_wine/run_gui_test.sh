@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows updater run as a Chinese-speaking user meets it, under Wine on
 # a virtual X display:
-#   run_gui_test.sh WINE_RUN UPDATER_EXE TAVIX_STUB_EXE OUTPUT_DIR UI1_DIR UI2_DIR
+#   run_gui_test.sh WINE_RUN UPDATER_EXE TAVIX_STUB_EXE OUTPUT_DIR UI1_DIR UI2_DIR LEGACY_UPDATER_EXE
 # WINE_RUN is cmake/wine-run.sh. UI1_DIR and UI2_DIR each hold a version of an
-# application whose Tavix.exe needs its tavixui.dll. For each answer (Yes, No) a program folder is
+# application whose Tavix.exe needs its tavixui.dll. LEGACY_UPDATER_EXE is the
+# updater without the manifest's UTF-8 code page, as an older Windows runs it.
+# For each answer (Yes, No) a program folder is
 # laid out with the updater, the stand-in Tavix.exe and an older file; the
 # updater is started with LANG=zh_CN.UTF-8 and the archive's Windows path; the
 # question box is awaited (xdotool), photographed (OUTPUT_DIR/*.png) and
@@ -14,7 +16,10 @@
 # which another process holds: the old version stays whole and starts.
 # Then archives made by Python's zipfile, 7z and bsdtar with Chinese names in
 # nested folders go in over an older version, and an English Windows (code
-# page 1252) is shown the question and refuses a name it cannot hold.
+# page 1252) is shown the question and takes the Chinese names. An install
+# below folders named in several scripts, in both locales, takes names in
+# any script; the updater of an older Windows never takes a best-fit twin of
+# its folder or its archive for them.
 set -uo pipefail
 
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -24,6 +29,7 @@ tavix_stub=$3
 out=$4
 ui1=$5
 ui2=$6
+legacy_updater=$7
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -137,11 +143,12 @@ stop_holder() {
   rm -f "$1.held" "$1.release"
 }
 
-# program_folder APP: lays out a program folder with the updater, the
-# stand-in Tavix.exe and the older readme every case starts from.
+# program_folder APP [UPDATER]: lays out a program folder with the updater
+# (UPDATER_EXE unless given), the stand-in Tavix.exe and the older readme
+# every case starts from.
 program_folder() {
   mkdir -p "$1"
-  cp "$updater" "$1/Updater.exe"
+  cp "${2:-$updater}" "$1/Updater.exe"
   cp "$tavix_stub" "$1/Tavix.exe"
   printf 'Tavix 2.0\n' >"$1/readme.txt"
 }
@@ -459,8 +466,8 @@ same_question_text() {
 }
 
 # run_english_case: the same updater on an English Windows (code page 1252):
-# the question is still Chinese, and a UTF-8 Chinese name that the code page
-# cannot hold is refused rather than written garbled.
+# the question is still Chinese, and a UTF-8 Chinese name, which that code
+# page cannot hold, arrives whole in the updater's own code page, UTF-8.
 run_english_case() {
   local name=english
   local dir=$out/$name
@@ -473,14 +480,98 @@ run_english_case() {
   ]"
   echo "# case $name: answer 'n'"
   updater_locale=en_US.UTF-8 run_updater "$name" "$app" "$(windows_path "$zip")" n
-  check "$name: exit code 2 (got $status)" test "$status" = 2
-  check "$name: the archive is kept" test -f "$zip"
-  check "$name: the update is undone whole" \
-    test "$(cat "$app/readme.txt")" = "Tavix 2.0" -a ! -e "$app/bin"
-  check "$name: no name outside ASCII is left anywhere" \
-    test -z "$(find "$app" -name '*[^ -~]*' | head -n 1)"
+  check "$name: exit code 0 (got $status)" test "$status" = 0
+  check "$name: the archive is deleted" test ! -e "$zip"
+  check "$name: every entry is unpacked, the Chinese name whole" \
+    test "$(cat "$app/readme.txt" "$app/bin/core.dll" "$app/资源/说明.txt" 2>/dev/null)" = \
+         "$(printf 'Tavix 3.0\nnew core\nChinese notes')"
   check "$name: the question reads as on a Chinese Windows, pixel for pixel" \
     same_question_text "$out/yes-question.png" "$out/$name-question.png"
+}
+
+# listing DIR: every path below DIR with its content, to tell that nothing
+# there changed.
+listing() {
+  (cd "$1" && find . -printf '%p %y %s\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort)
+}
+
+# run_unicode_case TAG LOCALE: a per-user install as Windows lays it out for a
+# user "Jörg 塔", the archive in a download folder "更新 ✓", both beyond any
+# legacy code page; its names are Korean, Cyrillic, an emoji and Chinese,
+# flagged UTF-8. In either locale every name lands exactly, the archive is
+# deleted and Tavix.exe starts on Yes.
+run_unicode_case() {
+  local tag=$1 name=unicode-$1
+  local home="$out/$name/Users/Jörg 塔"
+  local app="$home/AppData/Local/Programs/Jörg 塔/Tavix" zip="$home/Downloads/更新 ✓/update.zip"
+  program_folder "$app"
+  mkdir -p "$(dirname "$zip")"
+  make_archive "$zip" "[
+    ('readme.txt', 'Tavix 3.0\\n', None, None),
+    ('한국어/안내.txt', 'Korean\\n', None, None),
+    ('Кириллица.txt', 'Cyrillic\\n', None, None),
+    ('😀 emoji.txt', 'emoji\\n', None, None),
+    ('资源/说明.txt', 'Chinese\\n', None, None),
+  ]"
+  echo "# case $name: answer 'y'"
+  updater_locale=$2 run_updater "$name" "$app" "$(windows_path "$zip")" y
+  check "$name: exit code 0 (got $status)" test "$status" = 0
+  check "$name: the archive is deleted" test ! -e "$zip"
+  check "$name: every name lands exactly" \
+    test "$(cat "$app/readme.txt" "$app/한국어/안내.txt" "$app/Кириллица.txt" "$app/😀 emoji.txt" \
+              "$app/资源/说明.txt" 2>/dev/null | tr '\n' ' ')" = 'Tavix 3.0 Korean Cyrillic emoji Chinese '
+  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  check "$name: Tavix.exe is started in the program folder" test -e "$app/tavix-ran.txt"
+  check "$name: nothing else is made" test "$(cd "$app" && find . -mindepth 1 ! -name 'tavix-*' | LC_ALL=C sort | tr '\n' ' ')" = \
+    "$(printf '%s\n' ./Tavix.exe ./Updater.exe ./readme.txt ./한국어 ./한국어/안내.txt ./Кириллица.txt \
+         './😀 emoji.txt' ./资源 ./资源/说明.txt | LC_ALL=C sort | tr '\n' ' ')"
+}
+
+# run_best_fit_case: the updater of an older Windows, which ignores the
+# manifest's UTF-8, on an English Windows (code page 1252), there its narrow
+# calls see "Tavix-ł" as "Tavix-l" and "Michał" as "Michal". Beside the
+# install and the archive stand folders of those best-fit names, with an
+# older install and another archive. Wine has 8.3 names, and the updater
+# takes the short forms: the real archive goes into the real folder. An
+# archive named where none is, while its twin is there, is never taken for
+# it (from a folder of an ASCII name, so that only the archive is in
+# question): exit 2, nothing written, nothing started. Either way the twins
+# stay as they were, the twin archives too.
+run_best_fit_case() {
+  local name=best-fit
+  local dir=$out/$name
+  local app=$dir/Programs/Tavix-ł twin=$dir/Programs/Tavix-l
+  program_folder "$app" "$legacy_updater"
+  program_folder "$twin" "$legacy_updater"
+  mkdir -p "$dir/dl/Michał" "$dir/dl/Michal"
+  make_archive "$dir/dl/Michał/update.zip" "[('readme.txt', 'Tavix 3.0\\n', None, None),
+                                              ('new.txt', 'from the right archive\\n', None, None)]"
+  make_archive "$dir/dl/Michal/update.zip" "[('readme.txt', 'the twin archive\\n', None, None),
+                                              ('twin.txt', 'from the twin archive\\n', None, None)]"
+  cp "$dir/dl/Michal/update.zip" "$dir/dl/Michal/gone.zip"
+  local twins_before
+  twins_before=$(listing "$twin"; listing "$dir/dl/Michal")
+
+  echo "# case $name: answer 'y'"
+  updater_locale=en_US.UTF-8 run_updater "$name" "$app" "$(windows_path "$dir/dl/Michał/update.zip")" y
+  check "$name: exit code 0 through the short forms (got $status)" test "$status" = 0
+  check "$name: the right archive goes into the right folder" \
+    test "$(cat "$app/readme.txt" "$app/new.txt" 2>/dev/null)" = "$(printf 'Tavix 3.0\nfrom the right archive')"
+  check "$name: the right archive is deleted" test ! -e "$dir/dl/Michał/update.zip"
+  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  check "$name: Tavix.exe starts in the right folder" test -e "$app/tavix-ran.txt"
+
+  local again=$dir/again/Tavix
+  program_folder "$again" "$legacy_updater"
+  local before
+  before=$(listing "$again")
+  echo "# case $name-missing: answer 'y'"
+  updater_locale=en_US.UTF-8 run_updater "$name-missing" "$again" "$(windows_path "$dir/dl/Michał")\\gone.zip" y
+  sleep 2
+  check "$name-missing: an archive that is not there is not its twin: exit 2 (got $status)" test "$status" = 2
+  check "$name-missing: nothing is written or started in the program folder" test "$(listing "$again")" = "$before"
+  check "$name: the best-fit twins of the folder and the archives stay as they were" \
+    test "$(listing "$twin"; listing "$dir/dl/Michal")" = "$twins_before"
 }
 
 run_case yes y
@@ -490,6 +581,9 @@ run_library_case
 for tool in zipfile 7z bsdtar; do run_names_case "$tool"; done
 run_separator_case
 run_english_case
+run_unicode_case chinese zh_CN.UTF-8
+run_unicode_case english en_US.UTF-8
+run_best_fit_case
 run_released_case
 run_self_update_case
 

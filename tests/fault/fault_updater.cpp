@@ -1,15 +1,20 @@
-// The updater with a test-only fault switch on its command line, for the
+// The updater with a test-only fault switch in its environment, for the
 // fault and crash sweeps:
-//   fault_updater [--running FILE]... [--fail CALL N K] [--crash N] ARCHIVE
-// Each FILE stands for a running program, which Windows lets no one replace
-// but lets be moved aside (one that is not there is not running). CALL is a platform call of
-// PLATFORM_FAULT_CALLS (CreateFileA, ReadFile, ...) or Allocation, any allocation the update makes:
-// the code's `new (std::nothrow)` and zlib's malloc. From the N-th such call of the run, K calls in
-// a row fail. --crash ends the process at the N-th platform call of any kind, as a kill or a power
-// cut would. Without --fail or --crash nothing fails. Either way the count of every call the run
-// made goes to standard error as one line, the platform calls together as Total:
+//   FAULT_RUNNING="FILE[:FILE]..." FAULT_FAIL="CALL N K" FAULT_CRASH=N fault_updater ARCHIVE
+// each variable optional. The command line stays the updater's own, which it
+// reads again in its wide form. Each FILE stands for a running program,
+// which Windows lets no one replace but lets be moved aside (one that is not
+// there is not running). CALL is a platform call of PLATFORM_FAULT_CALLS
+// (CreateFileA, ReadFile, ...) or Allocation, any allocation the update
+// makes: the code's `new (std::nothrow)` and zlib's malloc. From the N-th
+// such call of the run, K calls in a row fail. FAULT_CRASH ends the process
+// at the N-th platform call of any kind, as a kill or a power cut would.
+// Without FAULT_FAIL or FAULT_CRASH nothing fails. Either way the count of
+// every call the run made goes to standard error as one line, the platform
+// calls together as Total:
 //   fault-counts CreateFileA=3 ReadFile=812 ... Allocation=19 Total=1030
 // This program exists only in builds with UPDATER_FAULT_INJECTION.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,34 +118,32 @@ extern "C" void* __wrap_malloc(std::size_t size)
 
 int main(int argc, char** argv)
 {
-    int next = 1;
-    unsigned long crashAt = 0;
-    for (; next < argc && std::strncmp(argv[next], "--", 2) == 0; ++next) {
-        const char* option = argv[next];
-        if (std::strcmp(option, "--running") == 0 && next + 1 < argc) {
+    if (const char* running = std::getenv("FAULT_RUNNING")) {
+        std::string files = running;
+        for (size_t start = 0; start <= files.size();) {
+            const size_t end = std::min(files.find(':', start), files.size());
+            const std::string file = files.substr(start, end - start);
             // A crashed run may have left a running program moved aside.
-            const char* file = argv[++next];
-            if (GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES &&
-                !ArmPlatformRunningImage(file))
+            if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                !ArmPlatformRunningImage(file.c_str()))
                 return Usage("cannot run that file");
-        } else if (std::strcmp(option, "--fail") == 0 && next + 3 < argc) {
-            const char* call = argv[next + 1];
-            const unsigned long nthCall = std::strtoul(argv[next + 2], nullptr, 10);
-            const unsigned long count = std::strtoul(argv[next + 3], nullptr, 10);
-            if (!Arm(call, nthCall, count)) return Usage("cannot arm that call");
-            next += 3;
-        } else if (std::strcmp(option, "--crash") == 0 && next + 1 < argc) {
-            crashAt = std::strtoul(argv[++next], nullptr, 10);
-        } else {
-            return Usage("unknown option");
+            start = end + 1;
         }
     }
-    // RunUpdate sees the program name and then the archive, as from a user.
-    argv[next - 1] = argv[0];
+    if (const char* fail = std::getenv("FAULT_FAIL")) {
+        char call[64];
+        unsigned long nthCall = 0;
+        unsigned long count = 0;
+        if (std::sscanf(fail, "%63s %lu %lu", call, &nthCall, &count) != 3 ||
+            !Arm(call, nthCall, count))
+            return Usage("cannot arm that call");
+    }
+    const char* crash = std::getenv("FAULT_CRASH");
+    const unsigned long crashAt = crash ? std::strtoul(crash, nullptr, 10) : 0;
     ResetPlatformCallCounts();
     ArmPlatformCrash(uint32_t(crashAt));
     g_countAllocations = true;
-    const int exitCode = RunUpdate(argc - (next - 1), argv + (next - 1));
+    const int exitCode = RunUpdate(argc, argv);
     g_countAllocations = false;
     DisarmPlatformFaults();
     PrintCounts();

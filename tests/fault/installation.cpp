@@ -102,14 +102,19 @@ void Installation::Reset(UpdateKind kind)
     WriteFileBytes(archive_, ArchiveBytes(kind));
 }
 
-RunResult Installation::Run(const std::string& options)
+RunResult Installation::Run(const std::string& faults)
 {
     const fs::path errors = root_.Path() / "stderr.txt";
     std::ostringstream command;
     command << "cd '" << program_.string() << "' && env -u DISPLAY -u WAYLAND_DISPLAY "
-            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 ./updater ";
-    for (const char* running : kRunning) command << "--running " << running << " ";
-    command << options << " '" << archive_.string() << "' </dev/null >/dev/null 2>'"
+            << "ASAN_OPTIONS=detect_leaks=1:exitcode=97 UBSAN_OPTIONS=halt_on_error=1 "
+            << "FAULT_RUNNING=";
+    const char* separator = "";
+    for (const char* running : kRunning) {
+        command << separator << running;
+        separator = ":";
+    }
+    command << " " << faults << " ./updater '" << archive_.string() << "' </dev/null >/dev/null 2>'"
             << errors.string() << "'";
     const int status = std::system(command.str().c_str());
     RunResult result;

@@ -44,8 +44,8 @@ public:
     void Reset(UpdateKind kind);
 
     // The fault updater run as a user runs it (no display, answer No), with
-    // `options` (--fail CALL N K, --crash N) before the archive.
-    RunResult Run(const std::string& options);
+    // `faults` in its environment ("FAULT_FAIL='CALL N K'", "FAULT_CRASH=N").
+    RunResult Run(const std::string& faults);
 
     // The program folder as it is now, the fault updater itself left out.
     FolderState State() const;

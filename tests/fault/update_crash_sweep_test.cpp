@@ -98,7 +98,7 @@ void SweepCrashes(bool failRecovery, Tally* tally)
     RunOverInstallations(total, [&](Installation& installation, size_t i) {
         const std::string what = "crash at call " + std::to_string(i + 1);
         installation.Reset(UpdateKind::Whole);
-        const RunResult crashed = installation.Run("--crash " + std::to_string(i + 1));
+        const RunResult crashed = installation.Run("FAULT_CRASH=" + std::to_string(i + 1));
         EXPECT_TRUE(crashed.killed) << what << ": not killed\n" << crashed.errors;
         const bool whole = CheckCrashed(installation, what);
         if (!fs::exists(installation.Archive())) {

@@ -109,8 +109,8 @@ TEST(UpdateFaultSweep, EveryCallFailingOnceOrTwiceLeavesTheOldOrTheNewVersion)
         const SweepRun& run = runs[i];
         installation.Reset(run.kind);
         const RunResult result =
-            installation.Run("--fail " + run.call + " " + std::to_string(run.nthCall) + " " +
-                             std::to_string(run.failures));
+            installation.Run("FAULT_FAIL='" + run.call + " " + std::to_string(run.nthCall) + " " +
+                             std::to_string(run.failures) + "'");
         const std::string what = std::string(run.kind == UpdateKind::Whole ? "" : "damaged, ") +
                                  run.call + " #" + std::to_string(run.nthCall) + " x" +
                                  std::to_string(run.failures);

@@ -235,14 +235,13 @@ class RefusalTest(unittest.TestCase):
         cases = [
             ("emoji under cp936", lambda: self.add_file("icon\U0001f600.png"),
              "code page 936 has no code", ["--names", "cp936"]),
-            ("emoji under utf8 for a Chinese Windows", lambda: self.add_file("icon\U0001f600.png"),
-             "code page 936 has no code", []),
             ("backslash", lambda: self.add_file("bin\\x.dll"), "holds '\\'", []),
             ("colon", lambda: self.add_file("a:b.txt"), "holds ':'", []),
             ("question mark", lambda: self.add_file("why?.txt"), "holds '?'", []),
             ("control character", lambda: self.add_file("tab\there"), "control character 0x09", []),
             ("trailing dot", lambda: self.add_file("logs/old."), "ending in a dot or space", []),
             ("device name", lambda: self.add_file("bin/aux.dll"), "device name", []),
+            ("device COM0", lambda: self.add_file("Com0 .log"), "device name", []),
             ("symbolic link", symlink, "symbolic link", []),
             ("4 GiB file", lambda: self.add_file("big.bin", 2**32), "4 GiB", []),
             # The later of the two in the archive's order is the one named.
@@ -293,12 +292,13 @@ class RefusalTest(unittest.TestCase):
                 os.remove(self.archive)
 
     def test_path_length_below_the_program_folder(self):
-        # A Chinese character is 2 bytes on the users' Windows, however stored:
-        # the updater converts UTF-8 names into code page 936 first.
+        # A Chinese character is 3 bytes on the users' Windows, however stored:
+        # the updater builds its paths in UTF-8 (2 bytes on an older Windows
+        # in code page 936, which then fits too).
         chinese = "\u8bf4\u660e" * 5 + ".txt"
         cases = [
-            ("cp936 name", "cp936", chinese, 259 - 1 - 24),
-            ("utf8 name", "utf8", chinese, 259 - 1 - 24),
+            ("cp936 name", "cp936", chinese, 259 - 1 - 34),
+            ("utf8 name", "utf8", chinese, 259 - 1 - 34),
             ("folder", "utf8", "d" * 30 + "/", 247 - 1 - 30),
         ]
         for label, names, name, longest in cases:
@@ -318,6 +318,19 @@ class RefusalTest(unittest.TestCase):
                 finally:
                     top = os.path.join(self.source, name.split("/")[0])
                     shutil.rmtree(top) if os.path.isdir(top) else os.remove(top)
+
+    def test_any_script_is_packed_with_a_note_for_older_windows(self):
+        # Windows 10 from version 1903 on takes every name; an older Chinese
+        # Windows only what code page 936 holds.
+        paths = [self.add_file(name) for name in ("icon\U0001f600.png", "\ud55c\uad6d\uc5b4.txt")]
+        result = run_packer("pack", self.source, self.archive)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for path in paths:
+            self.assertIn(f"warning: {path}: code page 936 has no code for", result.stderr)
+        with zipfile.ZipFile(self.archive) as z:
+            names = {i.filename: i.flag_bits & 0x800 for i in z.infolist()}
+        self.assertEqual(names["icon\U0001f600.png"], 0x800)
+        self.assertEqual(names["\ud55c\uad6d\uc5b4.txt"], 0x800)
 
     def test_parent_steps_are_refused_by_the_name_check(self):
         # A folder walk never yields them; names from anywhere else might.

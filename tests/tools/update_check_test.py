@@ -330,18 +330,35 @@ class AgreementTest(unittest.TestCase):
              "the installed file is read-only, which the updater never replaces"),
             ("new", b"licence.txt", ""), ("unchanged", b"keep.txt", "")])
         self.assertEqual(warnings, [
-            f"warning: {name} is read-only: once installed, every later update that carries it "
-            "fails" for name in ("docs/lorem.txt", "licence.txt")] + ["stop: read-only" + STOP])
+            f"warning: {name} is read-only: once installed, every later update that carries "
+            "another version of it fails" for name in ("docs/lorem.txt", "licence.txt")] +
+            ["stop: read-only" + STOP])
 
     def test_names_windows_reads_otherwise(self):
+        """Names Windows would change are refused, as the updater refuses them
+        on Linux too, with nothing made for them; so is a second spelling of
+        a file an earlier entry wrote. Case alone is told apart here, by a
+        warning: a Linux file system keeps both."""
         def make(case):
             archive = os.path.join(case.root, "names.zip")
             make_zip(archive, [("bin/Aux.dll", b"a"), ("nul", b"n"), ("logs./x.txt", b"x"),
                                ("space ", b"s"), ("README.txt", b"1"), ("readme.TXT", b"2"),
-                               ("lpt1.log.txt", b"l"), ("com10.txt", b"fine"), ("a.b.c", b"fine")])
+                               ("lpt1.log.txt", b"l"), ("com10.txt", b"fine"), ("a.b.c", b"fine"),
+                               ("a.txt:zone", b"z"), ("./a.b.c", b"again"),
+                               ("\u00c4pfel.txt", b"A"), ("\u00e4PFEL.TXT", b"a")])
             return archive
         entries, warnings = self.run_case(make)
-        self.assertEqual({kind for kind, *_ in entries}, {"new"})
+        device = "a name in it is a Windows device (CON, NUL, COM1, ...)"
+        trimmed = "a name in it ends in a dot or a space, which Windows drops"
+        self.assertEqual(entries, [
+            ("refused", b"bin/Aux.dll", device), ("refused", b"nul", device),
+            ("refused", b"logs./x.txt", trimmed), ("refused", b"space ", trimmed),
+            ("new", b"README.txt", ""), ("new", b"readme.TXT", ""),
+            ("refused", b"lpt1.log.txt", device), ("new", b"com10.txt", ""),
+            ("new", b"a.b.c", ""),
+            ("refused", b"a.txt:zone", "it holds ':', which Windows reads as a stream"),
+            ("refused", b"./a.b.c", "an earlier entry of the archive already wrote this file"),
+            ("new", "\u00c4pfel.txt".encode(), ""), ("new", "\u00e4PFEL.TXT".encode(), "")])
         self.assertEqual(warnings.pop(), "stop: windows-names, collisions" + STOP)
         self.assertEqual(sorted(warnings), sorted([
             'warning: bin/Aux.dll: "Aux.dll" is the Windows device AUX, not a file',
@@ -349,7 +366,11 @@ class AgreementTest(unittest.TestCase):
             'warning: logs./x.txt: "logs." ends in a dot, which Windows drops',
             'warning: space : "space " ends in a space, which Windows drops',
             'warning: lpt1.log.txt: "lpt1.log.txt" is the Windows device LPT1, not a file',
-            "warning: README.txt and readme.TXT differ only in case: Windows keeps one file"]))
+            'warning: a.txt:zone: "a.txt:zone" holds \':\', which Windows reads as a stream of '
+            'another file',
+            "warning: README.txt and readme.TXT differ only in case: Windows keeps one file",
+            "warning: \u00c4pfel.txt and \u00e4PFEL.TXT differ only in case: Windows keeps one "
+            "file"]))
 
     def test_each_kind_that_stops_a_release_is_accepted_by_its_allow_alone(self):
         kinds = {

@@ -57,11 +57,37 @@ folder    emptydir/
 undone: with an entry refused, the updater would put every file back as it was and keep the archive" "Z:$install"
 [ "$(listing)" = "$before" ] || fail "the install folder was changed"
 
-# A Chinese Windows: the flagged UTF-8 name comes out in code page 936, as the
-# unflagged GBK one is stored.
-names=$(printf 'new       升级说明.txt (mode 600)\nnew       更新/日志.txt (mode 600)' |
-  iconv -f UTF-8 -t GBK)
-check python_names.zip 0 "$names"
+# A Chinese Windows: both names come out in the checker's code page, UTF-8,
+# the flagged one as stored, the unflagged GBK one converted.
+check python_names.zip 0 "new       升级说明.txt (mode 600)
+new       更新/日志.txt (mode 600)"
+
+# An English Windows takes names of any script; it refuses, as the updater
+# does, names Windows would change and a second spelling of a written file.
+python3 - "$work/names.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for name in ("한국어.txt", "Кириллица/файл.txt", "😀.txt", "bin /x.dll", "NUL.txt",
+                 "a.txt", "A.TXT"):
+        info = zipfile.ZipInfo(name, (2024, 5, 6, 7, 8, 10))
+        info.external_attr = 0o100644 << 16
+        info.create_system = 3
+        z.writestr(info, b"x")
+PY
+english=Z:$(cd "$work" && pwd)
+# Over an install folder of a Chinese name holding one of them already.
+mkdir -p "$work/安装 ✓/Кириллица"
+printf x >"$work/安装 ✓/한국어.txt"
+LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 data=$english check names.zip 1 "unchanged 한국어.txt (mode 644)
+new       Кириллица/файл.txt (mode 644)
+new       😀.txt (mode 644)
+refused   bin /x.dll: a name in it ends in a dot or a space, which Windows drops
+refused   NUL.txt: a name in it is a Windows device (CON, NUL, COM1, ...)
+new       a.txt (mode 644)
+refused   A.TXT: an earlier entry of the archive already wrote this file
+warning: bin /x.dll: \"bin \" ends in a space, which Windows drops
+warning: NUL.txt: \"NUL.txt\" is the Windows device NUL, not a file
+warning: a.txt and A.TXT differ only in case: Windows keeps one file" "$english/安装 ✓"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?

@@ -66,6 +66,8 @@ check "manifest requests level asInvoker" \
 check "manifest sets uiAccess false" \
   has "$manifest" '<requestedExecutionLevel[^>]*uiAccess="false"'
 check "manifest declares dpiAware true" has "$manifest" '<dpiAware[^>]*>[[:space:]]*true[[:space:]]*<'
+check "manifest sets the process code page to UTF-8" \
+  has "$manifest" '<activeCodePage[^>]*>[[:space:]]*UTF-8[[:space:]]*<'
 
 # Version information
 versionnumbers=${version//./, }

@@ -1,0 +1,196 @@
+#include "written_files.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kRecordHeader = 9;
+constexpr size_t kFirstSlots = 64;
+constexpr char kIdRead = 1;
+constexpr char kBelowBase = 2;
+
+bool ReadFileId(const char* path, FileId* id)
+{
+    // Attributes only: no other program's share mode stands in the way.
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = GetFileInformationByHandle(file, &information) != FALSE;
+    CloseHandle(file);
+    if (!known) return false;
+    *id = FileId{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                 information.nFileIndexLow};
+    return true;
+}
+
+bool IsZero(const FileId& id)
+{
+    return id.volume == 0 && id.indexHigh == 0 && id.indexLow == 0;
+}
+
+bool IsSame(const FileId& first, const FileId& second)
+{
+    return first.volume == second.volume && first.indexHigh == second.indexHigh &&
+           first.indexLow == second.indexLow;
+}
+
+// The slot of `key` in a table of `slots` (a power of two, never full).
+size_t FirstSlot(uint64_t key, size_t slots)
+{
+    return size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
+}
+
+// The slot holding `id`, or the free slot where it would go.
+size_t IdSlotFor(const FileId* ids, size_t slots, const FileId& id)
+{
+    const uint64_t key = (uint64_t(id.indexHigh) << 32 | id.indexLow) ^ (uint64_t(id.volume) << 17);
+    size_t slot = FirstSlot(key, slots);
+    while (!IsZero(ids[slot]) && !IsSame(ids[slot], id)) slot = (slot + 1) & (slots - 1);
+    return slot;
+}
+
+bool AddId(WrittenFiles* files, const FileId& id)
+{
+    if (IsZero(id)) {
+        files->holdsZero = true;
+        return true;
+    }
+    if ((files->idCount + 1) * 4 > files->idSlots * 3) {
+        const size_t slots = files->idSlots ? files->idSlots * 2 : kFirstSlots;
+        FileId* ids = new (std::nothrow) FileId[slots]();
+        if (!ids) return false;
+        for (size_t i = 0; i < files->idSlots; ++i) {
+            if (!IsZero(files->ids[i])) ids[IdSlotFor(ids, slots, files->ids[i])] = files->ids[i];
+        }
+        delete[] files->ids;
+        files->ids = ids;
+        files->idSlots = slots;
+    }
+    FileId& slot = files->ids[IdSlotFor(files->ids, files->idSlots, id)];
+    if (IsZero(slot)) ++files->idCount;
+    slot = id;
+    return true;
+}
+
+bool HasId(const WrittenFiles& files, const FileId& id)
+{
+    if (IsZero(id)) return files.holdsZero;
+    return files.idSlots > 0 && IsSame(files.ids[IdSlotFor(files.ids, files.idSlots, id)], id);
+}
+
+uint32_t ReadField(const char* record, size_t at)
+{
+    uint32_t value;
+    std::memcpy(&value, record + at, sizeof value);
+    return value;
+}
+
+// The slot of `table` holding the latest record of `size`, or the free slot
+// where it would go.
+size_t SizeSlotFor(const char* records, const uint32_t* table, size_t slots, uint32_t size)
+{
+    size_t slot = FirstSlot(size, slots);
+    while (table[slot] != 0 && ReadField(records + table[slot] - 1, 0) != size) {
+        slot = (slot + 1) & (slots - 1);
+    }
+    return slot;
+}
+
+bool MakeRoom(WrittenFiles* files, size_t bytes)
+{
+    if (files->used + bytes > files->capacity) {
+        const size_t capacity = std::max({files->capacity * 2, files->used + bytes, size_t(4096)});
+        char* records = new (std::nothrow) char[capacity];
+        if (!records) return false;
+        if (files->used > 0) std::memcpy(records, files->records, files->used);
+        delete[] files->records;
+        files->records = records;
+        files->capacity = capacity;
+    }
+    if ((files->sizeCount + 1) * 4 > files->sizeSlots * 3) {
+        const size_t slots = files->sizeSlots ? files->sizeSlots * 2 : kFirstSlots;
+        uint32_t* table = new (std::nothrow) uint32_t[slots]();
+        if (!table) return false;
+        for (size_t i = 0; i < files->sizeSlots; ++i) {
+            const uint32_t link = files->latestOfSize[i];
+            if (link == 0) continue;
+            table[SizeSlotFor(files->records, table, slots,
+                              ReadField(files->records + link - 1, 0))] = link;
+        }
+        delete[] files->latestOfSize;
+        files->latestOfSize = table;
+        files->sizeSlots = slots;
+    }
+    return true;
+}
+
+// Reads the identities of the files of the chain from `link`: newer files
+// come first, so the first one read already ends the walk.
+bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
+{
+    for (; link != 0; link = ReadField(files->records + link - 1, 4)) {
+        char* record = files->records + link - 1;
+        if (record[8] & kIdRead) return true;
+        char path[MAX_PATH];
+        const char* stored = record + kRecordHeader;
+        const int length =
+            std::snprintf(path, MAX_PATH, "%s%s", record[8] & kBelowBase ? base : "", stored);
+        FileId id;
+        if (length < 0 || length >= MAX_PATH || !ReadFileId(path, &id) || !AddId(files, id)) {
+            return false;
+        }
+        record[8] |= kIdRead;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsWrittenFile(WrittenFiles* files, const char* base, const char* path,
+                   const WIN32_FILE_ATTRIBUTE_DATA& found)
+{
+    if (files->incomplete) return true;
+    if (files->sizeCount == 0 || found.nFileSizeHigh != 0) return false;
+    const uint32_t latest = files->latestOfSize[SizeSlotFor(files->records, files->latestOfSize,
+                                                            files->sizeSlots, found.nFileSizeLow)];
+    if (latest == 0) return false;
+    FileId id;
+    if (!ReadChainIds(files, base, latest) || !ReadFileId(path, &id)) return true;
+    return HasId(*files, id);
+}
+
+void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path, uint32_t size)
+{
+    if (files->incomplete) return;
+    const size_t baseLength = std::strlen(base);
+    const bool belowBase = std::strncmp(path, base, baseLength) == 0;
+    const char* stored = belowBase ? path + baseLength : path;
+    const size_t length = std::strlen(stored) + 1;
+    if (!MakeRoom(files, kRecordHeader + length)) {
+        files->incomplete = true;
+        return;
+    }
+    const size_t slot = SizeSlotFor(files->records, files->latestOfSize, files->sizeSlots, size);
+    const uint32_t previous = files->latestOfSize[slot];
+    char* record = files->records + files->used;
+    std::memcpy(record, &size, sizeof size);
+    std::memcpy(record + 4, &previous, sizeof previous);
+    record[8] = belowBase ? kBelowBase : 0;
+    std::memcpy(record + kRecordHeader, stored, length);
+    if (previous == 0) ++files->sizeCount;
+    files->latestOfSize[slot] = uint32_t(files->used + 1);
+    files->used += kRecordHeader + length;
+}
+
+void ForgetWrittenFiles(WrittenFiles* files)
+{
+    delete[] files->records;
+    delete[] files->latestOfSize;
+    delete[] files->ids;
+    *files = WrittenFiles{};
+}
