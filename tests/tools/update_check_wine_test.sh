@@ -87,7 +87,9 @@ new       a.txt (mode 644)
 refused   A.TXT: an earlier entry of the archive already wrote this file
 warning: bin /x.dll: \"bin \" ends in a space, which Windows drops
 warning: NUL.txt: \"NUL.txt\" is the Windows device NUL, not a file
-warning: a.txt and A.TXT differ only in case: Windows keeps one file" "$english/安装 ✓"
+warning: a.txt and A.TXT differ only in case: Windows keeps one file
+stop: windows-names, collisions: the update would not do what it is meant to (--allow KIND accepts a kind on purpose)
+undone: with an entry refused, the updater would put every file back as it was and keep the archive" "$english/安装 ✓"
 
 "${emulator[@]}" "$checker" >/dev/null 2>"$work/stderr"
 usage_exit=$?
