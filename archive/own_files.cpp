@@ -32,8 +32,9 @@ bool HasRoom(const char* folder)
 
 bool FindRoomForOwnFile(const char* folder, size_t floorLength, char (&room)[MAX_PATH])
 {
-    if (std::strlen(folder) >= MAX_PATH) return false;
-    std::snprintf(room, MAX_PATH, "%s", folder);
+    const size_t length = std::strlen(folder);
+    if (length >= MAX_PATH) return false;
+    std::memcpy(room, folder, length + 1);
     while (!HasRoom(room)) {
         if (!CutToParent(room) || std::strlen(room) < floorLength) return false;
     }
@@ -43,10 +44,16 @@ bool FindRoomForOwnFile(const char* folder, size_t floorLength, char (&room)[MAX
 // The next own name with `extension` in `folder`; false when it does not fit.
 bool NextOwnName(const char* folder, const char* extension, char (&path)[MAX_PATH])
 {
+    const size_t length = std::strlen(folder);
+    if (length + kOwnNameLength >= MAX_PATH) return false;
     char tag[kOwnTagLength + 1];
     MakeOwnTag(tag);
-    const int length = std::snprintf(path, MAX_PATH, "%s%s%s%s", folder, kOwnMark, tag, extension);
-    return length > 0 && length < MAX_PATH;
+    char* name = path + length;
+    std::memcpy(path, folder, length);
+    std::memcpy(name, kOwnMark, kOwnMarkLength);
+    std::memcpy(name + kOwnMarkLength, tag, kOwnTagLength);
+    std::memcpy(name + kOwnMarkLength + kOwnTagLength, extension, kOwnExtensionLength + 1);
+    return true;
 }
 
 HANDLE CreateOwnTemporary(const char* folder, DWORD attributes, char (&path)[MAX_PATH])

@@ -1,7 +1,7 @@
 #include "own_names.h"
 
 #include <cctype>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -66,8 +66,11 @@ void MakeOwnTag(char (&tag)[kOwnTagLength + 1])
 {
     // Asked once: the process stays the same for every file it names.
     static const DWORD process = GetCurrentProcessId();
-    std::snprintf(tag, sizeof tag, "%04X%04X", unsigned(process & 0xFFFF),
-                  unsigned(++g_serial & 0xFFFF));
+    const uint32_t value = (uint32_t(process & 0xFFFF) << 16) | (++g_serial & 0xFFFF);
+    for (size_t i = 0; i < kOwnTagLength; ++i) {
+        tag[i] = "0123456789ABCDEF"[(value >> (4 * (kOwnTagLength - 1 - i))) & 0xF];
+    }
+    tag[kOwnTagLength] = '\0';
 }
 
 OwnName ClassifyOwnName(const char* fileName, size_t length)

@@ -568,29 +568,23 @@ bool RecordFolderMaking(UpdateJournal* journal, const char* folder)
     return AppendRecord(journal, kFolderMaking, texts, 1);
 }
 
-// `folder` without a separator at its end, as folders are made.
-void SpellFolder(const char* folder, char (&spelt)[MAX_PATH])
-{
-    std::snprintf(spelt, MAX_PATH, "%s", folder);
-    const size_t length = std::strlen(spelt);
-    if (length > 1 && EndsWithSeparator(spelt)) spelt[length - 1] = '\0';
-}
-
 bool RecordFolderMade(UpdateJournal* journal, const char* folder)
 {
     const char* texts[] = {folder};
     if (!AppendRecord(journal, kFolderMade, texts, 1)) return false;
+    // Kept as folders are asked about: with a separator at the end.
     char spelt[MAX_PATH];
-    SpellFolder(folder, spelt);
-    RememberFolder(journal->madeFolders, spelt);
+    if (EndsWithSeparator(folder)) {
+        RememberFolder(journal->madeFolders, folder);
+    } else if (JoinName(spelt, folder, "/")) {
+        RememberFolder(journal->madeFolders, spelt);
+    }
     return true;
 }
 
 bool IsFolderMadeByRun(const UpdateJournal& journal, const char* folder)
 {
-    char spelt[MAX_PATH];
-    SpellFolder(folder, spelt);
-    return IsKnownFolder(journal.madeFolders, spelt);
+    return IsKnownFolder(journal.madeFolders, folder);
 }
 
 bool RecordFileUpdate(UpdateJournal* journal, const FileUpdate& change)

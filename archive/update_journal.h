@@ -59,8 +59,8 @@ bool RecordFolderMaking(UpdateJournal* journal, const char* folder);
 bool RecordFolderMade(UpdateJournal* journal, const char* folder);
 bool RecordFileUpdate(UpdateJournal* journal, const FileUpdate& change);
 
-// Whether this run made `folder`, spelt as it was made (a folder of another
-// spelling, or one forgotten, counts as not made).
+// Whether this run made `folder` (ending in a separator), spelt as it was
+// made (a folder of another spelling, or one forgotten, counts as not made).
 bool IsFolderMadeByRun(const UpdateJournal& journal, const char* folder);
 
 // Makes the recorded changes the install's: true when committed. When the
