@@ -62,7 +62,7 @@ int32_t ArchiveReader::Open(const char* fileName)
     ByteSource* source = OpenByteSource(fileName);
     if (!source) return RESULT_NO_FILE;
     std::snprintf(archiveName, MAX_PATH, "%s", FindFilePart(fileName));
-    archive = IdentifyOpenFile(source->file);
+    archive = IdentifyOpenFile(source->file, &archiveSize);
     directory = OpenDirectory(source);
     return directory ? RESULT_OK : RESULT_NO_FILE;
 }

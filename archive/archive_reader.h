@@ -41,6 +41,7 @@ struct ArchiveReader {
     // Which file the archive is, so that no entry can be written over it.
     char archiveName[MAX_PATH];  // its file name, without the folder
     FileIdentity archive;
+    uint64_t archiveSize;
 
     // Plays back what an interrupted run left in the base directory first.
     int32_t Open(const char* fileName);

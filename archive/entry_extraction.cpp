@@ -95,15 +95,18 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
 
 // An entry that would be written over the archive being read is refused: the
 // archive must stay readable to the end, and it is deleted after the run.
-// Only a target of the archive's file name is asked what file it is,
-// whatever path leads there; when that cannot be told, the name alone
-// refuses it.
+// Only a target of the archive's size is asked what file it is, whatever
+// name or path leads there (another case, a short name, a second link);
+// when that cannot be told, the archive's name alone refuses a target.
 bool ArchiveReader::IsTheArchive(const ExtractionTarget& target) const
 {
-    const char* filePart = target.path + std::strlen(target.folder);
-    if (!target.exists || !IsSameNameIgnoringCase(filePart, archiveName)) return false;
+    if (!target.exists) return false;
+    const bool sameName =
+        IsSameNameIgnoringCase(target.path + std::strlen(target.folder), archiveName);
+    if (!archive.known) return sameName;
+    if (target.size != archiveSize) return false;
     const FileIdentity found = IdentifyFile(target.path);
-    return !archive.known || !found.known || IsSameFile(found, archive);
+    return found.known ? IsSameFile(found, archive) : sameName;
 }
 
 // A folder entry: the chain is made, and must exist afterwards.

@@ -28,6 +28,7 @@ int32_t FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool ne
     WIN32_FILE_ATTRIBUTE_DATA found;
     target->exists = GetFileAttributesExA(target->path, GetFileExInfoStandard, &found) != FALSE;
     target->readOnly = target->exists && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    target->size = target->exists ? (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow : 0;
     if (!target->exists) {
         if (newWhenUnknown) return RESULT_OK;
         const DWORD error = GetLastError();
@@ -53,5 +54,6 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
     if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
     if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
     target->exists = target->readOnly = false;
+    target->size = 0;
     return RESULT_OK;
 }

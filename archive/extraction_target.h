@@ -14,6 +14,7 @@ struct ExtractionTarget {
     char path[MAX_PATH];           // folder and the file part: the file that is replaced
     bool exists;                   // there is an old file to replace
     bool readOnly;                 // the old file is read-only: it may never be replaced
+    uint64_t size;                 // the old file's
 };
 
 // Splits `targetName` and builds the paths below `baseDirectory` (for a

@@ -13,10 +13,11 @@ FileIdentity IdentifyFile(const char* path)
     return identity;
 }
 
-FileIdentity IdentifyOpenFile(HANDLE file)
+FileIdentity IdentifyOpenFile(HANDLE file, uint64_t* size)
 {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(file, &information)) return FileIdentity{false, 0, 0, 0};
+    if (size) *size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
     return FileIdentity{true, information.dwVolumeSerialNumber, information.nFileIndexHigh,
                         information.nFileIndexLow};
 }

@@ -3,6 +3,8 @@
 // "docs/./") are one identity; so are two hard links of one file.
 #pragma once
 
+#include <cstdint>
+
 #include "../platform/winapi.h"
 
 struct FileIdentity {
@@ -13,7 +15,8 @@ struct FileIdentity {
 };
 
 FileIdentity IdentifyFile(const char* path);
-FileIdentity IdentifyOpenFile(HANDLE file);
+// With `size`, also the file's size in bytes.
+FileIdentity IdentifyOpenFile(HANDLE file, uint64_t* size = nullptr);
 
 // Only two known identities can be the same file.
 bool IsSameFile(const FileIdentity& first, const FileIdentity& second);

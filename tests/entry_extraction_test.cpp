@@ -306,6 +306,19 @@ TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
     EXPECT_TRUE(fs::is_directory(folder.File("taken")));
     EXPECT_EQ(ReadFileBytes(folder.File("blocker")), Bytes("a file where a folder is wanted"));
     CloseArchive(handle);
+
+    // The archive being read, under a name of its own and under another name
+    // of the same file (as its short name would be on Windows).
+    handle = folder.Open({FileEntry("update.zip", Bytes("x")), FileEntry("other.zip", Bytes("y"))});
+    ASSERT_NE(handle, nullptr);
+    const std::string other = folder / "other.zip";
+    ASSERT_TRUE(CreateHardLinkA(other.c_str(), (folder / "update.zip").c_str(), nullptr));
+    const ByteVector archive = ReadFileBytes(folder.File("update.zip"));
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
+    CloseArchive(handle);
+    EXPECT_EQ(ReadFileBytes(folder.File("update.zip")), archive);
+    EXPECT_EQ(ReadFileBytes(folder.File("other.zip")), archive);
 }
 
 TEST(EntryExtraction, BadIndexesAndDamagedDescriptionsCreateNothing)
