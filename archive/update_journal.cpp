@@ -413,57 +413,45 @@ Outcome OpenRecordFile(const char* path, RecordFile* records, WaitBudget* budget
     }
 }
 
-// Plays the undo record at `path` back once, last change first: Done when
-// every change is undone.
-Outcome UndoPass(const char* path, WaitBudget* budget)
+// Undoes the records of `file`, last change first: true when every change
+// is undone.
+bool UndoRecords(RecordFile* file, WaitBudget* budget)
 {
-    const std::unique_ptr<RecordFile> file(new (std::nothrow) RecordFile);
-    if (!file) return Outcome::Failed;
-    const Outcome opened = OpenRecordFile(path, file.get(), budget);
-    if (opened != Outcome::Done) return opened;
     DWORD position = 0;
-    bool undone = FindRecordsEnd(file.get(), &position);
+    bool undone = FindRecordsEnd(file, &position);
     for (bool readable = undone; readable && position > kHeaderSize;) {
         uint8_t sizeBytes[4];
         Record record;
         uint32_t sizeRead = 0;
-        const uint32_t size =
-            ReadBytesAt(file.get(), position - 4, sizeBytes, 4) == ReadOutcome::Read
-                ? GetU32(sizeBytes)
-                : 0;
-        readable =
-            size != 0 && size <= position - kHeaderSize &&
-            ReadRecordAt(file.get(), position - size, &record, &sizeRead) == ReadOutcome::Read &&
-            sizeRead == size;
+        const uint32_t size = ReadBytesAt(file, position - 4, sizeBytes, 4) == ReadOutcome::Read
+                                  ? GetU32(sizeBytes)
+                                  : 0;
+        readable = size != 0 && size <= position - kHeaderSize &&
+                   ReadRecordAt(file, position - size, &record, &sizeRead) == ReadOutcome::Read &&
+                   sizeRead == size;
         // Every change is undone that can be, so that the install is as
         // near the old version as it can be until the next run finishes.
         undone = readable && UndoRecord(record, budget) && undone;
         position -= size;
     }
-    CloseHandle(file->file);
-    return undone ? Outcome::Done : Outcome::Failed;
+    return undone;
 }
 
-// Deletes the old files a committed record lists: Done when it read the
-// whole record.
-Outcome FinishPass(const char* path, WaitBudget* budget)
+// Deletes the old files the committed records of `file` list: true when it
+// read them all.
+bool FinishRecords(RecordFile* file)
 {
-    const std::unique_ptr<RecordFile> file(new (std::nothrow) RecordFile);
-    if (!file) return Outcome::Failed;
-    const Outcome opened = OpenRecordFile(path, file.get(), budget);
-    if (opened != Outcome::Done) return opened;
     DWORD position = 0;
-    ReadOutcome outcome = ReadHeader(file.get(), &position);
+    ReadOutcome outcome = ReadHeader(file, &position);
     while (outcome == ReadOutcome::Read && position != 0) {
         Record record;
         uint32_t size = 0;
-        outcome = ReadRecordAt(file.get(), position, &record, &size);
+        outcome = ReadRecordAt(file, position, &record, &size);
         if (outcome != ReadOutcome::Read) break;
         FinishRecord(record);
         position += size;
     }
-    CloseHandle(file->file);
-    return outcome == ReadOutcome::Failed ? Outcome::Failed : Outcome::Done;
+    return outcome != ReadOutcome::Failed;
 }
 
 // A pass that failed (a read the disk refused, a file still held) is made
@@ -471,35 +459,22 @@ Outcome FinishPass(const char* path, WaitBudget* budget)
 // once often goes through the next time.
 constexpr int kPlaybackPasses = 3;
 
-Outcome PlayBackUndo(const char* path, WaitBudget* budget)
+// Plays the record at `path` back (a committed one is finished, an undo
+// record undone) and then deletes it; a record not played back through
+// stays for the next run. True when no record is left.
+bool PlayBackRecord(const char* path, bool committed, WaitBudget* budget)
 {
-    Outcome outcome = Outcome::Failed;
-    for (int pass = 0; pass < kPlaybackPasses && outcome == Outcome::Failed; ++pass) {
-        outcome = UndoPass(path, budget);
+    for (int pass = 0; pass < kPlaybackPasses; ++pass) {
+        const std::unique_ptr<RecordFile> file(new (std::nothrow) RecordFile);
+        if (!file) continue;
+        const Outcome opened = OpenRecordFile(path, file.get(), budget);
+        if (opened == Outcome::Missing) return true;
+        if (opened == Outcome::Failed) continue;
+        const bool played = committed ? FinishRecords(file.get()) : UndoRecords(file.get(), budget);
+        CloseHandle(file->file);
+        if (played) return RemoveFile(path, budget) != Outcome::Failed;
     }
-    return outcome;
-}
-
-Outcome FinishCommittedChanges(const char* path, WaitBudget* budget)
-{
-    Outcome outcome = Outcome::Failed;
-    for (int pass = 0; pass < kPlaybackPasses && outcome == Outcome::Failed; ++pass) {
-        outcome = FinishPass(path, budget);
-    }
-    return outcome;
-}
-
-bool RemoveRecordFile(const char* path, WaitBudget* budget)
-{
-    return RemoveFile(path, budget) != Outcome::Failed;
-}
-
-// A record that was played back through goes; one that was not stays for
-// the next run.
-bool RemoveIfPlayedBack(Outcome playedBack, const char* path, WaitBudget* budget)
-{
-    if (playedBack == Outcome::Failed) return false;
-    return playedBack == Outcome::Missing || RemoveRecordFile(path, budget);
+    return false;
 }
 
 void CloseRecordFile(UpdateJournal* journal)
@@ -556,10 +531,8 @@ bool OpenUpdateJournal(UpdateJournal* journal, const char* folder)
     }
     // A committed record not yet finished lists names that this run could
     // reuse: it must be gone before anything of this run is made.
-    return RemoveIfPlayedBack(FinishCommittedChanges(journal->donePath, &journal->waits),
-                              journal->donePath, &journal->waits) &&
-           RemoveIfPlayedBack(PlayBackUndo(journal->undoPath, &journal->waits), journal->undoPath,
-                              &journal->waits);
+    return PlayBackRecord(journal->donePath, true, &journal->waits) &&
+           PlayBackRecord(journal->undoPath, false, &journal->waits);
 }
 
 bool RecordFolderMaking(UpdateJournal* journal, const char* folder)
@@ -607,8 +580,7 @@ bool CommitUpdate(UpdateJournal* journal)
     }
     journal->changed = false;
     // What fails here is finished by the next run, before it changes anything.
-    RemoveIfPlayedBack(FinishCommittedChanges(journal->donePath, &journal->waits),
-                       journal->donePath, &journal->waits);
+    PlayBackRecord(journal->donePath, true, &journal->waits);
     return true;
 }
 
@@ -616,9 +588,7 @@ bool UndoUpdate(UpdateJournal* journal)
 {
     if (!journal->changed) return true;
     CloseRecordFile(journal);
-    if (!RemoveIfPlayedBack(PlayBackUndo(journal->undoPath, &journal->waits), journal->undoPath,
-                            &journal->waits))
-        return false;
+    if (!PlayBackRecord(journal->undoPath, false, &journal->waits)) return false;
     journal->changed = false;
     return true;
 }

@@ -11,8 +11,8 @@
 //   files are deleted (those still in use stay for a later run), and the
 //   record with them.
 // - Undo plays the record back, last change first: kept files go back under
-//   their names, added files and temporaries go, folders the run made go when
-//   empty. Then the record is deleted.
+//   their names, added files and temporaries go, folders the run made go
+//   with all they hold. Then the record is deleted.
 // - A record found when a run opens is played back before that run changes
 //   anything: an undo record belongs to a run that was killed or lost its
 //   power, and is undone; a committed one is finished.
