@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -117,8 +116,7 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
     if (HasOwnNameComponent(targetName) || IsChangedByWindows(targetName)) return RESULT_NO_FILE;
     const char* base = absolute ? nullptr : baseDirectory;
     char full[MAX_PATH];
-    const int length = std::snprintf(full, MAX_PATH, "%s%s", base ? base : "", targetName);
-    if (length < 0 || length >= MAX_PATH) return RESULT_NO_FILE;
+    if (!ConcatenatePath(full, base, targetName)) return RESULT_NO_FILE;
     if (!EnsureDirectory(&journal, base, targetName)) return RESULT_NO_FILE;
     const DWORD attributes = GetFileAttributesA(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -127,9 +125,7 @@ int32_t ArchiveReader::ExtractDirectory(const char* targetName)
     // A folder the update writes to: leftovers of earlier runs go, as for
     // the first file written in a folder.
     char folder[MAX_PATH];
-    const char* separator = EndsWithSeparator(full) ? "" : "/";
-    const int folderLength = std::snprintf(folder, MAX_PATH, "%s%s", full, separator);
-    if (folderLength > 0 && folderLength < MAX_PATH) PrepareFolder(folder);
+    if (ConcatenatePath(folder, full, EndsWithSeparator(full) ? "" : "/")) PrepareFolder(folder);
     return RESULT_OK;
 }
 

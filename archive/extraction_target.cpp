@@ -1,23 +1,11 @@
 #include "extraction_target.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "../platform/path_text.h"
 #include "own_names.h"
 #include "result_codes.h"
 #include "windows_names.h"
-
-namespace {
-
-// `first` and `second` run together; false when they do not fit.
-bool JoinPath(char (&path)[MAX_PATH], const char* first, const char* second)
-{
-    const int length = std::snprintf(path, MAX_PATH, "%s%s", first ? first : "", second);
-    return length >= 0 && length < MAX_PATH;
-}
-
-}  // namespace
 
 // A folder can never be replaced, and is refused before any data is written
 // in vain; so is a file this run wrote, and a target the system cannot tell
@@ -51,8 +39,9 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
     target->base = IsAbsoluteName(target->directoryPart) ? nullptr : baseDirectory;
     if (target->base && HasParentComponent(targetName)) return RESULT_ARGS;
     if (HasOwnNameComponent(targetName) || IsChangedByWindows(targetName)) return RESULT_NO_FILE;
-    if (!JoinPath(target->folder, target->base, target->directoryPart)) return RESULT_NO_FILE;
-    if (!JoinPath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
+    if (!ConcatenatePath(target->folder, target->base, target->directoryPart))
+        return RESULT_NO_FILE;
+    if (!ConcatenatePath(target->path, target->folder, filePart)) return RESULT_NO_FILE;
     target->exists = target->readOnly = false;
     target->size = 0;
     return RESULT_OK;

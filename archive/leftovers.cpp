@@ -59,8 +59,7 @@ void DeleteLeftover(const char* folder, const char* fileName)
     // A name that does not fit behind the folder is not swept: cut to fit,
     // it would name another file.
     char path[MAX_PATH];
-    const int length = std::snprintf(path, MAX_PATH, "%s%s", folder, fileName);
-    if (length < 0 || length >= MAX_PATH) return;
+    if (!ConcatenatePath(path, folder, fileName)) return;
     switch (ClassifyOwnName(fileName, std::strlen(fileName))) {
         case OwnName::Temporary:
             // Made with its entry's attributes, so possibly read-only; never

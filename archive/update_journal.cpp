@@ -291,20 +291,14 @@ void RemoveFolderIfEmpty(const char* folder, WaitBudget* budget)
     }
 }
 
-bool JoinName(char (&path)[MAX_PATH], const char* folder, const char* name)
-{
-    const int length = std::snprintf(path, MAX_PATH, "%s%s", folder, name);
-    return length > 0 && length < MAX_PATH;
-}
-
 // A folder the run made is the run's with all it holds: new files written
 // into it are not recorded one by one, so the undo takes them with it.
 bool RemoveMadeFolder(const char* folder, WaitBudget* budget)
 {
     char inside[MAX_PATH];
     char pattern[MAX_PATH];
-    if (!JoinName(inside, folder, EndsWithSeparator(folder) ? "" : "/") ||
-        !JoinName(pattern, inside, "*"))
+    if (!ConcatenatePath(inside, folder, EndsWithSeparator(folder) ? "" : "/") ||
+        !ConcatenatePath(pattern, inside, "*"))
         return false;
     WIN32_FIND_DATAA found;
     HANDLE search = INVALID_HANDLE_VALUE;
@@ -322,7 +316,7 @@ bool RemoveMadeFolder(const char* folder, WaitBudget* budget)
             const char* name = found.cFileName;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
             char path[MAX_PATH];
-            const bool named = JoinName(path, inside, name);
+            const bool named = ConcatenatePath(path, inside, name);
             const bool removed = named && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
                                                ? RemoveMadeFolder(path, budget)
                                                : RemoveFile(path, budget) != Outcome::Failed);
@@ -521,8 +515,8 @@ bool OpenUpdateJournal(UpdateJournal* journal, const char* folder)
     journal->broken = false;
     ForgetAllFolders(journal->madeFolders);
     journal->waits.waitsLeft = kWaitsPerRun;
-    if (!JoinName(journal->undoPath, folder, kUndoRecordName) ||
-        !JoinName(journal->donePath, folder, kCommittedRecordName)) {
+    if (!ConcatenatePath(journal->undoPath, folder, kUndoRecordName) ||
+        !ConcatenatePath(journal->donePath, folder, kCommittedRecordName)) {
         // No record fits here, so none was left here either; and no change
         // can be guarded.
         journal->undoPath[0] = journal->donePath[0] = '\0';
@@ -549,7 +543,7 @@ bool RecordFolderMade(UpdateJournal* journal, const char* folder)
     char spelt[MAX_PATH];
     if (EndsWithSeparator(folder)) {
         RememberFolder(journal->madeFolders, folder);
-    } else if (JoinName(spelt, folder, "/")) {
+    } else if (ConcatenatePath(spelt, folder, "/")) {
         RememberFolder(journal->madeFolders, spelt);
     }
     return true;

@@ -1,9 +1,10 @@
 #include "written_files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "../platform/path_text.h"
 
 namespace {
 
@@ -138,10 +139,9 @@ bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
         if (record[8] & kIdRead) return true;
         char path[MAX_PATH];
         const char* stored = record + kRecordHeader;
-        const int length =
-            std::snprintf(path, MAX_PATH, "%s%s", record[8] & kBelowBase ? base : "", stored);
         FileId id;
-        if (length < 0 || length >= MAX_PATH || !ReadFileId(path, &id) || !AddId(files, id)) {
+        if (!ConcatenatePath(path, record[8] & kBelowBase ? base : nullptr, stored) ||
+            !ReadFileId(path, &id) || !AddId(files, id)) {
             return false;
         }
         record[8] |= kIdRead;

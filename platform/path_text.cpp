@@ -1,5 +1,6 @@
 #include "path_text.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "winapi.h"
@@ -86,4 +87,10 @@ bool IsSameNameIgnoringCase(const char* first, const char* second)
         if (lower(*first) != lower(*second)) return false;
     }
     return *first == *second;
+}
+
+bool ConcatenatePath(char (&path)[MAX_PATH], const char* first, const char* second)
+{
+    const int length = std::snprintf(path, MAX_PATH, "%s%s", first ? first : "", second);
+    return length >= 0 && length < MAX_PATH;
 }

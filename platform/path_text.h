@@ -6,6 +6,8 @@
 // text: nothing is looked up.
 #pragma once
 
+#include "winapi.h"
+
 bool IsSeparator(char c);
 
 bool IsAbsoluteName(const char* name);
@@ -32,3 +34,7 @@ bool EndsInLoneLeadByte(const char* name);
 // Whether two names are the same but for the case of ASCII letters (as
 // Windows compares them; other letters are compared as bytes here).
 bool IsSameNameIgnoringCase(const char* first, const char* second);
+
+// `first` (none when null) and `second` run together into `path`, nothing
+// put between them; false when they do not fit, and nothing is cut to fit.
+bool ConcatenatePath(char (&path)[MAX_PATH], const char* first, const char* second);
