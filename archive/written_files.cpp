@@ -13,75 +13,44 @@ constexpr size_t kFirstSlots = 64;
 constexpr char kIdRead = 1;
 constexpr char kBelowBase = 2;
 
-bool ReadFileId(const char* path, FileId* id)
-{
-    // Attributes only: no other program's share mode stands in the way.
-    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool known = GetFileInformationByHandle(file, &information) != FALSE;
-    CloseHandle(file);
-    if (!known) return false;
-    *id = FileId{information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                 information.nFileIndexLow};
-    return true;
-}
-
-bool IsZero(const FileId& id)
-{
-    return id.volume == 0 && id.indexHigh == 0 && id.indexLow == 0;
-}
-
-bool IsSame(const FileId& first, const FileId& second)
-{
-    return first.volume == second.volume && first.indexHigh == second.indexHigh &&
-           first.indexLow == second.indexLow;
-}
-
 // The slot of `key` in a table of `slots` (a power of two, never full).
 size_t FirstSlot(uint64_t key, size_t slots)
 {
     return size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
 }
 
-// The slot holding `id`, or the free slot where it would go.
-size_t IdSlotFor(const FileId* ids, size_t slots, const FileId& id)
+// The slot holding `id`, or the free slot (an unknown identity) where it
+// would go.
+size_t IdSlotFor(const FileIdentity* ids, size_t slots, const FileIdentity& id)
 {
     const uint64_t key = (uint64_t(id.indexHigh) << 32 | id.indexLow) ^ (uint64_t(id.volume) << 17);
     size_t slot = FirstSlot(key, slots);
-    while (!IsZero(ids[slot]) && !IsSame(ids[slot], id)) slot = (slot + 1) & (slots - 1);
+    while (ids[slot].known && !IsSameFile(ids[slot], id)) slot = (slot + 1) & (slots - 1);
     return slot;
 }
 
-bool AddId(WrittenFiles* files, const FileId& id)
+bool AddId(WrittenFiles* files, const FileIdentity& id)
 {
-    if (IsZero(id)) {
-        files->holdsZero = true;
-        return true;
-    }
     if ((files->idCount + 1) * 4 > files->idSlots * 3) {
         const size_t slots = files->idSlots ? files->idSlots * 2 : kFirstSlots;
-        FileId* ids = new (std::nothrow) FileId[slots]();
+        FileIdentity* ids = new (std::nothrow) FileIdentity[slots]();
         if (!ids) return false;
         for (size_t i = 0; i < files->idSlots; ++i) {
-            if (!IsZero(files->ids[i])) ids[IdSlotFor(ids, slots, files->ids[i])] = files->ids[i];
+            if (files->ids[i].known) ids[IdSlotFor(ids, slots, files->ids[i])] = files->ids[i];
         }
         delete[] files->ids;
         files->ids = ids;
         files->idSlots = slots;
     }
-    FileId& slot = files->ids[IdSlotFor(files->ids, files->idSlots, id)];
-    if (IsZero(slot)) ++files->idCount;
+    FileIdentity& slot = files->ids[IdSlotFor(files->ids, files->idSlots, id)];
+    if (!slot.known) ++files->idCount;
     slot = id;
     return true;
 }
 
-bool HasId(const WrittenFiles& files, const FileId& id)
+bool HasId(const WrittenFiles& files, const FileIdentity& id)
 {
-    if (IsZero(id)) return files.holdsZero;
-    return files.idSlots > 0 && IsSame(files.ids[IdSlotFor(files.ids, files.idSlots, id)], id);
+    return files.idSlots > 0 && IsSameFile(files.ids[IdSlotFor(files.ids, files.idSlots, id)], id);
 }
 
 uint32_t ReadField(const char* record, size_t at)
@@ -139,11 +108,9 @@ bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
         if (record[8] & kIdRead) return true;
         char path[MAX_PATH];
         const char* stored = record + kRecordHeader;
-        FileId id;
-        if (!ConcatenatePath(path, record[8] & kBelowBase ? base : nullptr, stored) ||
-            !ReadFileId(path, &id) || !AddId(files, id)) {
-            return false;
-        }
+        if (!ConcatenatePath(path, record[8] & kBelowBase ? base : nullptr, stored)) return false;
+        const FileIdentity id = IdentifyFile(path);
+        if (!id.known || !AddId(files, id)) return false;
         record[8] |= kIdRead;
     }
     return true;
@@ -159,9 +126,9 @@ bool IsWrittenFile(WrittenFiles* files, const char* base, const char* path,
     const uint32_t latest = files->latestOfSize[SizeSlotFor(files->records, files->latestOfSize,
                                                             files->sizeSlots, found.nFileSizeLow)];
     if (latest == 0) return false;
-    FileId id;
-    if (!ReadChainIds(files, base, latest) || !ReadFileId(path, &id)) return true;
-    return HasId(*files, id);
+    if (!ReadChainIds(files, base, latest)) return true;
+    const FileIdentity id = IdentifyFile(path);
+    return !id.known || HasId(*files, id);
 }
 
 void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path, uint32_t size)

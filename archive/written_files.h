@@ -15,12 +15,7 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
-
-struct FileId {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-};
+#include "file_identity.h"
 
 // Empty when zeroed; ForgetWrittenFiles frees it.
 struct WrittenFiles {
@@ -34,10 +29,9 @@ struct WrittenFiles {
     uint32_t* latestOfSize;  // owned; open-addressed, by size: the offset + 1 of a record
     size_t sizeSlots;
     size_t sizeCount;
-    FileId* ids;  // owned; open-addressed: the identities read
+    FileIdentity* ids;  // owned; open-addressed: the identities read (unknown: a free slot)
     size_t idSlots;
     size_t idCount;
-    bool holdsZero;   // the identity that is all zero, which marks a free slot
     bool incomplete;  // a written file could not be noted
 };
 
