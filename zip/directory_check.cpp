@@ -2,9 +2,6 @@
 
 namespace {
 
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kCentralFixedSize = 46;
-
 struct EndRecord {
     uint32_t thisDisk;
     uint32_t directoryDisk;

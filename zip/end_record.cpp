@@ -7,7 +7,6 @@ namespace {
 
 constexpr uint32_t kMaxSearchBack = 0xFFFF;
 constexpr uint32_t kEndRecordSize = 22;
-constexpr uint32_t kCentralSignature = 0x02014B50;
 
 bool IsEndSignatureAt(const uint8_t* p)
 {
