@@ -15,6 +15,7 @@
 
 #include "app/archive_unpack.h"
 #include "checker/check_run.h"
+#include "support/archive_fixture.h"
 #include "support/code_page_scope.h"
 #include "support/current_directory_scope.h"
 #include "support/file_time.h"
@@ -40,11 +41,6 @@ struct UpdateOutcome {
     std::vector<std::string> refusals;  // the checker's reasons, per index ("" when none)
     std::string unopened;               // the checker's reason when the archive does not open
 };
-
-bool IsOwnFile(const fs::path& path)
-{
-    return path.filename().string().find("~tvx") != std::string::npos;
-}
 
 // `ownFiles` false leaves out the updater's own files (its undo record, the
 // old files it keeps until the close).
