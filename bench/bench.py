@@ -56,15 +56,14 @@ def other_tools():
 
 
 def durable_tools():
-    """The other tools as they must be used to be as safe as the updater on a
-    disk: followed by `sync` of the file system they wrote to."""
-    sync = 'exec sync -f "$2"'
-    return [
-        Tool("bsdtar + sync", lambda a, o: ["sh", "-c", 'bsdtar -xf "$1" -C "$2" && ' + sync,
-                                            "sh", a, o]),
-        Tool("unzip + sync", lambda a, o: ["sh", "-c", 'unzip -q -o "$1" -d "$2" && ' + sync,
-                                           "sh", a, o]),
-    ]
+    """bsdtar and unzip, run as in other_tools, as they must be used to be as
+    safe as the updater on a disk: followed by `sync` of the file system they
+    wrote to."""
+    commands = {tool.name: tool.command for tool in other_tools()}
+    return [Tool(name + " + sync",
+                 lambda a, o, command=commands[name]:
+                 ["sh", "-c", '"$@" && exec sync -f "$0"', o] + command(a, o))
+            for name in ("bsdtar", "unzip")]
 
 
 def updater_tool(name, binary):
@@ -179,6 +178,15 @@ def measure_pairs(tools, archive, work, runs):
     ratios = {tool.name: [a[0] / b[0] for a, b in zip(samples[first], samples[tool.name])]
               for tool in tools[1:]}
     return samples, ratios
+
+
+def stage_archive(archives, key, work):
+    """Makes `work` afresh with a copy of archive `key` in it; gives its path."""
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    archive = os.path.join(work, key + ".zip")
+    shutil.copyfile(os.path.join(archives, key + ".zip"), archive)
+    return archive
 
 
 def measure_floor(floor, archive, runs):
@@ -415,10 +423,7 @@ def main():
     for label, work in args.storage:
         results = {}
         for key, title in ARCHIVES:
-            shutil.rmtree(work, ignore_errors=True)
-            os.makedirs(work)
-            archive = os.path.join(work, key + ".zip")
-            shutil.copyfile(os.path.join(args.archives, key + ".zip"), archive)
+            archive = stage_archive(args.archives, key, work)
             print("%s: %s ..." % (label, title), file=sys.stderr, flush=True)
             samples = measure_archive(tools, archive, work, args.runs)
             results[key] = {name: summarise(s) for name, s in samples.items()}
@@ -432,10 +437,7 @@ def main():
         label, work = args.durable
         results = {}
         for key, title in ARCHIVES[:2]:
-            shutil.rmtree(work, ignore_errors=True)
-            os.makedirs(work)
-            archive = os.path.join(work, key + ".zip")
-            shutil.copyfile(os.path.join(args.archives, key + ".zip"), archive)
+            archive = stage_archive(args.archives, key, work)
             print("%s, durable: %s ..." % (label, title), file=sys.stderr, flush=True)
             samples, ratios = measure_pairs(tools[:1] + durable_tools(), archive, work, args.runs)
             results[key] = {"summary": {n: summarise(v) for n, v in samples.items()},

@@ -161,13 +161,11 @@ void FoldNames(const ArchiveWarnings& warnings, FoldedName* folded, WCHAR* pool,
     *count = 0;
     for (int32_t i = 0; i < warnings.count; ++i) {
         const NotedEntry& entry = warnings.entries[i];
-        const int units = entry.name[0] != '\0' ? WideUnits(entry.name) : 0;
-        if (units <= 1) continue;
+        // Left out: empty names, and names that do not convert or fit `wide`.
         WCHAR wide[MAX_PATH + 8];
-        if (units > int(MAX_PATH + 8) ||
-            MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, units) != units ||
-            LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units - 1, pool, units - 1) !=
-                units - 1) {
+        const int units = MultiByteToWideChar(CP_ACP, 0, entry.name, -1, wide, MAX_PATH + 8);
+        if (units <= 1 || LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units - 1, pool,
+                                       units - 1) != units - 1) {
             continue;
         }
         pool[units - 1] = 0;

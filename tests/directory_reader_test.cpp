@@ -41,8 +41,8 @@ TEST(DirectoryReaderTest, EmptyArchiveOfTwentyTwoBytes)
 
 TEST(DirectoryReaderTest, EndRecordIsFoundBehindCommentsUpToTheSearchLimit)
 {
-    // 1006 puts the signature at the very start of the first window, 1007 and
-    // 1008 just past it, 2000 well into the second window, 65513 at the limit.
+    // The search reads the last 65535 bytes whole: 65513 puts the signature
+    // at its very start, 65514 one byte before it.
     for (size_t commentSize : {0u, 1u, 1002u, 1006u, 1007u, 1008u, 2000u, 4096u, 65513u}) {
         ZipOptions options;
         options.comment = RepeatedText(commentSize);

@@ -15,6 +15,7 @@
 
 #include "app/archive_unpack.h"
 #include "checker/check_run.h"
+#include "support/archive_fixture.h"
 #include "support/code_page_scope.h"
 #include "support/current_directory_scope.h"
 #include "support/file_time.h"
@@ -40,11 +41,6 @@ struct UpdateOutcome {
     std::vector<std::string> refusals;  // the checker's reasons, per index ("" when none)
     std::string unopened;               // the checker's reason when the archive does not open
 };
-
-bool IsOwnFile(const fs::path& path)
-{
-    return path.filename().string().find("~tvx") != std::string::npos;
-}
 
 // `ownFiles` false leaves out the updater's own files (its undo record, the
 // old files it keeps until the close).
@@ -410,10 +406,8 @@ TEST(HostileArchive, OverlappingEntriesAndRepeatedNames)
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_CORRUPT, RESULT_OK}));
 
     // A file, then a folder of the same name, then a file inside it.
-    TestEntry folder = File("clash/", "", 0);
-    folder.externalAttributes = 0x10;
-    outcome =
-        RunUpdateLoop(BuildZip({File("clash", "file"), folder, File("clash/inner.txt", "x")}));
+    outcome = RunUpdateLoop(
+        BuildZip({File("clash", "file"), FolderEntry("clash/"), File("clash/inner.txt", "x")}));
     EXPECT_EQ(outcome.program, (FolderContent{{"clash", "file"}}));
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_NO_FILE, RESULT_NO_FILE}));
 }
@@ -519,12 +513,10 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
         }
     }
 
-    // Folder entries lose their climbing steps the same way.
-    TestEntry climbing = File("../../outside/", "", 0);
-    climbing.externalAttributes = 0x10;
-    TestEntry refused = File("inner/../", "", 0);  // nothing left: the base itself
-    refused.externalAttributes = 0x10;
-    UpdateOutcome outcome = RunUpdateLoop(BuildZip({climbing, refused}));
+    // Folder entries lose their climbing steps the same way ("inner/../"
+    // leaves nothing: the base itself).
+    UpdateOutcome outcome =
+        RunUpdateLoop(BuildZip({FolderEntry("../../outside/"), FolderEntry("inner/../")}));
     EXPECT_EQ(outcome.program, (FolderContent{{"outside", kDirectoryMark}}));
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK}));
 
@@ -549,11 +541,6 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
 // second spelling of a file the run already wrote. "." is only a step.
 TEST(HostileArchive, NamesWindowsWouldChange)
 {
-    const auto folderEntry = [](const std::string& name) {
-        TestEntry entry = File(name, "", 0);
-        entry.externalAttributes = 0x10;
-        return entry;
-    };
     TestEntry superscript = File("COM\xC2\xB9.txt", "payload");
     superscript.flags = 0x0800;
     const std::vector<TestEntry> refused{
@@ -570,9 +557,9 @@ TEST(HostileArchive, NamesWindowsWouldChange)
         File("a.txt:zone", "payload"),
         File("dir:x/y.txt", "payload"),
         superscript,
-        folderEntry("bin /"),
-        folderEntry("NUL/"),
-        folderEntry("dir/x:y/"),
+        FolderEntry("bin /"),
+        FolderEntry("NUL/"),
+        FolderEntry("dir/x:y/"),
     };
     for (const TestEntry& entry : refused) {
         const UpdateOutcome outcome = RunUpdateLoop(BuildZip({entry}));

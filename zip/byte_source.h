@@ -67,6 +67,17 @@ ReaderStatus ReadByte(ByteSource* source, uint32_t* value);
 ReaderStatus ReadUInt16(ByteSource* source, uint32_t* value);
 ReaderStatus ReadUInt32(ByteSource* source, uint32_t* value);
 
+// The same fields decoded from bytes already read.
+inline uint32_t DecodeUInt16(const uint8_t* bytes)
+{
+    return bytes[0] | uint32_t(bytes[1]) << 8;
+}
+
+inline uint32_t DecodeUInt32(const uint8_t* bytes)
+{
+    return DecodeUInt16(bytes) | DecodeUInt16(bytes + 2) << 16;
+}
+
 // Positions the source at `position` relative to its start. False when the
 // source is a file that cannot be positioned, when the file position would
 // lie beyond 2 GiB (the platform call takes a signed 32-bit distance), or

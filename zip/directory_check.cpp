@@ -2,9 +2,6 @@
 
 namespace {
 
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kCentralFixedSize = 46;
-
 struct EndRecord {
     uint32_t thisDisk;
     uint32_t directoryDisk;
@@ -29,11 +26,6 @@ bool ReadEndRecord(ByteSource* source, uint32_t endPos, EndRecord* record)
            ReadUInt16(source, &record->commentSize) == READER_OK;
 }
 
-uint32_t Field16(const uint8_t* p)
-{
-    return p[0] | uint32_t(p[1]) << 8;
-}
-
 // Walks the central headers from `position` while they last, the directory
 // lasts and the count can still be told; gives where the walk stopped.
 DirectoryFault WalkHeaders(ByteSource* source, uint64_t* position, uint32_t end, uint32_t* count)
@@ -46,11 +38,10 @@ DirectoryFault WalkHeaders(ByteSource* source, uint64_t* position, uint32_t end,
             return source->isFile && source->readFailed ? DirectoryFault::Unreadable
                                                         : DirectoryFault::HeaderDamaged;
         }
-        const uint32_t signature = Field16(fixed) | Field16(fixed + 2) << 16;
-        if (signature != kCentralSignature) return DirectoryFault::HeaderDamaged;
+        if (DecodeUInt32(fixed) != kCentralSignature) return DirectoryFault::HeaderDamaged;
         *count += 1;
-        *position +=
-            kCentralFixedSize + Field16(fixed + 28) + Field16(fixed + 30) + Field16(fixed + 32);
+        *position += kCentralFixedSize + DecodeUInt16(fixed + 28) + DecodeUInt16(fixed + 30) +
+                     DecodeUInt16(fixed + 32);
     }
     return DirectoryFault::None;
 }

@@ -4,9 +4,6 @@
 
 namespace {
 
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kCentralFixedSize = 46;
-
 // Keeps the first failure: a failed read replaces an earlier structural
 // complaint, since the structure was not really seen.
 void ReadField16(ByteSource* source, uint32_t* field, ReaderStatus* status)

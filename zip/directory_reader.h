@@ -28,6 +28,10 @@ struct DirectoryReader {
 
 constexpr uint32_t kEndRecordNotFound = 0xFFFFFFFF;
 
+// A central header's signature, and its size before the name.
+constexpr uint32_t kCentralSignature = 0x02014B50;
+constexpr uint32_t kCentralFixedSize = 46;
+
 // Why an archive's directory does not add up. OpenDirectory gives no cause;
 // the checker tells it in words.
 enum class DirectoryFault {

@@ -7,17 +7,6 @@ namespace {
 
 constexpr uint32_t kMaxSearchBack = 0xFFFF;
 constexpr uint32_t kEndRecordSize = 22;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-
-uint32_t Field16(const uint8_t* p)
-{
-    return p[0] | uint32_t(p[1]) << 8;
-}
-
-uint32_t Field32(const uint8_t* p)
-{
-    return Field16(p) | Field16(p + 2) << 16;
-}
 
 bool IsEndSignatureAt(const uint8_t* p)
 {
@@ -31,10 +20,10 @@ bool IsEndSignatureAt(const uint8_t* p)
 // other data, or hidden in a comment, would turn any archive into nothing.
 DirectoryFault FitDirectory(ByteSource* source, const uint8_t* record, uint32_t position)
 {
-    const uint32_t entries = Field16(record + 8);
-    const uint32_t total = Field16(record + 10);
-    const uint32_t size = Field32(record + 12);
-    const uint32_t offset = Field32(record + 16);
+    const uint32_t entries = DecodeUInt16(record + 8);
+    const uint32_t total = DecodeUInt16(record + 10);
+    const uint32_t size = DecodeUInt32(record + 12);
+    const uint32_t offset = DecodeUInt32(record + 16);
     if (size == 0) {
         const bool empty = entries == 0 && total == 0 && offset == 0 &&
                            uint64_t(source->startOffset) + position == 0;
@@ -81,7 +70,8 @@ uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
         if (hit == nullptr) break;
         i = uint32_t(static_cast<const uint8_t*>(hit) - tail);
         if (!IsEndSignatureAt(tail + i)) continue;
-        const uint64_t commentEnd = uint64_t(start) + i + kEndRecordSize + Field16(tail + i + 20);
+        const uint64_t commentEnd =
+            uint64_t(start) + i + kEndRecordSize + DecodeUInt16(tail + i + 20);
         if (commentEnd != length) {
             if (found.fault < DirectoryFault::EndRecordNotAtEnd) {
                 found.fault = DirectoryFault::EndRecordNotAtEnd;

@@ -6,7 +6,6 @@ namespace {
 
 constexpr uint32_t kUnicodePathTag = 0x7075;
 constexpr uint32_t kUnicodePathVersion = 1;
-constexpr uint32_t kCentralFixedSize = 46;
 constexpr uint32_t kBlockHeaderSize = 4;
 constexpr uint32_t kVersionAndCrcSize = 5;
 

@@ -18,13 +18,6 @@ TestEntry File(const std::string& name, const ByteVector& data, uint16_t method 
     return entry;
 }
 
-TestEntry Folder(const std::string& name)
-{
-    TestEntry entry = File(name, {}, 0);
-    entry.externalAttributes = 0x10;
-    return entry;
-}
-
 std::vector<ByteVector> Seeds()
 {
     std::vector<ByteVector> seeds;
@@ -34,7 +27,7 @@ std::vector<ByteVector> Seeds()
     seeds.push_back(BuildZip({}));
     seeds.push_back(BuildZip({File("hello.txt", Bytes("Hello, world!\n"), 0)}));
     seeds.push_back(BuildZip({File("lorem.txt", text)}));
-    seeds.push_back(BuildZip({Folder("docs/"), File("docs/lorem.txt", text),
+    seeds.push_back(BuildZip({FolderEntry("docs/"), File("docs/lorem.txt", text),
                               File("docs/img/noise.bin", noise, 0), File("empty.txt", {}, 0)}));
 
     TestEntry stamped = File("stamped.txt", Bytes("times"));

@@ -21,6 +21,10 @@ private:
     CurrentDirectoryScope current_{Path()};
 };
 
-// Files under `root` of the updater's own: temporaries, old files it keeps,
-// its undo record. None may stay once an archive is closed.
+// Whether `path` names one of the updater's own files: a temporary, an old
+// file it keeps, its undo record.
+bool IsOwnFile(const std::filesystem::path& path);
+
+// Files under `root` of the updater's own. None may stay once an archive is
+// closed.
 std::vector<std::string> FindOwnFiles(const std::filesystem::path& root);

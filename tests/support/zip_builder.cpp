@@ -340,6 +340,13 @@ TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t me
     return entry;
 }
 
+TestEntry FolderEntry(const std::string& name)
+{
+    TestEntry entry = FileEntry(name, {}, 0);
+    entry.externalAttributes = 0x10;
+    return entry;
+}
+
 ByteVector PseudoRandomBytes(size_t size, uint32_t seed)
 {
     ByteVector out(size);

@@ -131,6 +131,8 @@ uint32_t Crc32Of(const ByteVector& data);
 ByteVector Bytes(const std::string& text);
 // An entry with every other field at its default.
 TestEntry FileEntry(const std::string& name, const ByteVector& data, uint16_t method = 8);
+// A stored entry without data whose DOS attributes say folder.
+TestEntry FolderEntry(const std::string& name);
 // `size` bytes that deflate poorly but are the same on every run.
 ByteVector PseudoRandomBytes(size_t size, uint32_t seed);
 // `size` bytes of readable text that deflate well.
