@@ -1,20 +1,12 @@
 #include "entry_times.h"
 
+#include "../zip/byte_source.h"
+
 namespace {
 
 constexpr uint16_t kUnixTimestampTag = 0x5455;  // "UT"
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
 constexpr int64_t kFileTimeUnitsPerSecond = 10000000LL;
-
-uint32_t ReadLittleEndian16(const uint8_t* p)
-{
-    return p[0] | (uint32_t(p[1]) << 8);
-}
-
-uint32_t ReadLittleEndian32(const uint8_t* p)
-{
-    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 FILETIME UnixSecondsToFileTime(int32_t seconds)
 {
@@ -28,8 +20,8 @@ uint32_t FindTimestampBlock(const uint8_t* extra, uint32_t extraSize)
 {
     uint32_t pos = 0;
     while (uint64_t(pos) + 4 < extraSize) {
-        if (ReadLittleEndian16(extra + pos) == kUnixTimestampTag) return pos;
-        pos += 4 + ReadLittleEndian16(extra + pos + 2);
+        if (DecodeUInt16(extra + pos) == kUnixTimestampTag) return pos;
+        pos += 4 + DecodeUInt16(extra + pos + 2);
     }
     return extraSize;
 }
@@ -62,7 +54,7 @@ void ApplyExtendedTimestamp(const uint8_t* extra, uint32_t extraSize, ArchiveEnt
     if (block >= extraSize) return;
     // The flags may promise more times than the block holds: what lies
     // beyond its own data belongs to the next block.
-    uint64_t blockEnd = uint64_t(block) + 4 + ReadLittleEndian16(extra + block + 2);
+    uint64_t blockEnd = uint64_t(block) + 4 + DecodeUInt16(extra + block + 2);
     if (blockEnd > extraSize) blockEnd = extraSize;
     if (uint64_t(block) + 5 > blockEnd) return;
     const uint8_t flags = extra[block + 4];
@@ -71,7 +63,7 @@ void ApplyExtendedTimestamp(const uint8_t* extra, uint32_t extraSize, ArchiveEnt
     for (int i = 0; i < 3; ++i) {
         if (!(flags & (1u << i))) continue;
         if (pos + 4 > blockEnd) return;
-        *targets[i] = UnixSecondsToFileTime(int32_t(ReadLittleEndian32(extra + pos)));
+        *targets[i] = UnixSecondsToFileTime(int32_t(DecodeUInt32(extra + pos)));
         pos += 4;
     }
 }

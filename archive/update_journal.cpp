@@ -9,6 +9,7 @@
 #include <new>
 
 #include "../platform/path_text.h"
+#include "../zip/byte_source.h"
 #include "own_files.h"
 #include "own_names.h"
 
@@ -47,16 +48,6 @@ void PutU32(uint8_t* p, uint32_t value)
     PutU16(p + 2, value >> 16);
 }
 
-uint32_t GetU16(const uint8_t* p)
-{
-    return p[0] | (uint32_t(p[1]) << 8);
-}
-
-uint32_t GetU32(const uint8_t* p)
-{
-    return GetU16(p) | (GetU16(p + 2) << 16);
-}
-
 uint32_t ChecksumOf(const uint8_t* bytes, uint32_t size)
 {
     return uint32_t(crc32(0, bytes, uInt(size)));
@@ -85,9 +76,9 @@ uint32_t EncodeRecord(char kind, const char* const* texts, uint32_t count, uint8
 // False for anything but one whole, intact record of `size` bytes.
 bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* record)
 {
-    if (GetU32(bytes + size - 4) != size) return false;
+    if (DecodeUInt32(bytes + size - 4) != size) return false;
     const uint32_t checked = size - 8;
-    if (GetU32(bytes + checked) != ChecksumOf(bytes + 4, checked - 4)) return false;
+    if (DecodeUInt32(bytes + checked) != ChecksumOf(bytes + 4, checked - 4)) return false;
     record->kind = char(bytes[4]);
     record->count = bytes[5];
     const bool folder = record->kind == kFolderMaking || record->kind == kFolderMade;
@@ -96,7 +87,7 @@ bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* record)
     uint32_t at = 6;
     for (uint32_t i = 0; i < record->count; ++i) {
         if (at + 2 > checked) return false;
-        const uint32_t length = GetU16(bytes + at);
+        const uint32_t length = DecodeUInt16(bytes + at);
         if (length >= MAX_PATH || at + 2 + length > checked) return false;
         std::memcpy(record->texts[i], bytes + at + 2, length);
         record->texts[i][length] = '\0';
@@ -160,7 +151,7 @@ ReadOutcome ReadRecordAt(RecordFile* file, DWORD position, Record* record, uint3
     uint8_t bytes[kMaxRecordSize];
     ReadOutcome outcome = ReadBytesAt(file, position, bytes, 4);
     if (outcome != ReadOutcome::Read) return outcome;
-    *size = GetU32(bytes);
+    *size = DecodeUInt32(bytes);
     if (*size < kMinRecordSize || *size > kMaxRecordSize) return ReadOutcome::End;
     outcome = ReadBytesAt(file, position + 4, bytes + 4, *size - 4);
     if (outcome != ReadOutcome::Read) return outcome;
@@ -418,7 +409,7 @@ bool UndoRecords(RecordFile* file, WaitBudget* budget)
         Record record;
         uint32_t sizeRead = 0;
         const uint32_t size = ReadBytesAt(file, position - 4, sizeBytes, 4) == ReadOutcome::Read
-                                  ? GetU32(sizeBytes)
+                                  ? DecodeUInt32(sizeBytes)
                                   : 0;
         readable = size != 0 && size <= position - kHeaderSize &&
                    ReadRecordAt(file, position - size, &record, &sizeRead) == ReadOutcome::Read &&
