@@ -184,6 +184,16 @@ TEST(PlatformFiles, DirectoriesAreNotFiles)
         EXPECT_EQ(INVALID_HANDLE_VALUE, Create(sub, OPEN_EXISTING, 0, access));
         EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     }
+    // Asked for as a folder, it opens, to be asked about; never to write.
+    HANDLE folder = Create(sub, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    BY_HANDLE_FILE_INFORMATION information;
+    EXPECT_TRUE(GetFileInformationByHandle(folder, &information));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, information.dwFileAttributes);
+    EXPECT_TRUE(CloseHandle(folder));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              Create(sub, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, GENERIC_WRITE));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     // A name ending in a separator cannot be created as a file.
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new/", CREATE_NEW));
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.String() + "\\", CREATE_NEW));
