@@ -458,6 +458,26 @@ TEST(PlatformFiles, MoveFileExOntoAFreeNameInAMissingFolderFails)
     EXPECT_EQ("new", ReadFileText(from));
 }
 
+// A second name for a file, as Windows gives one: never over a name that is
+// taken, never for a folder.
+TEST(PlatformFiles, CreateHardLinkGivesAFileASecondName)
+{
+    ScratchFolder dir;
+    const std::string file = dir / "file.txt";
+    const std::string second = dir / "second.txt";
+    WriteText(file, "one file");
+    ASSERT_TRUE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
+    EXPECT_TRUE(std::filesystem::equivalent(file, second));
+    EXPECT_FALSE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "folder").c_str(), dir.String().c_str(), nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "x").c_str(), (dir / "none").c_str(), nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "no/x").c_str(), file.c_str(), nullptr));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
 TEST(PlatformFiles, LastErrorIsPerThread)
 {
     SetLastError(1234);
