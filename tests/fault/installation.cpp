@@ -177,6 +177,14 @@ bool IsOwnFile(const std::string& name)
     return fs::path(name).filename().string().find("~tvx") != std::string::npos;
 }
 
+bool IsRunningProgram(const std::string& name)
+{
+    for (const char* running : kRunning) {
+        if (name == running) return true;
+    }
+    return false;
+}
+
 FolderState WithoutOwnFiles(const FolderState& state, FolderState* own)
 {
     FolderState rest;
