@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/archive_fixture.h"
 #include "support/file_content.h"
 
 namespace fs = std::filesystem;
@@ -170,11 +171,6 @@ const FolderState& Installation::NewVersion()
 {
     static const FolderState next = NewFiles();
     return next;
-}
-
-bool IsOwnFile(const std::string& name)
-{
-    return fs::path(name).filename().string().find("~tvx") != std::string::npos;
 }
 
 bool IsRunningProgram(const std::string& name)

@@ -69,9 +69,6 @@ private:
 // An old file an earlier version of the updater kept beside its name.
 extern const char kKeptBeside[];
 
-// Whether `name` (a path in the folder) is a file of the updater's own.
-bool IsOwnFile(const std::string& name);
-
 // Whether `name` (a path in the folder) is one of the programs that run
 // while the update goes on.
 bool IsRunningProgram(const std::string& name);

@@ -13,12 +13,16 @@ ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
     return OpenArchive(path.string().c_str());
 }
 
+bool IsOwnFile(const std::filesystem::path& path)
+{
+    return path.filename().string().find("~tvx") != std::string::npos;
+}
+
 std::vector<std::string> FindOwnFiles(const std::filesystem::path& root)
 {
     std::vector<std::string> found;
     for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string name = item.path().filename().string();
-        if (name.find("~tvx") != std::string::npos) found.push_back(item.path().string());
+        if (IsOwnFile(item.path())) found.push_back(item.path().string());
     }
     return found;
 }

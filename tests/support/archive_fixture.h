@@ -21,6 +21,9 @@ private:
     CurrentDirectoryScope current_{Path()};
 };
 
+// Whether the file or folder at `path` is one of the updater's own, by its name.
+bool IsOwnFile(const std::filesystem::path& path);
+
 // Files under `root` of the updater's own: temporaries, old files it keeps,
 // its undo record. None may stay once an archive is closed.
 std::vector<std::string> FindOwnFiles(const std::filesystem::path& root);
