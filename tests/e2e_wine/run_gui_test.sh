@@ -83,6 +83,15 @@ make_archive() {
   python3 "$script_dir/make_archive.py" "$1" "$2"
 }
 
+# zip_files ZIP NAME...: each NAME, a path from the current directory, packed
+# into ZIP by Python's zipfile, deflated.
+zip_files() {
+  python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name in sys.argv[2:]:
+        z.write(name)' "$@"
+}
+
 gbk_name=软件说明.txt
 
 # run_updater NAME FOLDER ARCHIVE_ARGUMENT KEY: starts the updater of FOLDER
@@ -297,10 +306,7 @@ run_library_case() {
   mkdir -p "$dir/release"
   cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
   printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
-  (cd "$dir/release" && python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" Tavix.exe readme.txt tavixui.dll)
+  (cd "$dir/release" && zip_files "$zip" Tavix.exe readme.txt tavixui.dll)
   local before
   before=$(install_state "$app")
 
@@ -364,10 +370,7 @@ run_self_update_case() {
   # Still programs, with a trailer that tells the new builds from the old.
   { cat "$updater"; printf 'new updater build\n'; } >"$dir/Updater.exe"
   { cat "$tavix_stub"; printf 'new tavix build\n'; } >"$dir/Tavix.exe"
-  (cd "$dir" && python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" Updater.exe Tavix.exe)
+  (cd "$dir" && zip_files "$zip" Updater.exe Tavix.exe)
 
   echo "# case $name: answer 'n'"
   start_holder "$app/Tavix.exe" "$app/session.lock"
@@ -409,10 +412,7 @@ run_names_case() {
   (
     cd "$src" || exit 1
     case $tool in
-      zipfile) python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" readme.txt 资源 资源/说明.txt 资源/图片 资源/图片/标志.txt ;;
+      zipfile) zip_files "$zip" readme.txt 资源 资源/说明.txt 资源/图片 资源/图片/标志.txt ;;
       7z) LC_ALL=C.UTF-8 7z a -tzip -bd -bso0 "$zip" readme.txt 资源 ;;
       bsdtar) LC_ALL=C.UTF-8 bsdtar --format zip -cf "$zip" readme.txt 资源 ;;
     esac
