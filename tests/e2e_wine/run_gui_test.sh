@@ -136,6 +136,12 @@ run_updater() {
   took=$((SECONDS - answered))
 }
 
+# wait_for_tavix APP: waits up to 20 s for the stand-in Tavix.exe started in
+# APP to write its record.
+wait_for_tavix() {
+  for _ in $(seq 200); do [ -e "$1/tavix-ran.txt" ] && break; sleep 0.1; done
+}
+
 # start_holder EXE FILE [HOW]: starts the stand-in EXE holding FILE open
 # without sharing, or with HOW --scan as a scanner does (see tavix_stub.c),
 # and waits until it does; $holder is its pid.
@@ -235,7 +241,7 @@ run_case() {
     test "$(cat "$app/$gbk_name" 2>/dev/null)" = "Chinese read-me"
 
   if [ "$key" = y ]; then
-    for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+    wait_for_tavix "$app"
     check "$name: Tavix.exe is started" test -e "$app/tavix-ran.txt"
     check "$name: Tavix.exe runs in the program folder" \
       grep -qxF "$(windows_path "$app")" <(head -n 1 "$app/tavix-ran.txt" 2>/dev/null | tr -d '\r')
@@ -314,7 +320,7 @@ run_library_case() {
   start_holder "$dir/holder.exe" "$app/tavixui.dll" --scan
   check "$name: a scanner holds the library" test -e "$app/tavixui.dll.held"
   run_updater "$name" "$app" "$(windows_path "$zip")" y
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   stop_holder "$app/tavixui.dll"
   check "$name: exit code 2 (got $status)" test "$status" = 2
   check "$name: the archive is kept" test -f "$zip"
@@ -326,7 +332,7 @@ run_library_case() {
   rm -f "$app"/tavix-*.txt
   echo "# case $name-again: answer 'y'"
   run_updater "$name-again" "$app" "$(windows_path "$zip")" y
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name-again: once the holder let go, exit code 0 (got $status)" test "$status" = 0
   check "$name-again: the archive is deleted" test ! -e "$zip"
   check "$name-again: the new Tavix.exe is in" cmp -s "$ui2/Tavix.exe" "$app/Tavix.exe"
@@ -428,7 +434,7 @@ sys.exit(not any(i.flag_bits & 0x800 for i in infos))' "$zip"
   check "$name: the old file under its Chinese name is replaced" \
     test "$(cat "$app/资源/说明.txt")" = "notes packed by $tool"
   check "$name: the nested new file arrives" test "$(cat "$app/资源/图片/标志.txt")" = logo
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Windows programs see exactly the Chinese names, nothing garbled beside them" \
     test "$(windows_names "$app")" = "$(printf '%s\n' '资源\' '资源\图片\' '资源\图片\标志.txt' '资源\说明.txt' | sort)"
 }
@@ -520,7 +526,7 @@ run_unicode_case() {
   check "$name: every name lands exactly" \
     test "$(cat "$app/readme.txt" "$app/한국어/안내.txt" "$app/Кириллица.txt" "$app/😀 emoji.txt" \
               "$app/资源/说明.txt" 2>/dev/null | tr '\n' ' ')" = 'Tavix 3.0 Korean Cyrillic emoji Chinese '
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Tavix.exe is started in the program folder" test -e "$app/tavix-ran.txt"
   check "$name: nothing else is made" test "$(cd "$app" && find . -mindepth 1 ! -name 'tavix-*' | LC_ALL=C sort | tr '\n' ' ')" = \
     "$(printf '%s\n' ./Tavix.exe ./Updater.exe ./readme.txt ./한국어 ./한국어/안내.txt ./Кириллица.txt \
@@ -558,7 +564,7 @@ run_best_fit_case() {
   check "$name: the right archive goes into the right folder" \
     test "$(cat "$app/readme.txt" "$app/new.txt" 2>/dev/null)" = "$(printf 'Tavix 3.0\nfrom the right archive')"
   check "$name: the right archive is deleted" test ! -e "$dir/dl/Michał/update.zip"
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Tavix.exe starts in the right folder" test -e "$app/tavix-ran.txt"
 
   local again=$dir/again/Tavix
