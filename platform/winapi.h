@@ -22,9 +22,10 @@
 //   OPEN_EXISTING; CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING fail with
 //   ERROR_INVALID_PARAMETER. A folder opens only with
 //   FILE_FLAG_BACKUP_SEMANTICS, and then only to be asked about
-//   (GetFileInformationByHandle), as the updater uses it. The share mode is accepted and ignored:
-//   share modes are not enforced between processes, so another process can open, change, delete or
-//   replace a file that is open here, and the other way round, whatever either asked for.
+//   (GetFileInformationByHandle), as the updater uses it. The share mode is
+//   accepted and ignored: share modes are not enforced between processes, so
+//   another process can open, change, delete or replace a file that is open
+//   here, and the other way round, whatever either asked for.
 // - RemoveDirectoryA takes a symbolic link for a file (ERROR_DIRECTORY), even
 //   one to a folder, which Windows would remove.
 // - GetTempPathA is TMPDIR when it is set and not empty, otherwise "/tmp",

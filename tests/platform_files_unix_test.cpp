@@ -184,6 +184,16 @@ TEST(PlatformFiles, DirectoriesAreNotFiles)
         EXPECT_EQ(INVALID_HANDLE_VALUE, Create(sub, OPEN_EXISTING, 0, access));
         EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     }
+    // Asked for as a folder, it opens, to be asked about; never to write.
+    HANDLE folder = Create(sub, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    BY_HANDLE_FILE_INFORMATION information;
+    EXPECT_TRUE(GetFileInformationByHandle(folder, &information));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, information.dwFileAttributes);
+    EXPECT_TRUE(CloseHandle(folder));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              Create(sub, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, GENERIC_WRITE));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     // A name ending in a separator cannot be created as a file.
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new/", CREATE_NEW));
     EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir.String() + "\\", CREATE_NEW));
@@ -446,6 +456,26 @@ TEST(PlatformFiles, MoveFileExOntoAFreeNameInAMissingFolderFails)
     EXPECT_FALSE(MoveFileExA(from.c_str(), (dir / "missing/x").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
     EXPECT_EQ("new", ReadFileText(from));
+}
+
+// A second name for a file, as Windows gives one: never over a name that is
+// taken, never for a folder.
+TEST(PlatformFiles, CreateHardLinkGivesAFileASecondName)
+{
+    ScratchFolder dir;
+    const std::string file = dir / "file.txt";
+    const std::string second = dir / "second.txt";
+    WriteText(file, "one file");
+    ASSERT_TRUE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
+    EXPECT_TRUE(std::filesystem::equivalent(file, second));
+    EXPECT_FALSE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "folder").c_str(), dir.String().c_str(), nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "x").c_str(), (dir / "none").c_str(), nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_FALSE(CreateHardLinkA((dir / "no/x").c_str(), file.c_str(), nullptr));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
 TEST(PlatformFiles, LastErrorIsPerThread)

@@ -355,28 +355,27 @@ BOOL WINAPI CreateHardLinkA(LPCSTR fileName, LPCSTR existingFileName,
     }
     const std::string from = PosixPath(existingFileName);
     const std::string to = PosixPath(fileName);
+    // link(2) links no folder either, so the existing file is looked at only
+    // to tell why a link failed: a missing file first, then a folder, which
+    // Windows never links, then what link(2) says (never over an existing
+    // name).
+    if (link(from.c_str(), to.c_str()) == 0) {
+        return TRUE;
+    }
+    const int err = errno;
     struct stat source;
     if (lstat(from.c_str(), &source) != 0) {
         SetLastErrorForMissing(errno, from);
-        return FALSE;
-    }
-    // Windows links files only, and never over an existing name.
-    if (S_ISDIR(source.st_mode)) {
+    } else if (S_ISDIR(source.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    } else if (err == EEXIST) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+    } else if (err == EPERM || err == EOPNOTSUPP) {
+        SetLastError(ERROR_NOT_SUPPORTED);  // a file system without links
+    } else if (err == ENOENT) {
+        platform_unix::SetLastErrorNotFound(to);
+    } else {
+        SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
     }
-    if (link(from.c_str(), to.c_str()) != 0) {
-        const int err = errno;
-        if (err == EEXIST) {
-            SetLastError(ERROR_ALREADY_EXISTS);
-        } else if (err == EPERM || err == EOPNOTSUPP) {
-            SetLastError(ERROR_NOT_SUPPORTED);  // a file system without links
-        } else if (err == ENOENT) {
-            platform_unix::SetLastErrorNotFound(to);
-        } else {
-            SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
-        }
-        return FALSE;
-    }
-    return TRUE;
+    return FALSE;
 }

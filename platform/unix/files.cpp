@@ -149,25 +149,24 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
     if (fd < 0) {
         return FailCreate(errno, path);
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        const int err = errno;
-        CloseQuietly(fd);
-        return FailCreate(err, path);
-    }
-    // A folder opens only to be asked about, and only when asked for as one.
-    if (S_ISDIR(st.st_mode) &&
-        ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0 || wantsWrite)) {
-        CloseQuietly(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Windows refuses to write to a read-only file, also for an
-    // administrator: look at the mode bits, not at access().
-    if (wantsWrite && (st.st_mode & S_IWUSR) == 0) {
-        CloseQuietly(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+    // With FILE_FLAG_BACKUP_SEMANTICS and no write access a folder opens as a
+    // file does, to be asked about: nothing to look at. Any other handle
+    // refuses a folder, and writing to a read-only file, which Windows also
+    // refuses an administrator (so the mode bits, not access()).
+    const bool folderAllowed =
+        (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 && !wantsWrite;
+    if (!folderAllowed) {
+        struct stat st;
+        if (fstat(fd, &st) != 0) {
+            const int err = errno;
+            CloseQuietly(fd);
+            return FailCreate(err, path);
+        }
+        if (S_ISDIR(st.st_mode) || (wantsWrite && (st.st_mode & S_IWUSR) == 0)) {
+            CloseQuietly(fd);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     SetLastError(ERROR_SUCCESS);
     return HandleFromFd(fd);

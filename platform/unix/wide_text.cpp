@@ -95,7 +95,7 @@ const char kReplacementCharacter[] = "\xFD\xFF";
 size_t CharacterBytes(UINT codePage, char lead)
 {
     const unsigned char c = static_cast<unsigned char>(lead);
-    if (codePage == kCodePageGbk) return c >= 0x81 && c <= 0xFE ? 2 : 1;
+    if (codePage == kCodePageGbk) return platform_unix::IsLeadByte(int(codePage), c) ? 2 : 1;
     if (c >= 0xF0 && c <= 0xF4) return 4;
     if (c >= 0xE0) return c <= 0xEF ? 3 : 1;
     return c >= 0xC2 ? 2 : 1;

@@ -83,6 +83,15 @@ make_archive() {
   python3 "$script_dir/make_archive.py" "$1" "$2"
 }
 
+# zip_files ZIP NAME...: each NAME, a path from the current directory, packed
+# into ZIP by Python's zipfile, deflated.
+zip_files() {
+  python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name in sys.argv[2:]:
+        z.write(name)' "$@"
+}
+
 gbk_name=软件说明.txt
 
 # run_updater NAME FOLDER ARCHIVE_ARGUMENT KEY: starts the updater of FOLDER
@@ -125,6 +134,12 @@ run_updater() {
   done
   [ "$status" = timeout ] && kill "$pid" 2>/dev/null
   took=$((SECONDS - answered))
+}
+
+# wait_for_tavix APP: waits up to 20 s for the stand-in Tavix.exe started in
+# APP to write its record.
+wait_for_tavix() {
+  for _ in $(seq 200); do [ -e "$1/tavix-ran.txt" ] && break; sleep 0.1; done
 }
 
 # start_holder EXE FILE [HOW]: starts the stand-in EXE holding FILE open
@@ -226,7 +241,7 @@ run_case() {
     test "$(cat "$app/$gbk_name" 2>/dev/null)" = "Chinese read-me"
 
   if [ "$key" = y ]; then
-    for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+    wait_for_tavix "$app"
     check "$name: Tavix.exe is started" test -e "$app/tavix-ran.txt"
     check "$name: Tavix.exe runs in the program folder" \
       grep -qxF "$(windows_path "$app")" <(head -n 1 "$app/tavix-ran.txt" 2>/dev/null | tr -d '\r')
@@ -297,10 +312,7 @@ run_library_case() {
   mkdir -p "$dir/release"
   cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
   printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
-  (cd "$dir/release" && python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" Tavix.exe readme.txt tavixui.dll)
+  (cd "$dir/release" && zip_files "$zip" Tavix.exe readme.txt tavixui.dll)
   local before
   before=$(install_state "$app")
 
@@ -308,7 +320,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
   start_holder "$dir/holder.exe" "$app/tavixui.dll" --scan
   check "$name: a scanner holds the library" test -e "$app/tavixui.dll.held"
   run_updater "$name" "$app" "$(windows_path "$zip")" y
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   stop_holder "$app/tavixui.dll"
   check "$name: exit code 2 (got $status)" test "$status" = 2
   check "$name: the archive is kept" test -f "$zip"
@@ -320,7 +332,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
   rm -f "$app"/tavix-*.txt
   echo "# case $name-again: answer 'y'"
   run_updater "$name-again" "$app" "$(windows_path "$zip")" y
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name-again: once the holder let go, exit code 0 (got $status)" test "$status" = 0
   check "$name-again: the archive is deleted" test ! -e "$zip"
   check "$name-again: the new Tavix.exe is in" cmp -s "$ui2/Tavix.exe" "$app/Tavix.exe"
@@ -364,10 +376,7 @@ run_self_update_case() {
   # Still programs, with a trailer that tells the new builds from the old.
   { cat "$updater"; printf 'new updater build\n'; } >"$dir/Updater.exe"
   { cat "$tavix_stub"; printf 'new tavix build\n'; } >"$dir/Tavix.exe"
-  (cd "$dir" && python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" Updater.exe Tavix.exe)
+  (cd "$dir" && zip_files "$zip" Updater.exe Tavix.exe)
 
   echo "# case $name: answer 'n'"
   start_holder "$app/Tavix.exe" "$app/session.lock"
@@ -409,10 +418,7 @@ run_names_case() {
   (
     cd "$src" || exit 1
     case $tool in
-      zipfile) python3 -c 'import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for name in sys.argv[2:]:
-        z.write(name)' "$zip" readme.txt 资源 资源/说明.txt 资源/图片 资源/图片/标志.txt ;;
+      zipfile) zip_files "$zip" readme.txt 资源 资源/说明.txt 资源/图片 资源/图片/标志.txt ;;
       7z) LC_ALL=C.UTF-8 7z a -tzip -bd -bso0 "$zip" readme.txt 资源 ;;
       bsdtar) LC_ALL=C.UTF-8 bsdtar --format zip -cf "$zip" readme.txt 资源 ;;
     esac
@@ -428,7 +434,7 @@ sys.exit(not any(i.flag_bits & 0x800 for i in infos))' "$zip"
   check "$name: the old file under its Chinese name is replaced" \
     test "$(cat "$app/资源/说明.txt")" = "notes packed by $tool"
   check "$name: the nested new file arrives" test "$(cat "$app/资源/图片/标志.txt")" = logo
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Windows programs see exactly the Chinese names, nothing garbled beside them" \
     test "$(windows_names "$app")" = "$(printf '%s\n' '资源\' '资源\图片\' '资源\图片\标志.txt' '资源\说明.txt' | sort)"
 }
@@ -520,7 +526,7 @@ run_unicode_case() {
   check "$name: every name lands exactly" \
     test "$(cat "$app/readme.txt" "$app/한국어/안내.txt" "$app/Кириллица.txt" "$app/😀 emoji.txt" \
               "$app/资源/说明.txt" 2>/dev/null | tr '\n' ' ')" = 'Tavix 3.0 Korean Cyrillic emoji Chinese '
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Tavix.exe is started in the program folder" test -e "$app/tavix-ran.txt"
   check "$name: nothing else is made" test "$(cd "$app" && find . -mindepth 1 ! -name 'tavix-*' | LC_ALL=C sort | tr '\n' ' ')" = \
     "$(printf '%s\n' ./Tavix.exe ./Updater.exe ./readme.txt ./한국어 ./한국어/안내.txt ./Кириллица.txt \
@@ -558,7 +564,7 @@ run_best_fit_case() {
   check "$name: the right archive goes into the right folder" \
     test "$(cat "$app/readme.txt" "$app/new.txt" 2>/dev/null)" = "$(printf 'Tavix 3.0\nfrom the right archive')"
   check "$name: the right archive is deleted" test ! -e "$dir/dl/Michał/update.zip"
-  for _ in $(seq 200); do [ -e "$app/tavix-ran.txt" ] && break; sleep 0.1; done
+  wait_for_tavix "$app"
   check "$name: Tavix.exe starts in the right folder" test -e "$app/tavix-ran.txt"
 
   local again=$dir/again/Tavix

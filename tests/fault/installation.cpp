@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/archive_fixture.h"
 #include "support/file_content.h"
 
 namespace fs = std::filesystem;
@@ -172,9 +173,12 @@ const FolderState& Installation::NewVersion()
     return next;
 }
 
-bool IsOwnFile(const std::string& name)
+bool IsRunningProgram(const std::string& name)
 {
-    return fs::path(name).filename().string().find("~tvx") != std::string::npos;
+    for (const char* running : kRunning) {
+        if (name == running) return true;
+    }
+    return false;
 }
 
 FolderState WithoutOwnFiles(const FolderState& state, FolderState* own)

@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsRunningProgram(const std::string& name)
-{
-    return name == "Tavix.exe" || name == "Updater.exe";
-}
-
 bool IsTemporary(const std::string& name)
 {
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
