@@ -37,8 +37,7 @@ int32_t DescribeAndExtract(ArchiveHandle* handle, int32_t index)
 TEST(EntryExtraction, FoldersAreMadeParentsFirst)
 {
     ProgramFolderScope folder;
-    TestEntry docs = FileEntry("docs/img/", {}, 0);
-    docs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    const TestEntry docs = FolderEntry("docs/img/");
     TestEntry javaStyle = FileEntry("lib/ext/", {}, 0);  // a directory only by its trailing '/'
     ArchiveHandle* handle = folder.Open({docs, FileEntry("readme.txt", Bytes("read me")),
                                          FileEntry("a/b/c.txt", Bytes("deep")), javaStyle});
@@ -100,8 +99,7 @@ TEST(EntryExtraction, OnlyFilesTheRunWroteAreKeptFromLaterEntries)
 TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
 {
     ProgramFolderScope folder;
-    TestEntry docs = FileEntry("docs/", {}, 0);
-    docs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    const TestEntry docs = FolderEntry("docs/");
     ArchiveHandle* handle = folder.Open(
         {docs, FileEntry("docs/a.txt", Bytes("a")), FileEntry("lib/x/b.txt", Bytes("b")),
          FileEntry("docs/c.txt", Bytes("c")), FileEntry("lib/x/d.txt", Bytes("d"))});
@@ -257,8 +255,7 @@ TEST(EntryExtraction, OldFilesEarlierRunsMovedAsideGoWhenTheirFolderIsWrittenTo)
     }
     for (const char* name : gone) WriteFileBytes(folder.File(name), Bytes("moved aside"));
     for (const char* name : kept) WriteFileBytes(folder.File(name), Bytes("not ours to delete"));
-    TestEntry logs = FileEntry("logs/", {}, 0);
-    logs.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    const TestEntry logs = FolderEntry("logs/");
     ArchiveHandle* handle = folder.Open(
         {FileEntry("readme.txt", Bytes("r")), FileEntry("bin/new.dll", Bytes("n")), logs});
     ASSERT_NE(handle, nullptr);
@@ -277,8 +274,7 @@ TEST(EntryExtraction, AFolderIsSweptOnceWhateverItsSpelling)
     fs::create_directories(folder.File("docs"));
     WriteFileBytes(folder.File("docs/a.txt"), Bytes("old a"));
     WriteFileBytes(folder.File("docs/~tvx00010002.old"), Bytes("an earlier run's"));
-    TestEntry sameFolder = FileEntry("docs//", {}, 0);
-    sameFolder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    const TestEntry sameFolder = FolderEntry("docs//");
     TestEntry damaged = FileEntry("z.txt", Bytes("z"));
     damaged.crc = Crc32Of(damaged.data) ^ 1;
     ArchiveHandle* handle =

@@ -46,9 +46,7 @@ std::vector<TestEntry> UpdateEntries(UpdateKind kind)
     program.externalAttributes = 0100755u << 16;
     entries.push_back(program);
     entries.push_back(FileEntry("Updater.exe", Bytes("the new updater\n"), 8));
-    TestEntry folder = FileEntry("data/", {}, 0);
-    folder.externalAttributes = 0x10;
-    entries.push_back(folder);
+    entries.push_back(FolderEntry("data/"));
     entries.push_back(FileEntry("data/config.ini", RepeatedText(2000), 8));
     entries.push_back(FileEntry("plugins/new/plugin.dll", PseudoRandomBytes(5000, 3), 0));
     TestEntry licence = FileEntry("license.txt", Bytes("read-only licence\n"), 8);
