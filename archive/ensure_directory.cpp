@@ -37,23 +37,24 @@ bool EnsureBase(UpdateJournal* journal, const char* base)
     return CreateDirectoryIfMissing(journal, copy);
 }
 
-}  // namespace
-
-bool EnsureDirectory(UpdateJournal* journal, const char* base, const char* path)
+// Each missing directory of `path` below `base`, parents first.
+bool EnsureChain(UpdateJournal* journal, const char* base, const char* path)
 {
-    if (base && !EnsureBase(journal, base)) return false;
     if (path[0] == '\0') return true;
-
     const char* lastSeparator = FindLastSeparator(path);
     if (lastSeparator && lastSeparator != path) {
         char parent[MAX_PATH] = "";
         const size_t parentLength = size_t(lastSeparator - path);
         std::strncat(parent, path, parentLength < MAX_PATH - 1 ? parentLength : MAX_PATH - 1);
-        if (!EnsureDirectory(journal, base, parent)) return false;
+        if (!EnsureChain(journal, base, parent)) return false;
     }
+    char full[MAX_PATH];
+    return ConcatenatePath(full, base, path) && CreateDirectoryIfMissing(journal, full);
+}
 
-    char full[MAX_PATH] = "";
-    if (base) AppendBounded(full, base, MAX_PATH - 1);
-    AppendBounded(full, path, MAX_PATH - 1);
-    return CreateDirectoryIfMissing(journal, full);
+}  // namespace
+
+bool EnsureDirectory(UpdateJournal* journal, const char* base, const char* path)
+{
+    return (!base || EnsureBase(journal, base)) && EnsureChain(journal, base, path);
 }
