@@ -276,8 +276,11 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     const std::string to = PosixPath(newFileName);
     // Onto a name that is free, nothing needs checking: one call that can
     // never replace anything. Any failure (the name is taken, the file
-    // system cannot promise that) takes the checked way below.
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    // system cannot promise that) takes the checked way below. A caller
+    // that allows replacing expects a name that is taken, so the try would
+    // only cost it a call.
+    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 &&
+        renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return TRUE;
     }
     struct stat source;
