@@ -146,7 +146,6 @@ def check_install_length(name, install_dir_length):
     updater cannot make."""
     base = install_dir_length + 1
     is_folder = name.endswith("/")
-    folder, _, file_part = name.rstrip("/").rpartition("/")
     if is_folder:
         needed = base + windows_length(name.rstrip("/"))
         if needed > MAX_FOLDER_PATH_BYTES:
