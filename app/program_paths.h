@@ -1,12 +1,11 @@
 // The two paths the update run starts from, the program folder and the
 // archive argument (and the checker's arguments), in the narrow form every
-// later call takes: the exact
-// path or none, never a look-alike. Where the process code page cannot hold
-// a path (an older Windows, which ignores the manifest's UTF-8), Windows
-// gives the narrow calls a best-fit guess ("Tavix-l" for "Tavix-ł", "J?rg"
-// for "Jörg") that can name another, existing file. So each narrow form is
-// compared with the wide one, and the short (8.3) form stands in where the
-// long one does not convert exactly.
+// later call takes: the exact path or none, never a look-alike. Where the
+// process code page cannot hold a path (an older Windows, which ignores the
+// manifest's UTF-8), Windows gives the narrow calls a best-fit guess
+// ("Tavix-l" for "Tavix-ł", "J?rg" for "Jörg") that can name another,
+// existing file. So each narrow form is compared with the wide one, and the
+// short (8.3) form stands in where the long one does not convert exactly.
 #pragma once
 
 #include "../platform/winapi.h"
