@@ -23,12 +23,16 @@ bool MutexName(const char* folder, char (&name)[64])
 ProgramFolderLock LockProgramFolder(const char* folder)
 {
     char name[64];
-    if (!MutexName(folder, name)) return ProgramFolderLock{nullptr, false, false};
-    ProgramFolderLock lock{CreateMutexA(nullptr, FALSE, name), false, false};
+    if (!MutexName(folder, name)) return ProgramFolderLock{nullptr, false};
+    ProgramFolderLock lock{CreateMutexA(nullptr, FALSE, name), false};
     const DWORD error = GetLastError();
     lock.heldElsewhere = lock.mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
-    lock.taken = lock.mutex != nullptr && !lock.heldElsewhere;
     return lock;
+}
+
+bool HoldsProgramFolder(const ProgramFolderLock& lock)
+{
+    return lock.mutex != nullptr && !lock.heldElsewhere;
 }
 
 void UnlockProgramFolder(ProgramFolderLock* lock)

@@ -10,7 +10,6 @@
 struct ProgramFolderLock {
     HANDLE mutex;        // owned; null when none could be made
     bool heldElsewhere;  // another updater works on the folder now
-    bool taken;          // this run holds the lock, and alone may change the folder
 };
 
 // Takes the lock of `folder`, named after the folder's identity, so that
@@ -20,5 +19,8 @@ struct ProgramFolderLock {
 // or no mutex can be made, the lock is neither taken nor held elsewhere: a
 // run that cannot make sure it is alone changes nothing.
 ProgramFolderLock LockProgramFolder(const char* folder);
+
+// Whether this run holds the lock, and alone may change the folder.
+bool HoldsProgramFolder(const ProgramFolderLock& lock);
 
 void UnlockProgramFolder(ProgramFolderLock* lock);

@@ -73,7 +73,7 @@ int RunUpdate(int argc, char** argv)
     // without the lock it could undo another updater's run as an
     // interrupted one; with an archive it cannot name exactly, it could
     // install a look-alike.
-    const bool placed = lock.taken && SetCurrentDirectoryA(programFolder);
+    const bool placed = HoldsProgramFolder(lock) && SetCurrentDirectoryA(programFolder);
     char archiveShortForm[MAX_PATH];
     const char* archivePath = placed ? GetExactArgument(argc, argv, 1, archiveShortForm) : nullptr;
 

@@ -13,24 +13,24 @@ TEST(ProgramFolderLock, EverySpellingOfAFolderIsOneLock)
 {
     ScratchFolder folder;
     ProgramFolderLock first = LockProgramFolder(folder.String().c_str());
-    EXPECT_TRUE(first.taken);
+    EXPECT_TRUE(HoldsProgramFolder(first));
     EXPECT_FALSE(first.heldElsewhere);
     CreateDirectoryA((folder / "sub").c_str(), nullptr);
     for (const std::string& other :
          {folder.String() + "/", folder.String() + "/./", folder.String() + "\\sub\\..\\."}) {
         ProgramFolderLock second = LockProgramFolder(other.c_str());
         EXPECT_TRUE(second.heldElsewhere) << other;
-        EXPECT_FALSE(second.taken) << other;
+        EXPECT_FALSE(HoldsProgramFolder(second)) << other;
         UnlockProgramFolder(&second);
     }
     ScratchFolder another;
     ProgramFolderLock elsewhere = LockProgramFolder(another.String().c_str());
-    EXPECT_TRUE(elsewhere.taken) << "another folder, another lock";
+    EXPECT_TRUE(HoldsProgramFolder(elsewhere)) << "another folder, another lock";
     UnlockProgramFolder(&elsewhere);
 
     UnlockProgramFolder(&first);
     ProgramFolderLock again = LockProgramFolder(folder.String().c_str());
-    EXPECT_TRUE(again.taken);
+    EXPECT_TRUE(HoldsProgramFolder(again));
     UnlockProgramFolder(&again);
 }
 
@@ -43,14 +43,14 @@ TEST(ProgramFolderLock, AMutexThatCannotBeHadIsNeverTakenForFree)
     ArmPlatformFault(PlatformCall::CreateMutexA, 1, 1, ERROR_ACCESS_DENIED);
     ProgramFolderLock denied = LockProgramFolder(folder.String().c_str());
     EXPECT_TRUE(denied.heldElsewhere);
-    EXPECT_FALSE(denied.taken);
+    EXPECT_FALSE(HoldsProgramFolder(denied));
     ArmPlatformFault(PlatformCall::CreateMutexA, 1, 1, ERROR_NOT_ENOUGH_MEMORY);
     ProgramFolderLock failed = LockProgramFolder(folder.String().c_str());
     EXPECT_FALSE(failed.heldElsewhere);
-    EXPECT_FALSE(failed.taken);
+    EXPECT_FALSE(HoldsProgramFolder(failed));
     ArmPlatformFault(PlatformCall::GetFileInformationByHandle, 1);
     ProgramFolderLock unknown = LockProgramFolder(folder.String().c_str());
-    EXPECT_FALSE(unknown.taken) << "a folder whose identity cannot be read";
+    EXPECT_FALSE(HoldsProgramFolder(unknown)) << "a folder whose identity cannot be read";
     DisarmPlatformFaults();
 }
 #endif
