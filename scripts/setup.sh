@@ -3,7 +3,8 @@
 #                              (as root, with apt-get; otherwise only says what is missing)
 #   ensure_locale NAME         generates a locale such as zh_CN.UTF-8 when it is missing (as root)
 #   can_run_x86_32             true when this machine can execute 32-bit x86 code
-# Groups: native, format, windows, wine32, wine64, gui, fuzz, valgrind, bench.
+#   choose_wine                sets WINE_BITS (32 or 64) and, for 64, WINE_NOTE
+# Groups: native, format, windows, wine32, wine64, gui, locales, fuzz, valgrind, bench.
 
 packages_for() {
   case $1 in
@@ -13,6 +14,7 @@ packages_for() {
     wine32) echo wine wine32:i386 ;;
     wine64) echo wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev ;;
     gui) echo xvfb xauth xdotool imagemagick locales fonts-wqy-microhei ;;
+    locales) echo locales ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
     bench) echo cmake make g++ zlib1g-dev python3 unzip libarchive-tools p7zip-full time ;;
@@ -24,7 +26,24 @@ package_installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+# A mirror in the middle of a sync fails `apt-get update` for one index
+# while the others are fine: the failure is reported and the update tried
+# once more after a pause; then the install goes ahead with whatever lists
+# apt has, and only a failed install counts.
+APT_RETRY_PAUSE=${APT_RETRY_PAUSE:-15}
 _apt_updated=
+update_package_lists() {
+  [ -n "$_apt_updated" ] && return 0
+  _apt_updated=1
+  echo "setup: apt-get update"
+  apt-get update -qq </dev/null && return 0
+  echo "setup: apt-get update failed; trying again in $APT_RETRY_PAUSE s" >&2
+  sleep "$APT_RETRY_PAUSE"
+  apt-get update -qq </dev/null && return 0
+  echo "setup: apt-get update failed again; installing from the package lists apt has" >&2
+  return 1
+}
+
 ensure_packages() {
   local group package missing=()
   for group in "$@"; do
@@ -43,13 +62,12 @@ ensure_packages() {
     _apt_updated=
   fi
   export DEBIAN_FRONTEND=noninteractive
-  if [ -z "$_apt_updated" ]; then
-    echo "setup: apt-get update"
-    apt-get update -qq </dev/null || return 1
-    _apt_updated=1
-  fi
+  update_package_lists
   echo "setup: installing ${missing[*]}"
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || return 1
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || {
+    echo "setup: could not install ${missing[*]}" >&2
+    return 1
+  }
 }
 
 ensure_locale() {
@@ -60,7 +78,7 @@ ensure_locale() {
     echo "setup: locale $name is missing (run as root to generate it)" >&2
     return 0
   fi
-  ensure_packages gui || return 1
+  ensure_packages locales || return 1
   echo "setup: generating locale $name"
   grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null || echo "$name UTF-8" >>/etc/locale.gen
   locale-gen >/dev/null
@@ -81,4 +99,22 @@ can_run_x86_32() {
   fi
   rm -rf "$dir"
   return $status
+}
+
+# The Wine that runs the Windows tests, chosen once: 32-bit where this
+# machine executes 32-bit code and 32-bit Wine installs, else 64-bit Wine
+# with the same code built for x86-64. WINE_NOTE says in words why not 32.
+WINE_BITS=
+WINE_NOTE=
+choose_wine() {
+  [ -n "$WINE_BITS" ] && return 0
+  if ! can_run_x86_32; then
+    WINE_BITS=64
+    WINE_NOTE="this machine cannot execute 32-bit x86 code, so 32-bit Wine cannot run here"
+  elif ensure_packages wine32 wine64; then
+    WINE_BITS=32
+  else
+    WINE_BITS=64
+    WINE_NOTE="32-bit Wine (wine32:i386) could not be installed (see the setup lines above)"
+  fi
 }

@@ -33,6 +33,13 @@ run_ctest() {
   ctest --test-dir "$dir" --output-on-failure --no-tests=error --timeout 900 "$@"
 }
 
+# The locales the tests run in: the Wine runs' Chinese and English
+# Windows, and the en_US.UTF-8 that Info-ZIP zip asks for, whatever the
+# environment says, before it flags a name as UTF-8.
+ensure_test_locales() {
+  ensure_locale zh_CN.UTF-8 && ensure_locale en_US.UTF-8
+}
+
 # --- the runs -----------------------------------------------------------
 
 # Every C and C++ file of the repository as the project's .clang-format lays
@@ -47,12 +54,14 @@ step_format() {
 
 step_native_release() {
   ensure_packages native || return 1
+  ensure_test_locales || return 1
   configure_and_build "$BUILD_ROOT/linux-release" -DCMAKE_BUILD_TYPE=Release || return 1
   run_ctest "$BUILD_ROOT/linux-release"
 }
 
 step_native_sanitize() {
   ensure_packages native || return 1
+  ensure_test_locales || return 1
   configure_and_build "$BUILD_ROOT/linux-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON || return 1
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -60,30 +69,31 @@ step_native_sanitize() {
 }
 
 # The shipped 32-bit Updater.exe: its inspection on this host, and all unit
-# tests under a 32-bit Wine where this machine can execute 32-bit code.
+# tests under a 32-bit Wine where that can run here.
 step_windows_i686() {
   ensure_packages windows || return 1
   configure_and_build "$BUILD_ROOT/windows-i686" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake || return 1
-  if can_run_x86_32; then
-    ensure_packages wine32 wine64 || return 1
-    ensure_locale zh_CN.UTF-8 || return 1
+  choose_wine
+  if [ "$WINE_BITS" = 32 ]; then
+    ensure_test_locales || return 1
     run_ctest "$BUILD_ROOT/windows-i686" -LE gui
   else
-    echo "NOTE: this machine cannot execute 32-bit x86 code, so 32-bit Wine cannot run here;"
-    echo "      the Windows unit tests run as a 64-bit build under 64-bit Wine instead (windows_x86_64_wine)."
+    echo "NOTE: $WINE_NOTE;"
+    echo "      the Windows tests run as a 64-bit build under 64-bit Wine instead (windows_x86_64_wine)."
     run_ctest "$BUILD_ROOT/windows-i686" -LE wine
   fi
 }
 
 # The same Windows code built for 64-bit Windows, its tests under 64-bit
-# Wine: only on machines that cannot run the 32-bit build's tests.
+# Wine: only where the 32-bit build's tests cannot run under 32-bit Wine.
 step_windows_x86_64_wine() {
-  if can_run_x86_32; then
+  choose_wine
+  if [ "$WINE_BITS" = 32 ]; then
     echo "not needed: the 32-bit build's tests ran under 32-bit Wine"
     return 77
   fi
   ensure_packages windows wine64 || return 1
-  ensure_locale zh_CN.UTF-8 || return 1
+  ensure_test_locales || return 1
   configure_and_build "$BUILD_ROOT/windows-x86_64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake || return 1
   run_ctest "$BUILD_ROOT/windows-x86_64" -LE gui
 }
@@ -94,11 +104,11 @@ step_windows_x86_64_wine() {
 step_windows_gui_e2e() {
   local build
   ensure_packages gui native || return 1
-  ensure_locale zh_CN.UTF-8 || return 1
-  ensure_locale en_US.UTF-8 || return 1
-  if can_run_x86_32; then
+  ensure_test_locales || return 1
+  choose_wine
+  if [ "$WINE_BITS" = 32 ]; then
     build=$BUILD_ROOT/windows-i686
-    ensure_packages windows wine32 wine64 || return 1
+    ensure_packages windows || return 1
     configure_and_build "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake || return 1
   else
     build=$BUILD_ROOT/windows-x86_64
@@ -120,6 +130,7 @@ step_fuzz() {
 # test of that build.
 step_fault_injection() {
   ensure_packages native || return 1
+  ensure_test_locales || return 1
   configure_and_build "$BUILD_ROOT/linux-faults" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON \
     -DUPDATER_FAULT_INJECTION=ON || return 1
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -175,6 +186,10 @@ echo "=== summary ==="
 for step in "${passed[@]}"; do echo "passed: $step"; done
 for step in "${skipped[@]}"; do echo "skipped: $step"; done
 for step in "${failed[@]}"; do echo "FAILED: $step"; done
+if [ -n "$WINE_NOTE" ]; then
+  echo "not run: the 32-bit Updater.exe was built and inspected, but not run under Wine:"
+  echo "  $WINE_NOTE; the Windows tests ran as the 64-bit build under 64-bit Wine"
+fi
 if [ ${#skipped[@]} -eq 0 ]; then
   echo "${#passed[@]} passed, ${#failed[@]} failed"
 else

@@ -423,21 +423,32 @@ class RealArchiveTest(unittest.TestCase):
                     os.chmod(os.path.join(source, "ro.txt"), 0o644)
                     shutil.rmtree(source)
 
-    def test_info_zip_flags_utf8_names_whatever_the_locale(self):
-        # The integrators' guide says Info-ZIP zip is fine for non-ASCII names.
+    def test_info_zip_flags_utf8_names_only_where_en_us_utf8_is_installed(self):
+        # Debian's zip asks for the en_US.UTF-8 locale itself, whatever the
+        # environment names; without it the UTF-8 bytes go in unflagged,
+        # which each user's Windows reads in its own code page.
+        self.assertIn("en_US.utf8", subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                                                   text=True).stdout.split(),
+                      "en_US.UTF-8 is not generated (scripts/test.sh generates it as root)")
         with tempfile.TemporaryDirectory(prefix="updater-zip-locale-") as scratch:
             name = "\u5347\u7ea7\u8bf4\u660e.txt"
             with open(os.path.join(scratch, name), "wb") as f:
                 f.write(b"x")
-            for locale in ("C", "C.UTF-8", "en_US.UTF-8"):
-                with self.subTest(locale):
-                    out = os.path.join(scratch, locale + ".zip")
-                    env = dict(os.environ, LC_ALL=locale, LANG=locale)
+            withheld = os.path.join(scratch, "no-locales")
+            os.mkdir(withheld)
+            cases = [(locale, {}, 0x800) for locale in ("C", "C.UTF-8", "en_US.UTF-8")]
+            cases.append(("en_US.UTF-8", {"LOCPATH": withheld}, 0))
+            for index, (locale, extra, flag) in enumerate(cases):
+                with self.subTest(locale=locale, withheld=bool(extra)):
+                    out = os.path.join(scratch, f"{index}.zip")
+                    env = dict(os.environ, LC_ALL=locale, LANG=locale, **extra)
                     subprocess.run(["zip", "-q", "-X", out, name], cwd=scratch, env=env,
                                    check=True)
                     with zipfile.ZipFile(out) as z:
-                        info = z.getinfo(name)
-                    self.assertEqual(info.flag_bits & 0x800, 0x800)
+                        info = z.infolist()[0]
+                    self.assertEqual(info.flag_bits & 0x800, flag)
+                    raw = info.orig_filename.encode("utf-8" if flag else "cp437")
+                    self.assertEqual(raw, name.encode())
 
     def test_python_zipfile_archive_with_gbk_name_and_read_only_entry(self):
         self.run_archive(make_python_zip)
