@@ -65,9 +65,14 @@ int32_t ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH
 
 int32_t ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH])
 {
+    return ConvertLegacyNameFrom(GetLegacyCodePage(), stored, length, name);
+}
+
+int32_t ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
+                              char (&name)[MAX_PATH])
+{
     name[0] = '\0';
     if (IsAscii(stored, length)) return KeepAsStored(stored, length, name);
-    const UINT legacy = GetLegacyCodePage();
     if (legacy == 0 || legacy == GetACP()) return KeepAsStored(stored, length, name);
     if (length >= uint32_t(kWideRoom)) return RESULT_NO_FILE;
     WCHAR wide[kWideRoom];

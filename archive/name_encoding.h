@@ -23,6 +23,11 @@ int32_t ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH
 // converted. Text that is not valid in that code page gives RESULT_CORRUPT.
 int32_t ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH]);
 
+// The same as read on a system whose locale's code page is `legacy`: what
+// such a name becomes for users of another language.
+int32_t ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
+                              char (&name)[MAX_PATH]);
+
 // The code page of the system's locale, in which names without the UTF-8
 // flag are read; 0 when it cannot be told.
 UINT GetLegacyCodePage();

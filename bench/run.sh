@@ -27,7 +27,18 @@ runs=5
 also=()
 disk=0
 doc=(--doc "$root/docs/performance.md")
-command="bash bench/run.sh $*"
+# How the results were made, for the page: a second tree's path is this
+# machine's, so it is named as TREE (its commit goes with its label).
+command="bash bench/run.sh"
+for ((i = 1; i <= $#; i++)); do
+    if [ "${!i}" = --also ]; then
+        label_at=$((i + 2))
+        command+=" --also TREE '${!label_at}'"
+        i=$label_at
+    else
+        command+=" ${!i}"
+    fi
+done
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -86,7 +97,7 @@ fi
 
 storage=(--storage "tmpfs (/dev/shm): the yardstick" "$work/run")
 if [ "$disk" = 1 ]; then
-    device="$(df --output=source "$root" | tail -1), $(df --output=fstype "$root" | tail -1)"
+    device=$(df --output=fstype "$root" | tail -1)
     storage+=(--storage "disk ($device, for reference)" "$build/disk-run")
     storage+=(--durable "disk ($device)" "$build/disk-run")
 fi

@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "../archive/name_encoding.h"
+#include "../archive/result_codes.h"
 #include "../archive/windows_names.h"
 #include "../platform/path_text.h"
 #include "warning_kinds.h"
@@ -62,6 +64,50 @@ uint32_t PrintNameWarnings(const NotedEntry& entry, FILE* out)
     }
 }
 
+bool IsAscii(const char* text)
+{
+    for (; *text; ++text) {
+        if (static_cast<unsigned char>(*text) >= 0x80) return false;
+    }
+    return true;
+}
+
+// What the updater makes of a stored name on a system whose locale's code
+// page is `codePage`.
+void PrintReading(const NotedEntry& entry, UINT codePage, FILE* out)
+{
+    char name[MAX_PATH];
+    switch (
+        ConvertLegacyNameFrom(codePage, entry.stored, uint32_t(std::strlen(entry.stored)), name)) {
+        case RESULT_OK:
+            std::fprintf(out, "it becomes %s", name);
+            break;
+        case RESULT_CORRUPT:
+            std::fprintf(out, "it is refused, not being text in that code page");
+            break;
+        default:
+            std::fprintf(out, "it is refused, its characters not fitting");
+            break;
+    }
+}
+
+// Such a name lands as its maker meant only where the user's Windows has
+// the maker's code page; Info-ZIP zip writes one whenever its UTF-8 locale
+// is missing.
+uint32_t PrintCodePageWarning(const NotedEntry& entry, FILE* out)
+{
+    if (!entry.codePageName) return 0;
+    std::fprintf(out,
+                 "warning: %s is stored without the UTF-8 flag or a Unicode Path block, so each "
+                 "Windows reads it in its own code page: on a Chinese Windows (936) ",
+                 entry.name);
+    PrintReading(entry, 936, out);
+    std::fprintf(out, "; on a Western one (1252) ");
+    PrintReading(entry, 1252, out);
+    std::fprintf(out, "\n");
+    return kWarnCodePageNames;
+}
+
 // The unreadable ones need no kind of their own: the updater refuses them,
 // which fails the check anyway.
 uint32_t PrintEntryWarnings(const NotedEntry& entry, FILE* out)
@@ -80,7 +126,7 @@ uint32_t PrintEntryWarnings(const NotedEntry& entry, FILE* out)
     } else if ((entry.flags & kFlagEncrypted) && !entry.folder) {
         std::fprintf(out, "warning: %s is encrypted: the updater has no password\n", entry.name);
     }
-    return kinds | PrintNameWarnings(entry, out);
+    return kinds | PrintNameWarnings(entry, out) | PrintCodePageWarning(entry, out);
 }
 
 // The top-level folder every named entry lies in, as the length of its
@@ -224,6 +270,9 @@ void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t 
     entry.flags = headers.reached ? headers.info.flags : 0;
     entry.method = headers.reached ? headers.info.method : kMethodStored;
     entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(verdict.name);
+    entry.codePageName = named && !(entry.flags & kFlagUtf8Name) && headers.utf8Length == 0 &&
+                         !IsAscii(headers.name);
+    std::snprintf(entry.stored, sizeof entry.stored, "%s", entry.codePageName ? headers.name : "");
 }
 
 uint32_t PrintWarnings(const ArchiveWarnings& warnings, const char* installFolder, FILE* out)

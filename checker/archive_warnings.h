@@ -16,6 +16,8 @@ struct NotedEntry {
     uint32_t flags;
     uint32_t method;
     bool folder;
+    bool codePageName;      // not ASCII, and stored with no sign of its encoding
+    char stored[MAX_PATH];  // the name's bytes as stored, when codePageName
 };
 
 struct ArchiveWarnings {

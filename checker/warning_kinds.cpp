@@ -17,6 +17,8 @@ const WarningKind kWarningKinds[] = {
     {kWarnEmpty, "empty", "the archive has no entries"},
     {kWarnWindowsNames, "windows-names", "names Windows changes or takes for a device"},
     {kWarnCollisions, "collisions", "names that differ only in case"},
+    {kWarnCodePageNames, "code-page-names",
+     "names that are not ASCII, stored without the UTF-8 flag or a Unicode Path block"},
 };
 
 }  // namespace

@@ -12,6 +12,7 @@ constexpr uint32_t kWarnReadOnly = 1u << 1;        // files no later update can 
 constexpr uint32_t kWarnEmpty = 1u << 2;           // no entries: nothing would change
 constexpr uint32_t kWarnWindowsNames = 1u << 3;    // names Windows changes or opens as devices
 constexpr uint32_t kWarnCollisions = 1u << 4;      // names Windows takes for the same file
+constexpr uint32_t kWarnCodePageNames = 1u << 5;   // names each Windows reads in its own code page
 
 // The kind a --allow word names; 0 for a word that names none.
 uint32_t FindWarningKind(const char* word);

@@ -48,7 +48,8 @@
 //   bytes, UTF-8 for nearly every tool and for a process without a locale.
 //   GetLocaleInfoA knows only LOCALE_SYSTEM_DEFAULT's
 //   LOCALE_IDEFAULTANSICODEPAGE, and it is GetACP's: Linux has no legacy code
-//   page beside the locale's. MultiByteToWideChar converts from 936 or UTF-8
+//   page beside the locale's. MultiByteToWideChar converts from 936, 1252
+//   (Windows' table) or UTF-8
 //   (flags 0 or MB_ERR_INVALID_CHARS; without it, each byte that begins no
 //   valid character becomes U+FFFD, where Windows gives one U+FFFD for an
 //   invalid sequence), WideCharToMultiByte into 936 or UTF-8 only; other code

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../archive/name_encoding.h"
 #include "support/archive_fixture.h"
 #include "support/code_page_scope.h"
 
@@ -111,6 +112,37 @@ TEST(EntryNameEncoding, AUnicodePathBlockNamesOnlyTheStoredNameItWasMadeFor)
     EXPECT_EQ(described[2].name, Repeated("\xD7\xCA", 100));
     EXPECT_EQ(described[3].result, RESULT_NO_FILE);
     EXPECT_EQ(described[4].result, RESULT_CORRUPT);
+}
+
+// What the checker tells an integrator: an unflagged name as the updater
+// reads it on a Chinese and on a Western Windows.
+TEST(EntryNameEncoding, AnUnflaggedNameReadInAnotherSystemsCodePage)
+{
+    CodePageScope utf8(65001);
+    if (!utf8.AnsiFollows()) GTEST_SKIP() << "the system's code page is " << GetACP();
+    const std::string upgradeUtf8 = "\xE5\x8D\x87\xE7\xBA\xA7.txt";  // 升级.txt
+    struct Case {
+        UINT codePage;
+        std::string stored;
+        int32_t result;
+        std::string name;
+    };
+    const Case cases[] = {
+        {936, upgradeUtf8, RESULT_OK, "\xE9\x8D\x97\xE5\x9B\xA9\xE9\xAA\x87.txt"},  // 鍗囩骇
+        {936, "Caf\xE9.txt", RESULT_CORRUPT, ""},  // 0xE9 leads, '.' cannot follow it
+        {1252, kChineseGbk, RESULT_OK,
+         "\xC3\x97\xC3\x8A\xC3\x94\xC2\xB4/\xC3\x8B\xC2\xB5\xC3\x83\xC3\xB7.txt"},
+        // The euro sign, and an unassigned byte Windows keeps as its C1 control.
+        {1252, "\x80\x81", RESULT_OK, "\xE2\x82\xAC\xC2\x81"},
+    };
+    for (const Case& c : cases) {
+        char name[MAX_PATH];
+        EXPECT_EQ(
+            ConvertLegacyNameFrom(c.codePage, c.stored.data(), uint32_t(c.stored.size()), name),
+            c.result)
+            << c.stored;
+        EXPECT_EQ(std::string(name), c.name) << c.stored;
+    }
 }
 
 }  // namespace

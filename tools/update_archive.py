@@ -4,8 +4,8 @@ the first time: what the updater (or Windows below it) would refuse or
 mangle is refused here, before anything reaches a user.
 
 The archive is written by hand rather than with zipfile: code page 936 names
-without the UTF-8 flag and a "UT" time block in the local headers are beyond
-what zipfile writes.
+with a Unicode Path block and a "UT" time block in the local headers are
+beyond what zipfile writes.
 """
 
 import argparse
@@ -46,6 +46,7 @@ METHOD_STORED = 0
 METHOD_DEFLATED = 8
 VERSION_MADE_BY = 20
 UNIX_TIMESTAMP_TAG = 0x5455
+UNICODE_PATH_TAG = 0x7075
 UT_MODIFICATION_TIME = 0x01
 
 WINDOWS_INVALID_CHARACTERS = set('<>:"|?*') | {chr(c) for c in range(0x20)}
@@ -210,6 +211,17 @@ def timestamp_block(seconds):
     if not -2**31 <= seconds < 2**31:
         return b""
     return struct.pack("<HHBi", UNIX_TIMESTAMP_TAG, 5, UT_MODIFICATION_TIME, seconds)
+
+
+def unicode_path_block(entry):
+    """Info-ZIP's Unicode Path block for a non-ASCII name stored unflagged:
+    without it each user's Windows would read the stored bytes in its own
+    code page, so a code page 936 name would land garbled on any other."""
+    if entry.flags & UTF8_NAME_FLAG or entry.stored.isascii():
+        return b""
+    utf8 = entry.name.encode("utf-8")
+    return struct.pack("<HHBI", UNICODE_PATH_TAG, 5 + len(utf8), 1,
+                       zlib.crc32(entry.stored)) + utf8
 
 
 def time_warnings(seconds):
@@ -378,7 +390,7 @@ def write_entry(entry, out):
     """Writes the entry's local header and data; its central record's fields."""
     offset = out.tell()
     date, clock, _ = dos_date_time(entry.seconds)
-    extra = timestamp_block(entry.seconds)
+    extra = timestamp_block(entry.seconds) + unicode_path_block(entry)
     stored_only = entry.is_folder or entry.st.st_size == 0
     method = METHOD_STORED if stored_only else METHOD_DEFLATED
     version = 10 if stored_only and not entry.is_folder else 20
@@ -525,7 +537,8 @@ def build_parser():
     packer.add_argument(
         "--names", choices=("utf8", "cp936"), default="utf8",
         help="how names are stored: utf8 (default; non-ASCII names flagged as "
-             "UTF-8) or cp936 (GBK bytes, unflagged)")
+             "UTF-8) or cp936 (GBK bytes for tools that read no other, with a Unicode "
+             "Path block that gives every Windows the name in UTF-8)")
     packer.add_argument(
         "--install-dir-length", type=install_dir_length, default=DEFAULT_INSTALL_DIR_LENGTH,
         metavar="N",

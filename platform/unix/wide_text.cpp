@@ -17,6 +17,28 @@
 namespace {
 
 constexpr UINT kCodePageGbk = 936;
+constexpr UINT kCodePageWestern = 1252;
+
+// Windows' code page 1252 where it differs from Latin-1 (0x80 to 0x9F). Its
+// five unassigned bytes decode to the C1 control of their value, as on
+// Windows, where glibc's CP1252 refuses them.
+const WCHAR kWestern80To9F[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Every byte is a character in 1252: the UTF-16LE of `length` of them.
+std::string DecodeWestern(const char* text, size_t length)
+{
+    std::string result;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const WCHAR unit = c >= 0x80 && c <= 0x9F ? kWestern80To9F[c - 0x80] : WCHAR(c);
+        result.push_back(char(unit & 0xFF));
+        result.push_back(char(unit >> 8));
+    }
+    return result;
+}
 
 // An iconv conversion for the length of one call.
 class Converter {
@@ -170,13 +192,16 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int
                                LPWSTR wide, int wideLength)
 {
     const UINT source = ResolveCodePage(codePage);
-    if ((source != CP_UTF8 && source != kCodePageGbk) || (flags & ~MB_ERR_INVALID_CHARS) != 0 ||
-        multiByte == nullptr || multiByteLength == 0 || wideLength < 0 ||
-        (wideLength > 0 && wide == nullptr)) {
+    if ((source != CP_UTF8 && source != kCodePageGbk && source != kCodePageWestern) ||
+        (flags & ~MB_ERR_INVALID_CHARS) != 0 || multiByte == nullptr || multiByteLength == 0 ||
+        wideLength < 0 || (wideLength > 0 && wide == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const size_t length = InputLength(multiByteLength, std::strlen(multiByte));
+    if (source == kCodePageWestern) {
+        return DeliverResult(DecodeWestern(multiByte, length), wide, wideLength);
+    }
     Converter converter("UTF-16LE", source == CP_UTF8 ? "UTF-8" : "CP936");
     if (!converter.Ok()) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -66,6 +66,17 @@ def timestamp(extra):
     return None
 
 
+def unicode_path(extra):
+    """The UTF-8 name of the first Unicode Path block of an extra field."""
+    pos = 0
+    while pos + 4 <= len(extra):
+        tag, size = struct.unpack_from("<HH", extra, pos)
+        if tag == 0x7075 and size >= 5:
+            return extra[pos + 9:pos + 4 + size]
+        pos += 4 + size
+    return None
+
+
 def local_extra(archive, info):
     with open(archive, "rb") as f:
         f.seek(info.header_offset)
@@ -134,6 +145,11 @@ class PackTest(unittest.TestCase):
                                      [n.encode(encoding) for n in ENTRY_ORDER])
                     for info, name in zip(infos, ENTRY_ORDER):
                         self.check_entry(archive, info, name, encoding)
+                        # Unflagged non-ASCII bytes would be read in each
+                        # user's own code page: the block says what they are.
+                        legacy = not info.flag_bits & 0x800 and not name.isascii()
+                        self.assertEqual(unicode_path(info.extra),
+                                         name.encode() if legacy else None, name)
                         if not name.endswith("/"):
                             self.assertEqual(z.read(info), RELEASE[name], name)
                         else:

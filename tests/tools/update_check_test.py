@@ -22,6 +22,9 @@ PACKER = os.path.join(REPOSITORY, "tools", "update_archive.py")
 # How the checker ends the line that stops a release, after the kinds.
 STOP = ": the update would not do what it is meant to (--allow KIND accepts a kind on purpose)"
 
+# A name whose bytes differ in UTF-8 and in code page 936.
+CHINESE_NAME = "\u5347\u7ea7\u8bf4\u660e.txt"
+
 # The checker's verdict words, as wide as its column.
 KINDS = {b"new", b"replaced", b"unchanged", b"folder", b"refused"}
 
@@ -285,18 +288,68 @@ class AgreementTest(unittest.TestCase):
             release = os.path.join(case.root, "release")
             make_tree(release, {"hello.txt": b"Hello, world!\n", "data.bin": b"new data",
                                 "bin/core.dll": os.urandom(5000), "logs/": None,
-                                "bin/tavix": (b"#!/bin/sh\n", 0o755)})
+                                "bin/tavix": (b"#!/bin/sh\n", 0o755), CHINESE_NAME: b"new"})
             archive = os.path.join(case.root, "tavix-2.1.zip")
-            subprocess.run([sys.executable, PACKER, "pack", release, archive], check=True,
-                           stdout=subprocess.DEVNULL)
+            subprocess.run([sys.executable, PACKER, "pack", *names, release, archive],
+                           check=True, stdout=subprocess.DEVNULL)
             return archive
+        names = []
         entries, warnings = self.run_case(make, files={
             k: v for k, v in OLD_INSTALL.items() if k != "docs/lorem.txt"})
         self.assertEqual({(kind, name) for kind, name, _ in entries}, {
             ("folder", b"bin/"), ("new", b"bin/core.dll"), ("new", b"bin/tavix"),
-            ("replaced", b"data.bin"),
+            ("replaced", b"data.bin"), ("new", CHINESE_NAME.encode()),
             ("unchanged", b"hello.txt"), ("folder", b"logs/")})
         self.assertEqual(warnings, [])
+        # Its code page 936 names carry their UTF-8 form for every Windows.
+        names = ["--names", "cp936"]
+        case = Case()
+        try:
+            checked = case.check(make(case))
+            entries, warnings = parse_report(checked.stdout)
+            self.assertEqual((checked.returncode, warnings), (0, []), checked.stdout)
+            self.assertIn(("new", CHINESE_NAME.encode(), ""), entries)
+        finally:
+            case.cleanup()
+
+    def test_names_each_windows_reads_in_its_own_code_page(self):
+        """Non-ASCII names stored with no sign of their encoding, as zip
+        writes them where en_US.UTF-8 is missing and a Chinese tool always
+        does, land as their maker meant only on some users' Windows."""
+        gbk = CHINESE_NAME.encode("gbk")
+
+        def make(case):
+            # Linux names are bytes: the second file is named as a Chinese
+            # Windows tool stores it.
+            source = os.path.join(case.root, "source")
+            os.mkdir(source)
+            for name in (CHINESE_NAME.encode(), gbk):
+                with open(os.path.join(os.fsencode(source), name), "wb") as f:
+                    f.write(b"x")
+            withheld = os.path.join(case.root, "no-locales")
+            os.mkdir(withheld)
+            archive = os.path.join(case.root, "unflagged.zip")
+            env = dict(os.environ, LC_ALL="en_US.UTF-8", LOCPATH=withheld)
+            subprocess.run([b"zip", b"-q", b"-X", os.fsencode(archive), CHINESE_NAME.encode(),
+                            gbk], cwd=source, env=env, check=True)
+            return archive
+
+        def reading_1252(stored):
+            # Windows gives its five unassigned bytes the C1 control of their value.
+            return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D)
+                           else bytes([b]).decode("cp1252") for b in stored)
+
+        said = ("is stored without the UTF-8 flag or a Unicode Path block, so each Windows "
+                "reads it in its own code page: on a Chinese Windows (936) it becomes ")
+        entries, warnings = self.run_case(make, files={})
+        utf8 = CHINESE_NAME.encode()
+        self.assertEqual([(kind, name) for kind, name, _ in entries], [("new", utf8), ("new", gbk)])
+        self.assertEqual(warnings, [
+            f"warning: {CHINESE_NAME} {said}{utf8.decode('gbk')}; on a Western one (1252) it "
+            f"becomes {reading_1252(utf8)}",
+            (b"warning: " + gbk).decode("utf-8", "replace") +
+            f" {said}{CHINESE_NAME}; on a Western one (1252) it becomes {reading_1252(gbk)}",
+            "stop: code-page-names" + STOP])
 
     def test_a_wrapping_folder_is_warned_about(self):
         def make(case):
