@@ -107,3 +107,15 @@ TEST(PlatformMultibyte, MbsnbcpyWithoutDoubleBytesCopiesBytes)
     EXPECT_EQ(EightBytes("ab\xB2zzzzz"), CopiedOverZs("ab\xB2\xE2", 3));
     EXPECT_EQ(EightBytes("ab\0\0\0zzz"), CopiedOverZs("ab", 5));
 }
+
+// The Linux half decodes 1252 by Windows' own table, which Wine's run of
+// this test holds it to: every byte is a character, the five unassigned ones
+// their C1 controls, also when invalid characters are refused.
+TEST(PlatformMultibyte, Western1252DecodesEveryByteAsWindowsDoes)
+{
+    const char bytes[] = "\x80\x81\x8D\x9F\xA0\xE9";
+    const WCHAR expected[] = {0x20AC, 0x0081, 0x008D, 0x0178, 0x00A0, 0x00E9};
+    WCHAR wide[8] = {};
+    ASSERT_EQ(6, MultiByteToWideChar(1252, MB_ERR_INVALID_CHARS, bytes, 6, wide, 8));
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(expected[i], wide[i]) << i;
+}
