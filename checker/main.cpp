@@ -5,6 +5,7 @@
 
 #include "../app/program_paths.h"
 #include "../platform/winapi.h"
+#include "archive_fault.h"
 #include "check_run.h"
 #include "refusal_causes.h"
 #include "warning_kinds.h"
@@ -121,6 +122,20 @@ bool CheckInstallFolder(const char* installFolder)
     return false;
 }
 
+// Not a kind that stops a release: the updater reads such an archive as
+// unzip, bsdtar and Python's zipfile do, but whatever added the bytes may
+// have meant them as part of it.
+void PrintTrailingBytes(const char* archivePath)
+{
+    const uint32_t bytes = CountBytesAfterArchive(archivePath);
+    if (bytes == 0) return;
+    std::printf(
+        "warning: %u bytes follow the archive's end record and comment: the updater reads the "
+        "archive without them, as most tools do (7-Zip warns); whatever added them may have "
+        "meant more\n",
+        unsigned(bytes));
+}
+
 // The warning kinds found that stop the release.
 uint32_t PrintEntries(ArchiveCheck* check, bool installed)
 {
@@ -132,6 +147,7 @@ uint32_t PrintEntries(ArchiveCheck* check, bool installed)
     }
     const uint32_t kinds =
         PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);
+    PrintTrailingBytes(check->archivePath);
     // Only a scratch longer than the install folder can refuse a path the
     // updater would take.
     if (tooLongSeen && !check->scratch.lengthMatched) {

@@ -498,6 +498,26 @@ class AgreementTest(unittest.TestCase):
                 finally:
                     case.cleanup()
 
+    def test_bytes_after_the_end_record(self):
+        """Bytes after the only end record are read past with a warning that
+        does not fail the check; an end record signature among them is not."""
+        def make(case, junk):
+            archive = os.path.join(case.root, "trailing.zip")
+            make_zip(archive, [("one.txt", b"one"), ("sub/two.txt", b"two")])
+            with open(archive, "ab") as f:
+                f.write(junk)
+            return archive
+        junk = (bytes(range(0x51, 0xFF)) * 2)[:189]
+        entries, warnings = self.run_case(lambda case: make(case, junk), files={})
+        self.assertEqual(entries, [("new", b"one.txt", ""), ("new", b"sub/two.txt", "")])
+        self.assertEqual(warnings, [
+            "warning: 189 bytes follow the archive's end record and comment: the updater reads "
+            "the archive without them, as most tools do (7-Zip warns); whatever added them may "
+            "have meant more"])
+        entries, warnings = self.run_case(
+            lambda case: make(case, junk[:50] + b"PK\x05\x06" + junk[50:]), files={})
+        self.assertEqual((entries, warnings), ([], []))
+
     def test_an_archive_zip_writes_from_a_pipe_is_zip64(self):
         case = Case({})
         try:
