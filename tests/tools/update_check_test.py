@@ -518,6 +518,25 @@ class AgreementTest(unittest.TestCase):
             lambda case: make(case, junk[:50] + b"PK\x05\x06" + junk[50:]), files={})
         self.assertEqual((entries, warnings), ([], []))
 
+    def test_files_the_release_neither_carries_nor_drops(self):
+        """With a drop list, what the install has beyond the release and the
+        list is named, without failing the check; the archive lying in the
+        install folder and the updater's own names are not."""
+        install = {"readme.txt": b"2.0", "Old.TXT": b"old", "plugins/a.dll": b"a",
+                   "plugins/user.ini": b"mine", "~tvx.done": b"", "settings.ini": b"mine"}
+
+        def make(case):
+            archive = os.path.join(case.install, "update.zip")
+            make_zip(archive, [("readme.txt", b"2.1"),
+                               ("tavix-dropped.txt", b"plugins/a.dll\nplugins/\nold.txt\n")])
+            return archive
+        entries, warnings = self.run_case(make, files=install)
+        self.assertEqual([name for _, name, _ in entries], [b"readme.txt", b"tavix-dropped.txt"])
+        self.assertEqual(sorted(warnings), [
+            f"warning: {name} is in the install folder, but the release neither carries it nor "
+            "lists it in tavix-dropped.txt: the update leaves it as it is"
+            for name in ("plugins/user.ini", "settings.ini")])
+
     def test_an_archive_zip_writes_from_a_pipe_is_zip64(self):
         case = Case({})
         try:
