@@ -571,6 +571,21 @@ static int CompareLongerFirst(const void* first, const void* second)
     return a > b ? -1 : a < b ? 1 : 0;
 }
 
+/* The updater and the kit's own files at the top: a list that names them
+ * (a previous release that shipped the updater) is no reason to lose them. */
+static BOOL IsKeptName(const char* name)
+{
+    static const char* const kKept[] = {TVX_UPDATER_NAME, TVX_NOTE_NAME, TVX_DROP_LIST_NAME};
+    size_t i;
+    for (i = 0; i < sizeof kKept / sizeof kKept[0]; ++i) {
+        const char* a = name;
+        const char* b = kKept[i];
+        while (*a != '\0' && (*a | 0x20) == (*b | 0x20)) ++a, ++b;
+        if (*a == '\0' && *b == '\0') return TRUE;
+    }
+    return FALSE;
+}
+
 /* One listed name: 1 gone (or never there), 0 stayed. */
 static int RemoveListed(const char* programFolder, const char* name, DWORD* budget)
 {
@@ -578,7 +593,7 @@ static int RemoveListed(const char* programFolder, const char* name, DWORD* budg
     char path[MAX_PATH];
     size_t length = strlen(name);
     const BOOL folder = length > 0 && name[length - 1] == '/';
-    if (!IsInsideName(name) || !ConvertName(name, converted, MAX_PATH) ||
+    if (!IsInsideName(name) || IsKeptName(name) || !ConvertName(name, converted, MAX_PATH) ||
         !IsReachedDirectly(programFolder, converted) || !JoinPath(path, programFolder, converted)) {
         return 0;
     }

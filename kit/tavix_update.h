@@ -122,7 +122,8 @@ BOOL TvxForgetUpdate(const char* programFolder);
  * names below `programFolder`. A name that would lead outside the folder, or
  * through a link or junction, is not followed; a folder goes only once it is
  * empty, so one that still holds files the list does not name stays; a
- * read-only file loses the attribute first. The number of listed paths that
+ * read-only file loses the attribute first. The updater, the note and the
+ * list itself are never removed. The number of listed paths that
  * stayed (a name refused, a file held, a folder not empty); -1 when the list
  * cannot be read, 0 when there is none. */
 int TvxRemoveDroppedFiles(const char* programFolder, const char* listPath);

@@ -100,13 +100,16 @@ TEST(Kit, TheDropListRemovesOnlyWhatItNamesInsideTheProgramFolder)
     ASSERT_TRUE(WriteText(program / TVX_DROP_LIST_NAME,
                           "old/empty/\nplugins/\nplugins/b.dll\nplugins/a.dll\nold/\n"
                           "old/deep/y.txt\nold/deep/\nold/x.txt\nmissing.txt\r\n../outside.txt\n"
-                          "/keep.txt\nC:keep.txt\nkeep.txt/\n"));
+                          "/keep.txt\nC:keep.txt\nkeep.txt/\nupdater.EXE\n"));
+    ASSERT_TRUE(WriteText(program / TVX_UPDATER_NAME, "updater"));
 
     const std::string folder = program.string();
     const std::string list = (program / TVX_DROP_LIST_NAME).string();
     // Stayed: plugins/ (it holds user.ini), the three names that lead out or
-    // through a drive, and keep.txt, a file where the list names a folder.
-    EXPECT_EQ(TvxRemoveDroppedFiles(folder.c_str(), list.c_str()), 5);
+    // through a drive, keep.txt, a file where the list names a folder, and
+    // the updater.
+    EXPECT_EQ(TvxRemoveDroppedFiles(folder.c_str(), list.c_str()), 6);
+    EXPECT_TRUE(fs::exists(program / TVX_UPDATER_NAME));
     EXPECT_FALSE(fs::exists(program / "plugins" / "a.dll"));
     EXPECT_FALSE(fs::exists(program / "plugins" / "b.dll"));
     EXPECT_EQ(ReadFileText(program / "plugins" / "user.ini"), "plugins/user.ini");
