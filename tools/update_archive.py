@@ -353,7 +353,7 @@ def previous_names(previous):
 
 
 def dropped_names(previous, entries):
-    """What the previous release carried and this one does not, compared as
+    """What the previous releases carried and this one does not, compared as
     Windows compares names (a file that only changed case is kept), each
     folder after what it holds."""
     carried = {windows_case_key(entry.name) for entry in entries}
@@ -496,11 +496,11 @@ def pack(args):
         return 1
 
     previous = None
-    if args.previous is not None:
+    for given in args.previous:
         try:
-            previous = previous_names(args.previous)
+            previous = (previous or set()) | previous_names(given)
         except (OSError, zipfile.BadZipFile) as error:
-            report(f"{args.previous}: cannot be read as the previous release: {error}")
+            report(f"{given}: cannot be read as a previous release: {error}")
             return 1
     entries, problems = collect_entries(source, args.names, args.install_dir_length, args.allow)
     for path, reason in problems:
@@ -618,8 +618,9 @@ def build_parser():
         help="accept one kind of release that is refused by default: "
              f"{', '.join(ALLOW_KINDS)} (repeatable)")
     packer.add_argument(
-        "--previous", metavar="PATH",
-        help="the previous release, its folder or its archive: what it carried and this "
+        "--previous", action="append", default=[], metavar="PATH",
+        help="a previous release, its folder or its archive (repeatable: give every release "
+             "a user may still have, as users skip versions): what they carried and this "
              f"release does not is listed in {DROP_LIST_NAME}, packed with the release "
              "(UTF-8, one path per line, '/' separators, folders ending in '/')")
     packer.set_defaults(run=pack)

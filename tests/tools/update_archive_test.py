@@ -220,18 +220,25 @@ class DropListTest(unittest.TestCase):
             packed = run_packer("pack", "--allow", "read-only", "--names", "cp936", previous,
                                 old_archive)
             self.assertEqual(packed.returncode, 0, packed.stderr)
+            older = os.path.join(scratch, "older")
+            os.makedirs(os.path.join(older, "gone"))
             wanted = ["plugins/b.dll", "plugins/a.dll", "plugins/", "old.txt",
                       "bin/tool.sh", "bin/lib/core.dll", "bin/lib/", "bin/"]
-            for given in (previous, old_archive):
-                with self.subTest(given=os.path.basename(given)):
+            # A user may skip a version: what an older one dropped is listed too.
+            for given, extra in (([previous], []), ([old_archive], []),
+                                 ([older, previous], ["gone/"])):
+                with self.subTest(given=[os.path.basename(g) for g in given]):
                     archive = os.path.join(scratch, "update.zip")
-                    packed = run_packer("pack", "--allow", "read-only", "--previous", given,
-                                        source, archive)
+                    options = [a for g in given for a in ("--previous", g)]
+                    packed = run_packer("pack", "--allow", "read-only", *options, source,
+                                        archive)
                     self.assertEqual(packed.returncode, 0, packed.stderr)
-                    self.assertIn("tavix-dropped.txt lists 8 path(s)", packed.stdout)
+                    self.assertIn(f"tavix-dropped.txt lists {8 + len(extra)} path(s)",
+                                  packed.stdout)
+                    wanted_now = wanted[:4] + extra + wanted[4:]
                     with zipfile.ZipFile(archive) as z:
                         listed = z.read("tavix-dropped.txt").decode("utf-8").split("\n")
-                    self.assertEqual(listed, wanted + [""])
+                    self.assertEqual(listed, wanted_now + [""])
 
             os.rename(os.path.join(source, "README.TXT"), os.path.join(source, "tavix-dropped.txt"))
             refused = run_packer("pack", "--allow", "read-only", "--previous", previous, source,
