@@ -466,8 +466,12 @@ int TvxFinishUpdate(const char* programFolder, const TvxUpdateState* state)
         /* Never applied twice: a later release may bring back what it lists. */
         if (stayed >= 0) DeleteFileA(list);
     }
-    if (state->archive[0] != '\0') DeleteFileA(state->archive);
-    TvxForgetUpdate(programFolder);
+    /* An archive a scanner still holds keeps the note, so that the next
+     * start finishes again and deletes it then. */
+    if (!state->archiveKept || DeleteFileA(state->archive) ||
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+        TvxForgetUpdate(programFolder);
+    }
     return stayed < 0 ? 0 : stayed;
 }
 

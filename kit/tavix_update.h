@@ -111,8 +111,10 @@ BOOL TvxReadUpdateState(const char* programFolder, const char* runningVersion,
 BOOL TvxRetryUpdate(const char* programFolder, const TvxUpdateState* state);
 
 /* After TVX_INSTALLED: removes what the release drops (its drop list, then
- * the list itself), the archive where a scanner kept it, and the note. The
- * number of listed paths that stayed (0 when all went). */
+ * the list itself), the archive where a scanner kept it, and the note; the
+ * note stays while the archive cannot be deleted yet, so that the next
+ * start finishes again. The number of listed paths that stayed (0 when all
+ * went). */
 int TvxFinishUpdate(const char* programFolder, const TvxUpdateState* state);
 
 /* Deletes the note: the update is given up, or was started by hand. */
