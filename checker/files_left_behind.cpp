@@ -122,8 +122,22 @@ struct LeftBehindWalk {
     FileIdentity archive;
     uint64_t archiveSize;
     uint32_t found;
-    FILE* out;
+    // The first of them by name, sorted: the same lines whatever order the
+    // file system lists a folder in.
+    char shown[kMostShown][MAX_PATH];
+    uint32_t shownCount;
 };
+
+void KeepFirstByName(LeftBehindWalk* walk, const char* name)
+{
+    uint32_t at = walk->shownCount;
+    while (at > 0 && std::strcmp(name, walk->shown[at - 1]) < 0) --at;
+    if (at == kMostShown) return;
+    const uint32_t kept = std::min(walk->shownCount, kMostShown - 1);
+    std::memmove(walk->shown[at + 1], walk->shown[at], (kept - at) * sizeof walk->shown[0]);
+    std::snprintf(walk->shown[at], MAX_PATH, "%s", name);
+    walk->shownCount = kept + 1;
+}
 
 bool IsArchive(const LeftBehindWalk& walk, const char* path, const WIN32_FIND_DATAA& found)
 {
@@ -160,12 +174,8 @@ void WalkFolder(const char* folder, const char* relative, LeftBehindWalk* walk)
             IsArchive(*walk, path, found)) {
             continue;
         }
-        if (++walk->found <= kMostShown) {
-            std::fprintf(walk->out,
-                         "warning: %s is in the install folder, but the release neither carries "
-                         "it nor lists it in %s: the update leaves it as it is\n",
-                         name, kDropListName);
-        }
+        ++walk->found;
+        KeepFirstByName(walk, name);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -183,7 +193,9 @@ uint32_t PrintFilesLeftBehind(const char* archivePath, const char* installFolder
         !CollectKnownNames(warnings, list.get(), listSize, &known)) {
         return 0;
     }
-    LeftBehindWalk walk{&known, FileIdentity{}, 0, 0, out};
+    static LeftBehindWalk walk;  // large for a stack
+    walk = LeftBehindWalk{};
+    walk.known = &known;
     HANDLE archive = CreateFileA(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (archive != INVALID_HANDLE_VALUE) {
@@ -191,6 +203,12 @@ uint32_t PrintFilesLeftBehind(const char* archivePath, const char* installFolder
         CloseHandle(archive);
     }
     WalkFolder(installFolder, "", &walk);
+    for (uint32_t i = 0; i < walk.shownCount; ++i) {
+        std::fprintf(out,
+                     "warning: %s is in the install folder, but the release neither carries it "
+                     "nor lists it in %s: the update leaves it as it is\n",
+                     walk.shown[i], kDropListName);
+    }
     if (walk.found > kMostShown) {
         std::fprintf(out, "warning: and %u more files the update leaves as they are\n",
                      unsigned(walk.found - kMostShown));

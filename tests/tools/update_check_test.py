@@ -532,10 +532,19 @@ class AgreementTest(unittest.TestCase):
             return archive
         entries, warnings = self.run_case(make, files=install)
         self.assertEqual([name for _, name, _ in entries], [b"readme.txt", b"tavix-dropped.txt"])
-        self.assertEqual(sorted(warnings), [
+        self.assertEqual(warnings, [
             f"warning: {name} is in the install folder, but the release neither carries it nor "
             "lists it in tavix-dropped.txt: the update leaves it as it is"
             for name in ("plugins/user.ini", "settings.ini")])
+
+        # Many: the first by name, then how many more.
+        install = {f"logs/{n:02}.log": b"log" for n in range(22, 0, -1)}
+        install["readme.txt"] = b"2.0"
+        _, warnings = self.run_case(make, files=install)
+        self.assertEqual([w.split()[1] for w in warnings[:20]],
+                         [f"logs/{n:02}.log" for n in range(1, 21)])
+        self.assertEqual(warnings[20:],
+                         ["warning: and 2 more files the update leaves as they are"])
 
     def test_an_archive_zip_writes_from_a_pipe_is_zip64(self):
         case = Case({})
