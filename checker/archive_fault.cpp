@@ -96,3 +96,13 @@ bool DescribeArchiveFault(const char* archivePath, char* reason, size_t size)
     }
     return true;
 }
+
+uint32_t CountBytesAfterArchive(const char* archivePath)
+{
+    ByteSource* source = OpenByteSource(archivePath);
+    if (!source) return 0;
+    DirectoryCheck check{};
+    const DirectoryFault fault = CheckDirectory(source, &check);
+    ReleaseByteSource(source);
+    return fault == DirectoryFault::None ? check.bytesAfterComment : 0;
+}

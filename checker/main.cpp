@@ -5,7 +5,9 @@
 
 #include "../app/program_paths.h"
 #include "../platform/winapi.h"
+#include "archive_fault.h"
 #include "check_run.h"
+#include "files_left_behind.h"
 #include "refusal_causes.h"
 #include "warning_kinds.h"
 
@@ -26,7 +28,10 @@ const char kUsage[] =
     "Unix shows its mode, whose execute bits the Linux updater gives a new file.\n"
     "Then warnings about what would hurt later. One refused entry fails the whole\n"
     "update: the updater then undoes every change and keeps the archive.\n"
-    "ARCHIVE and INSTALL_DIR are only read.\n"
+    "ARCHIVE and INSTALL_DIR are only read. For an archive that lists what its\n"
+    "release drops (tavix-dropped.txt, packed with --previous), the files of\n"
+    "INSTALL_DIR the release neither carries nor drops are warned about, as are\n"
+    "bytes after the archive's end: neither fails the check.\n"
     "\n"
     "A warning of these kinds means the update would not do what it is meant to,\n"
     "and fails the check unless --allow KIND (repeatable) accepts its kind on\n"
@@ -121,8 +126,23 @@ bool CheckInstallFolder(const char* installFolder)
     return false;
 }
 
-// The warning kinds found that stop the release.
-uint32_t PrintEntries(ArchiveCheck* check, bool installed)
+// Not a kind that stops a release: the updater reads such an archive as
+// unzip, bsdtar and Python's zipfile do, but whatever added the bytes may
+// have meant them as part of it.
+void PrintTrailingBytes(const char* archivePath)
+{
+    const uint32_t bytes = CountBytesAfterArchive(archivePath);
+    if (bytes == 0) return;
+    std::printf(
+        "warning: %u bytes follow the archive's end record and comment: the updater reads the "
+        "archive without them, as most tools do (7-Zip warns); whatever added them may have "
+        "meant more\n",
+        unsigned(bytes));
+}
+
+// The warning kinds found that stop the release. `archive` is the archive
+// as given, which may lie in the install folder.
+uint32_t PrintEntries(ArchiveCheck* check, const char* archive, bool installed)
 {
     bool tooLongSeen = false;
     EntryVerdict verdict;
@@ -132,6 +152,8 @@ uint32_t PrintEntries(ArchiveCheck* check, bool installed)
     }
     const uint32_t kinds =
         PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);
+    PrintTrailingBytes(check->archivePath);
+    if (installed) PrintFilesLeftBehind(archive, check->installFolder, check->warnings, stdout);
     // Only a scratch longer than the install folder can refuse a path the
     // updater would take.
     if (tooLongSeen && !check->scratch.lengthMatched) {
@@ -187,7 +209,7 @@ int main(int argc, char** argv)
     uint32_t stops = 0;
     switch (start) {
         case CheckStart::Ready:
-            stops = PrintEntries(&check, installFolder != nullptr) & ~arguments.allowed;
+            stops = PrintEntries(&check, archive, installFolder != nullptr) & ~arguments.allowed;
             if (stops) PrintStop(stops);
             break;
         case CheckStart::ArchiveUnopened:

@@ -196,6 +196,7 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // never reported
 
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
 
@@ -306,6 +307,7 @@ void WINAPI SetLastError(DWORD errorCode);
 // Time
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
 BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fileTime);
+void WINAPI GetSystemTimeAsFileTime(FILETIME* systemTime);
 
 // Process environment
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);

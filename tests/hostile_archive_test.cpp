@@ -196,7 +196,7 @@ TEST(HostileArchive, EntryCountsThatLie)
 }
 
 // End records that are not the archive's own: one hidden in the comment, one
-// appended, one with bytes after it.
+// appended, one in bytes after the archive's; and bytes after the only one.
 TEST(HostileArchive, EndRecordsThatAreNotTheArchivesOwn)
 {
     const std::vector<TestEntry> two{File("one.txt", "first"), File("two.txt", "second")};
@@ -219,12 +219,29 @@ TEST(HostileArchive, EndRecordsThatAreNotTheArchivesOwn)
         EXPECT_EQ(outcome.unopened, "no central directory starts where its end record says");
     }
 
+    // Bytes after the only end record: read as the other tools read them,
+    // once the directory walk holds.
     ZipOptions trailing;
-    trailing.trailer = Bytes("junk");
+    trailing.trailer = PseudoRandomBytes(189, 5);
+    for (uint8_t& byte : trailing.trailer) byte = byte == 0x50 ? 0x51 : byte;
     outcome = RunUpdateLoop(BuildZip(two, trailing));
-    EXPECT_FALSE(outcome.opened);
-    EXPECT_EQ(outcome.unopened,
-              "4 bytes follow its end record and comment, where the file should end");
+    EXPECT_EQ(outcome.program, both);
+    EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK}));
+
+    // Not when those bytes hold another end record signature, nor when the
+    // directory does not add up.
+    ZipOptions marked = trailing;
+    const ByteVector signature = {0x50, 0x4B, 0x05, 0x06};
+    marked.trailer.insert(marked.trailer.begin() + 100, signature.begin(), signature.end());
+    ZipOptions lying = trailing;
+    lying.entriesOnDisk = lying.totalEntries = 1;
+    for (const ZipOptions& options : {marked, lying}) {
+        outcome = RunUpdateLoop(BuildZip(two, options));
+        EXPECT_FALSE(outcome.opened);
+        EXPECT_TRUE(outcome.program.empty());
+    }
+    EXPECT_EQ(RunUpdateLoop(BuildZip(two, lying)).unopened,
+              "the end record counts 1 entry but the directory holds 2");
 }
 
 // Headers whose parts say more than they hold.

@@ -111,3 +111,15 @@ TEST(PlatformLocalTime, BeforeTheFileTimeEpochFails)
     EXPECT_FALSE(LocalFileTimeToFileTime(&early, &out));
     EXPECT_EQ(7u, out.dwLowDateTime);
 }
+
+// The clock in FILETIME units: the Unix time, counted from 1601.
+TEST(PlatformSystemTime, TheClockIsTheUnixTimeFrom1601)
+{
+    const int64_t before = int64_t(std::time(nullptr));
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const int64_t after = int64_t(std::time(nullptr));
+    const int64_t seconds = Ticks(now) / kTicksPerSecond - 11644473600;
+    EXPECT_GE(seconds, before);
+    EXPECT_LE(seconds, after);
+}

@@ -13,7 +13,9 @@ import os
 import stat
 import struct
 import sys
+import tempfile
 import time
+import zipfile
 import zlib
 
 PROGRAM = "update_archive.py"
@@ -56,6 +58,12 @@ WINDOWS_DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {
 # What a release may hold on purpose though it is refused by default; the
 # same words as the checker's --allow.
 ALLOW_KINDS = ("wrapping-folder", "read-only", "empty")
+
+# The list of what a release drops, packed as a file of the program folder:
+# UTF-8, one path per line ending in LF, '/' between folders, a folder with
+# a '/' at its end, each folder after everything below it. The client
+# library (kit/) removes what it lists once the update is in.
+DROP_LIST_NAME = "tavix-dropped.txt"
 
 DOS_EARLIEST = (1980, 1, 1, 0, 0, 0)
 DOS_LATEST = (2107, 12, 31, 23, 59, 58)
@@ -321,6 +329,64 @@ def collect_entries(source, names, install_dir_length, allowed=()):
     return entries, problems
 
 
+def previous_names(previous):
+    """The names a previous release carried, '/'-separated, folders ending
+    in '/' (also those only implied by the names below them): from its
+    folder, or from its archive."""
+    names = set()
+    if os.path.isdir(previous):
+        for folder, dirs, files in os.walk(previous):
+            prefix = os.path.relpath(folder, previous).replace(os.sep, "/")
+            prefix = "" if prefix == "." else prefix + "/"
+            names.update(prefix + d + "/" for d in dirs)
+            names.update(prefix + f for f in files)
+    else:
+        with zipfile.ZipFile(previous) as z:
+            for info in z.infolist():
+                name = info.filename
+                if not info.flag_bits & UTF8_NAME_FLAG and not name.isascii():
+                    # zipfile reads unflagged names as code page 437; ours
+                    # are UTF-8 or code page 936.
+                    raw = name.encode("cp437")
+                    try:
+                        name = raw.decode("utf-8")
+                    except UnicodeDecodeError:
+                        name = raw.decode("gbk", "replace")
+                name = name.replace("\\", "/")
+                while name.startswith("./"):
+                    name = name[2:]
+                if name:
+                    names.add(name)
+        for name in list(names):
+            parts = name.rstrip("/").split("/")
+            names.update("/".join(parts[:i]) + "/" for i in range(1, len(parts)))
+    names.discard(DROP_LIST_NAME)
+    return names
+
+
+def dropped_names(previous, entries):
+    """What the previous releases carried and this one does not, compared as
+    Windows compares names (a file that only changed case is kept), each
+    folder after what it holds."""
+    carried = {windows_case_key(entry.name) for entry in entries}
+    dropped = [name for name in previous if windows_case_key(name) not in carried]
+    return sorted(dropped, reverse=True)
+
+
+def drop_list_entry(source, previous, entries, folder):
+    """The drop list as an entry, its file written into `folder`; or a
+    Refusal when the release itself holds a file of its name."""
+    if any(windows_case_key(entry.name) == windows_case_key(DROP_LIST_NAME)
+           for entry in entries):
+        raise Refusal(f"{source}: holds {DROP_LIST_NAME}, the name the list of dropped "
+                      "files is packed under")
+    path = os.path.join(folder, DROP_LIST_NAME)
+    with open(path, "wb") as out:
+        out.write("".join(name + "\n" for name in dropped_names(previous, entries)).encode())
+    stored, flags = check_entry_name(DROP_LIST_NAME)
+    return Entry(DROP_LIST_NAME, path, os.stat(path), stored, flags)
+
+
 def is_read_only(st):
     _, external = entry_attributes(st.st_mode, getattr(st, "st_file_attributes", 0))
     return bool(external & DOS_READ_ONLY)
@@ -441,6 +507,13 @@ def pack(args):
         report(f"{archive}: lies inside {source}; the archive would pack itself")
         return 1
 
+    previous = None
+    for given in args.previous:
+        try:
+            previous = (previous or set()) | previous_names(given)
+        except (OSError, zipfile.BadZipFile) as error:
+            report(f"{given}: cannot be read as a previous release: {error}")
+            return 1
     entries, problems = collect_entries(source, args.names, args.install_dir_length, args.allow)
     for path, reason in problems:
         report(f"{path}: {reason}")
@@ -454,9 +527,12 @@ def pack(args):
 
     partial = archive + ".part"
     try:
-        with open(partial, "wb") as out:
-            total = write_archive(entries, out)
-            archive_size = out.tell()
+        with tempfile.TemporaryDirectory(prefix="update-archive-") as folder:
+            if previous is not None:
+                entries.append(drop_list_entry(source, previous, entries, folder))
+            with open(partial, "wb") as out:
+                total = write_archive(entries, out)
+                archive_size = out.tell()
         os.replace(partial, archive)
     except (Refusal, OSError) as error:
         if isinstance(error, OSError):
@@ -468,6 +544,9 @@ def pack(args):
     except BaseException:
         remove_quietly(partial)
         raise
+    if previous is not None:
+        print(f"{archive}: {DROP_LIST_NAME} lists {len(dropped_names(previous, entries))} "
+              "path(s) the previous release had and this one drops")
     folders = sum(entry.is_folder for entry in entries)
     print(f"{archive}: {len(entries)} entries ({len(entries) - folders} files, {folders} "
           f"folders), {total} bytes packed into {archive_size}")
@@ -496,6 +575,7 @@ examples:
   python3 tools/update_archive.py pack out/release dist/tavix-2.1.zip
   python3 tools/update_archive.py pack --names cp936 out/release dist/tavix-2.1.zip
   python3 tools/update_archive.py pack --install-dir-length 120 out/release dist/tavix-2.1.zip
+  python3 tools/update_archive.py pack --previous dist/tavix-2.0.zip out/release dist/tavix-2.1.zip
 """
 
 PACK_DESCRIPTION = """\
@@ -550,6 +630,12 @@ def build_parser():
         "--allow", action="append", choices=ALLOW_KINDS, default=[], metavar="KIND",
         help="accept one kind of release that is refused by default: "
              f"{', '.join(ALLOW_KINDS)} (repeatable)")
+    packer.add_argument(
+        "--previous", action="append", default=[], metavar="PATH",
+        help="a previous release, its folder or its archive (repeatable: give every release "
+             "a user may still have, as users skip versions): what they carried and this "
+             f"release does not is listed in {DROP_LIST_NAME}, packed with the release "
+             "(UTF-8, one path per line, '/' separators, folders ending in '/')")
     packer.set_defaults(run=pack)
     return parser
 

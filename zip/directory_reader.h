@@ -61,7 +61,9 @@ struct DirectoryCheck {
     // Central headers the walk found in a row, at most kMostHeadersCounted.
     uint32_t headersFound;
     // EndRecordNotAtEnd: the bytes after the comment of the signature
-    // nearest the end (0 when that comment runs past the end).
+    // nearest the end (0 when that comment runs past the end). Otherwise the
+    // bytes after the end record found and its comment, which the archive
+    // opens with (0 for an archive that ends where its comment does).
     uint32_t bytesAfterComment;
 };
 
@@ -71,6 +73,8 @@ constexpr uint32_t kMostHeadersCounted = 0x10000;  // one more than an end recor
 // comment reaches exactly the end of the source and whose central directory
 // starts with a central header, or that makes up an empty archive on its own
 // at the start of the file; every later signature lies inside its comment.
+// Failing that, the only signature there is, followed by bytes after its
+// comment, when it describes a directory that starts with a central header.
 // Its position relative to the source's start, or kEndRecordNotFound with
 // the reason in `check` when given.
 uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check = nullptr);

@@ -38,6 +38,20 @@ DirectoryFault FitDirectory(ByteSource* source, const uint8_t* record, uint32_t 
                                           : DirectoryFault::NoDirectoryAtEndRecord;
 }
 
+// The signatures in the stretch searched, up to two: only an archive with one
+// is taken with bytes after it.
+uint32_t CountSignatures(const uint8_t* tail, uint32_t size)
+{
+    uint32_t count = 0;
+    for (uint32_t i = 0; i + 4 <= size && count < 2; ++i) {
+        const void* hit = std::memchr(tail + i, 0x50, size - 3 - i);
+        if (hit == nullptr) break;
+        i = uint32_t(static_cast<const uint8_t*>(hit) - tail);
+        if (IsEndSignatureAt(tail + i)) ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
@@ -64,6 +78,7 @@ uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
     }
     found.fault = DirectoryFault::NoEndRecord;
     uint32_t result = kEndRecordNotFound;
+    uint32_t shortRecord = kEndRecordNotFound;    // the last whose comment ends before the file
     const uint32_t last = back - kEndRecordSize;  // the last offset a whole record fits at
     for (uint32_t i = 0; i <= last; ++i) {
         const void* hit = std::memchr(tail + i, 0x50, last + 1 - i);
@@ -77,6 +92,7 @@ uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
                 found.fault = DirectoryFault::EndRecordNotAtEnd;
             }
             found.bytesAfterComment = commentEnd < length ? uint32_t(length - commentEnd) : 0;
+            shortRecord = commentEnd < length ? start + i : kEndRecordNotFound;
             continue;
         }
         const DirectoryFault fault = FitDirectory(source, tail + i, start + i);
@@ -87,6 +103,18 @@ uint32_t FindEndRecord(ByteSource* source, DirectoryCheck* check)
         }
         found.fault = fault;
         found.endRecordPos = start + i;
+    }
+    // Bytes after the comment, as a tool that appends a signature or padding
+    // leaves them: believed only for the one end record there is, with a
+    // directory that starts where it says (the walk checks the rest), and
+    // never for an empty archive, which would turn any file into nothing.
+    if (result == kEndRecordNotFound && shortRecord != kEndRecordNotFound &&
+        CountSignatures(tail, back) == 1 && DecodeUInt32(tail + (shortRecord - start) + 12) != 0 &&
+        FitDirectory(source, tail + (shortRecord - start), shortRecord) == DirectoryFault::None) {
+        found.fault = DirectoryFault::None;
+        result = shortRecord;
+    } else if (result != kEndRecordNotFound) {
+        found.bytesAfterComment = 0;
     }
     delete[] tail;
     return result;

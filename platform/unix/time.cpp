@@ -1,5 +1,6 @@
 // Time: SystemTimeToFileTime with Windows' validation,
-// LocalFileTimeToFileTime with the current local-time offset, and Sleep.
+// LocalFileTimeToFileTime with the current local-time offset, the clock
+// (GetSystemTimeAsFileTime) and Sleep.
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +14,8 @@
 
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10000000;  // FILETIME counts 100 ns
+constexpr int64_t kTicksPerSecond = 10000000;       // FILETIME counts 100 ns
+constexpr int64_t kUnixEpochSeconds = 11644473600;  // from 1601-01-01 to 1970-01-01
 
 bool IsLeapYear(int year)
 {
@@ -105,6 +107,16 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fil
     fileTime->dwLowDateTime = static_cast<DWORD>(utc & 0xFFFFFFFFu);
     fileTime->dwHighDateTime = static_cast<DWORD>(utc >> 32);
     return TRUE;
+}
+
+void WINAPI GetSystemTimeAsFileTime(FILETIME* systemTime)
+{
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const uint64_t ticks =
+        uint64_t((int64_t(now.tv_sec) + kUnixEpochSeconds) * kTicksPerSecond + now.tv_nsec / 100);
+    systemTime->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    systemTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }
 
 void WINAPI Sleep(DWORD milliseconds)

@@ -2,6 +2,7 @@
 # The Windows updater run as a Chinese-speaking user meets it, under Wine on
 # a virtual X display:
 #   run_gui_test.sh WINE_RUN UPDATER_EXE TAVIX_STUB_EXE OUTPUT_DIR UI1_DIR UI2_DIR LEGACY_UPDATER_EXE
+#                   KIT1_DIR KIT2_DIR
 # WINE_RUN is cmake/wine-run.sh. UI1_DIR and UI2_DIR each hold a version of an
 # application whose Tavix.exe needs its tavixui.dll. LEGACY_UPDATER_EXE is the
 # updater without the manifest's UTF-8 code page, as an older Windows runs it.
@@ -19,7 +20,9 @@
 # page 1252) is shown the question and takes the Chinese names. An install
 # below folders named in several scripts, in both locales, takes names in
 # any script; the updater of an older Windows never takes a best-fit twin of
-# its folder or its archive for them.
+# its folder or its archive for them. KIT1_DIR and KIT2_DIR each hold a
+# version of a main program written with the client library (kit/), which
+# starts the update, tells its outcome and retries it.
 set -uo pipefail
 
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -30,6 +33,8 @@ out=$4
 ui1=$5
 ui2=$6
 legacy_updater=$7
+kit1=$8
+kit2=$9
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -580,6 +585,105 @@ run_best_fit_case() {
     test "$(listing "$twin"; listing "$dir/dl/Michal")" = "$twins_before"
 }
 
+# answer_question NAME KEY: the question box of an updater that a program
+# started, photographed and answered with KEY.
+answer_question() {
+  local window
+  window=$(timeout 180 xdotool search --sync --name '^Updater$' 2>/dev/null | head -n 1)
+  check "$1: the question box appears" test -n "$window"
+  [ -n "$window" ] || return
+  sleep 1
+  import -window root "$out/$1-question.png"
+  xdotool windowfocus --sync "$window" key "$2"
+}
+
+# wait_for_outcome APP N: waits up to 60 s for the N-th start of the kit's
+# program to write its line; gives that line.
+wait_for_outcome() {
+  for _ in $(seq 600); do
+    [ "$(wc -l <"$1/tavix-outcome.txt" 2>/dev/null || echo 0)" -ge "$2" ] && break
+    sleep 0.1
+  done
+  sed -n "$2p" "$1/tavix-outcome.txt" 2>/dev/null | tr -d '\r'
+}
+
+# run_kit_case: the main program written with the client library updates
+# itself to a release that drops a file and renames a folder. First a
+# scanner holds the old library past the updater's wait: the update is
+# undone and the old program, started on Yes, is told to retry after the
+# pause. Once the pause has passed (the note set back), it retries while a
+# scanner holds the archive with read sharing, so the updater cannot delete
+# it: the new program is told the update is in, and removes what the
+# release drops, but not a folder that still holds a file of the user's;
+# its next start deletes the archive the scanner let go.
+run_kit_case() {
+  local name=kit
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  program_folder "$app"
+  cp "$kit1/Tavix.exe" "$app/Tavix.exe"
+  cp "$ui1/tavixui.dll" "$app/tavixui.dll"
+  mkdir -p "$app/Data" "$dir/release/Files"
+  printf 'a\n' >"$app/Data/a.txt"
+  printf 'old\n' >"$app/old.txt"
+  mkdir -p "$dir/previous" && cp -r "$app/." "$dir/previous/" && rm "$dir/previous/Updater.exe"
+  printf 'mine\n' >"$app/Data/user.ini"
+  cp "$tavix_stub" "$dir/holder.exe"
+  cp "$kit2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
+  printf 'a\n' >"$dir/release/Files/a.txt"
+  printf 'Tavix 2.2\n' >"$dir/release/readme.txt"
+  python3 "$script_dir/../../tools/update_archive.py" pack --previous "$dir/previous" \
+    "$dir/release" "$zip" >"$out/$name-pack.out" 2>&1
+  check "$name: the packer lists what the release drops" \
+    test "$(python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).read("tavix-dropped.txt").decode(), end="")' "$zip")" \
+    = "$(printf 'old.txt\nData/a.txt\nData/\n')"
+  local size sha
+  size=$(stat -c %s "$zip")
+  sha=$(sha256sum "$zip" | cut -d' ' -f1)
+
+  echo "# case $name: the old library held"
+  start_holder "$dir/holder.exe" "$app/tavixui.dll" --scan
+  local other=1
+  [ "${sha:0:1}" = 1 ] && other=2
+  "$wine_run" "$prefix" "$app/Tavix.exe" --update "$(windows_path "$zip")" 2.2 "$size" \
+    "$other${sha:1}" >"$out/$name-bad-hash.out" 2>&1
+  check "$name: a download whose hash differs is not installed" test ! -e "$app/tavix-update.txt"
+  "$wine_run" "$prefix" "$app/Tavix.exe" --update "$(windows_path "$zip")" 2.2 "$size" "$sha" \
+    >"$out/$name-start.out" 2>&1
+  check "$name: the program starts the update" test -e "$app/tavix-update.txt"
+  answer_question "$name" y
+  local line
+  line=$(wait_for_outcome "$app" 1)
+  stop_holder "$app/tavixui.dll"
+  check "$name: the old program is told to retry after the pause (got '$line')" \
+    test "$line" = "2.1 not-installed retry-later 1 0"
+  check "$name: the old program runs" cmp -s "$kit1/Tavix.exe" "$app/Tavix.exe"
+
+  echo "# case $name-retry: the archive held with read sharing"
+  sed -i 's/^started .*/started 0/' "$app/tavix-update.txt"
+  start_holder "$dir/holder.exe" "$zip" --scan
+  "$wine_run" "$prefix" "$app/Tavix.exe" >"$out/$name-retry.out" 2>&1
+  check "$name-retry: the old program retries at once (got '$(wait_for_outcome "$app" 2)')" \
+    test "$(wait_for_outcome "$app" 2)" = "2.1 not-installed retry-now 1 0"
+  answer_question "$name-retry" y
+  line=$(wait_for_outcome "$app" 3)
+  check "$name-retry: the new program is told the update is in (got '$line')" \
+    test "$line" = "2.2 installed finish 2 1"
+  stop_holder "$zip"
+  check "$name-retry: the new program is in" cmp -s "$kit2/Tavix.exe" "$app/Tavix.exe"
+  check "$name-retry: the dropped file is removed" test ! -e "$app/old.txt"
+  check "$name-retry: the renamed folder's file is removed" test ! -e "$app/Data/a.txt"
+  check "$name-retry: a folder with the user's file stays" test -f "$app/Data/user.ini"
+  check "$name-retry: the new folder is in" test -f "$app/Files/a.txt"
+  check "$name-retry: the drop list is gone" test ! -e "$app/tavix-dropped.txt"
+  "$wine_run" "$prefix" "$app/Tavix.exe" >"$out/$name-later.out" 2>&1
+  line=$(wait_for_outcome "$app" 4)
+  check "$name-later: the next start finishes again (got '$line')" \
+    test "$line" = "2.2 installed finish 2 0"
+  check "$name-later: the archive the scanner kept and the note are gone" \
+    test ! -e "$zip" -a ! -e "$app/tavix-update.txt"
+}
+
 run_case yes y
 run_case no n
 run_failing_case
@@ -592,6 +696,7 @@ run_unicode_case english en_US.UTF-8
 run_best_fit_case
 run_released_case
 run_self_update_case
+run_kit_case
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then

@@ -214,6 +214,57 @@ class InstallTest(unittest.TestCase):
             self.assertTrue(os.stat(os.path.join(program, "readme.txt")).st_mode & 0o200)
 
 
+class DropListTest(unittest.TestCase):
+    """The previous release, as a folder or as the archive the packer made of
+    it, against this one: what it drops is listed, what only changed case
+    is not, and the list is installed like any other file."""
+
+    def test_a_release_that_drops_a_file_and_renames_a_folder(self):
+        with tempfile.TemporaryDirectory(prefix="packer-drops-") as scratch:
+            previous = os.path.join(scratch, "previous")
+            make_release(previous)
+            for name in ("old.txt", "plugins/a.dll", "plugins/b.dll"):
+                path = os.path.join(previous, name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(b"2.0")
+            source = os.path.join(scratch, "release")
+            make_release(source)
+            os.rename(os.path.join(source, "bin"), os.path.join(source, "binaries"))
+            os.rename(os.path.join(source, "readme.txt"), os.path.join(source, "README.TXT"))
+            old_archive = os.path.join(scratch, "previous.zip")
+            packed = run_packer("pack", "--allow", "read-only", "--names", "cp936", previous,
+                                old_archive)
+            self.assertEqual(packed.returncode, 0, packed.stderr)
+            older = os.path.join(scratch, "older")
+            os.makedirs(os.path.join(older, "gone"))
+            wanted = ["plugins/b.dll", "plugins/a.dll", "plugins/", "old.txt",
+                      "bin/tool.sh", "bin/lib/core.dll", "bin/lib/", "bin/"]
+            # A user may skip a version: what an older one dropped is listed too.
+            for given, extra in (([previous], []), ([old_archive], []),
+                                 ([older, previous], ["gone/"])):
+                with self.subTest(given=[os.path.basename(g) for g in given]):
+                    archive = os.path.join(scratch, "update.zip")
+                    options = [a for g in given for a in ("--previous", g)]
+                    packed = run_packer("pack", "--allow", "read-only", *options, source,
+                                        archive)
+                    self.assertEqual(packed.returncode, 0, packed.stderr)
+                    self.assertIn(f"tavix-dropped.txt lists {8 + len(extra)} path(s)",
+                                  packed.stdout)
+                    wanted_now = wanted[:4] + extra + wanted[4:]
+                    with zipfile.ZipFile(archive) as z:
+                        listed = z.read("tavix-dropped.txt").decode("utf-8").split("\n")
+                    self.assertEqual(listed, wanted_now + [""])
+
+            os.rename(os.path.join(source, "README.TXT"), os.path.join(source, "tavix-dropped.txt"))
+            refused = run_packer("pack", "--allow", "read-only", "--previous", previous, source,
+                                 os.path.join(scratch, "refused.zip"))
+            self.assertEqual(refused.returncode, 1)
+            self.assertIn("holds tavix-dropped.txt, the name the list of dropped files is packed "
+                          "under; no archive written", refused.stderr)
+            self.assertFalse(os.path.exists(os.path.join(scratch, "refused.zip")))
+
+
 class RefusalTest(unittest.TestCase):
     def setUp(self):
         self.scratch = tempfile.TemporaryDirectory(prefix="packer-refusal-")

@@ -551,6 +551,54 @@ class AgreementTest(unittest.TestCase):
                 finally:
                     case.cleanup()
 
+    def test_bytes_after_the_end_record(self):
+        """Bytes after the only end record are read past with a warning that
+        does not fail the check; an end record signature among them is not."""
+        def make(case, junk):
+            archive = os.path.join(case.root, "trailing.zip")
+            make_zip(archive, [("one.txt", b"one"), ("sub/two.txt", b"two")])
+            with open(archive, "ab") as f:
+                f.write(junk)
+            return archive
+        junk = (bytes(range(0x51, 0xFF)) * 2)[:189]
+        entries, warnings = self.run_case(lambda case: make(case, junk), files={})
+        self.assertEqual(entries, [("new", b"one.txt", ""), ("new", b"sub/two.txt", "")])
+        self.assertEqual(warnings, [
+            "warning: 189 bytes follow the archive's end record and comment: the updater reads "
+            "the archive without them, as most tools do (7-Zip warns); whatever added them may "
+            "have meant more"])
+        entries, warnings = self.run_case(
+            lambda case: make(case, junk[:50] + b"PK\x05\x06" + junk[50:]), files={})
+        self.assertEqual((entries, warnings), ([], []))
+
+    def test_files_the_release_neither_carries_nor_drops(self):
+        """With a drop list, what the install has beyond the release and the
+        list is named, without failing the check; the archive lying in the
+        install folder and the updater's own names are not."""
+        install = {"readme.txt": b"2.0", "Old.TXT": b"old", "plugins/a.dll": b"a",
+                   "plugins/user.ini": b"mine", "~tvx.done": b"", "settings.ini": b"mine"}
+
+        def make(case):
+            archive = os.path.join(case.install, "update.zip")
+            make_zip(archive, [("readme.txt", b"2.1"),
+                               ("tavix-dropped.txt", b"plugins/a.dll\nplugins/\nold.txt\n")])
+            return archive
+        entries, warnings = self.run_case(make, files=install)
+        self.assertEqual([name for _, name, _ in entries], [b"readme.txt", b"tavix-dropped.txt"])
+        self.assertEqual(warnings, [
+            f"warning: {name} is in the install folder, but the release neither carries it nor "
+            "lists it in tavix-dropped.txt: the update leaves it as it is"
+            for name in ("plugins/user.ini", "settings.ini")])
+
+        # Many: the first by name, then how many more.
+        install = {f"logs/{n:02}.log": b"log" for n in range(22, 0, -1)}
+        install["readme.txt"] = b"2.0"
+        _, warnings = self.run_case(make, files=install)
+        self.assertEqual([w.split()[1] for w in warnings[:20]],
+                         [f"logs/{n:02}.log" for n in range(1, 21)])
+        self.assertEqual(warnings[20:],
+                         ["warning: and 2 more files the update leaves as they are"])
+
     def test_an_archive_zip_writes_from_a_pipe_is_zip64(self):
         case = Case({})
         try:
