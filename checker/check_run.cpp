@@ -86,7 +86,8 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
         if (described) {
             verdict->causes |=
                 kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive,
-                                                   &unpack.handle->reader->writtenFiles);
+                                                   &unpack.handle->reader->writtenFiles,
+                                                   unpack.handle->reader->update);
         }
         DescribeRefusal(verdict->result, verdict->causes, headers.reached ? headers.info.method : 0,
                         verdict->reason);
@@ -100,7 +101,14 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     char original[MAX_PATH * 2];
     // The mode the Linux updater takes its execute bits from.
     if (headers.reached) verdict->mode = FindEntryMode(headers.info);
-    std::snprintf(result, sizeof result, "%s%s", base, entry.name);
+    // The new file as the run staged it; a read-only one already in place
+    // was staged as it stands.
+    const char* staged = unpack.handle->reader->lastStaged;
+    if (staged[0] != '\0') {
+        std::snprintf(result, sizeof result, "%s", staged);
+    } else {
+        std::snprintf(result, sizeof result, "%s%s", base, entry.name);
+    }
     std::snprintf(original, sizeof original, "%s/%s", check.installFolder, entry.name);
     switch (CompareWithOriginal(result, check.installFolder[0] ? original : nullptr)) {
         case FileChange::New:

@@ -115,7 +115,8 @@ uint32_t FindHeaderCauses(const EntryHeaders& headers)
 }
 
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive, WrittenFiles* written)
+                          const FileIdentity& archive, WrittenFiles* written,
+                          const UpdateTransaction& update)
 {
     if (const uint32_t causes = FindWindowsNameCauses(name)) return causes;
     char path[MAX_PATH + 1];
@@ -134,5 +135,7 @@ uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool fold
         if (IsWrittenFile(written, baseDirectory, path, found)) return kCauseWrittenBefore;
         if (IsSameFile(IdentifyFile(path), archive)) return kCauseIsTheArchive;
     }
+    char staged[MAX_PATH];
+    if (FindStagedFile(update, name, staged)) return kCauseWrittenBefore;
     return FindFolderChainCauses(baseDirectory, path);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "../archive/file_identity.h"
+#include "../archive/update_transaction.h"
 #include "../archive/written_files.h"
 #include "entry_headers.h"
 
@@ -39,6 +40,8 @@ uint32_t FindHeaderCauses(const EntryHeaders& headers);
 
 // For an entry that was described and refused while written: `name` as the
 // updater names it, below `baseDirectory` (ending in a separator); `archive`
-// is the file the unpack reads, `written` the files it has written.
+// is the file the unpack reads, `written` the installed files it has
+// replaced, `update` what it has staged.
 uint32_t FindTargetCauses(const char* baseDirectory, const char* name, bool folderEntry,
-                          const FileIdentity& archive, WrittenFiles* written);
+                          const FileIdentity& archive, WrittenFiles* written,
+                          const UpdateTransaction& update);

@@ -28,7 +28,6 @@
     X(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER)    \
     X(CloseHandle, ERROR_INVALID_HANDLE, FALSE)                          \
     X(FlushFileBuffers, ERROR_WRITE_FAULT, FALSE)                        \
-    X(SetEndOfFile, ERROR_WRITE_FAULT, FALSE)                            \
     X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
     X(SetFileAttributesA, ERROR_ACCESS_DENIED, FALSE)                    \
@@ -37,11 +36,10 @@
     X(RemoveDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \
-    X(CreateHardLinkA, ERROR_ACCESS_DENIED, FALSE)                       \
     X(AllowExecution, ERROR_ACCESS_DENIED, FALSE)                        \
     X(GetFileInformationByHandle, ERROR_INVALID_HANDLE, FALSE)           \
     X(FindFirstFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)         \
-    X(CreateMutexA, ERROR_ACCESS_DENIED, nullptr)
+    X(FlushFolderFiles, ERROR_WRITE_FAULT, FALSE)
 
 #define PLATFORM_CALL_ENUMERATOR(call, defaultError, failValue) call,
 enum class PlatformCall : uint32_t {

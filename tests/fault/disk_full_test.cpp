@@ -64,7 +64,7 @@ TEST(DiskFull, WriteFailsAndTheOldFileStays)
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_WRITE);
     GetArchiveEntry(handle, 1, &entry);
     EXPECT_EQ(ExtractArchiveEntry(handle, 1, entry.name), RESULT_OK) << "the room is free again";
-    EXPECT_EQ(ReadFileBytes(small.Path() / "small.txt"), Bytes("fits"));
+    EXPECT_EQ(ReadFileBytes(small.Path() / "~tvx.new/t/small.txt"), Bytes("fits")) << "staged";
     CloseArchive(handle);
 
     // The update as a whole failed: undone.
