@@ -20,6 +20,7 @@ namespace {
 constexpr char kMirrorFolder[] = "~tvx.new/t/";
 constexpr char kNewAreaFolder[] = "~tvx.new/";
 constexpr char kOldAreaFolder[] = "~tvx.old/";
+
 constexpr int kPlaybackPasses = 3;
 
 enum class Outcome { Done, Missing, Failed };
@@ -164,12 +165,17 @@ bool RemoveTree(const char* folder, WaitBudget* budget)
     return RemoveDirectoryA(folder) || IsMissing(GetLastError());
 }
 
+// A pass that failed (a listing refused, a file held) is made again: each
+// finds what the one before left.
 bool RemoveAreas(const char* folder, WaitBudget* budget)
 {
-    char area[MAX_PATH];
-    bool removed = true;
-    for (const char* name : {kNewArea, kOldArea}) {
-        removed = FullPath(folder, name, area) && RemoveTree(area, budget) && removed;
+    bool removed = false;
+    for (int pass = 0; pass < kPlaybackPasses && !removed; ++pass) {
+        removed = true;
+        char area[MAX_PATH];
+        for (const char* name : {kNewArea, kOldArea}) {
+            removed = FullPath(folder, name, area) && RemoveTree(area, budget) && removed;
+        }
     }
     return removed;
 }
@@ -581,9 +587,11 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder)
     // its names could be this run's.
     char area[MAX_PATH];
     char mirror[MAX_PATH];
-    if (!FullPath(folder, kNewArea, area) || !RemoveTree(area, &update->waits) ||
-        !CreateFolder(area) || !FullPath(folder, kMirrorFolder, mirror) || !CreateFolder(mirror))
+    if (!FullPath(folder, kNewArea, area) || !RemoveTree(area, &update->waits)) return RESULT_WRITE;
+    if (!CreateFolder(area) || !FullPath(folder, kMirrorFolder, mirror) || !CreateFolder(mirror)) {
+        RemoveTree(area, &update->waits);
         return RESULT_WRITE;
+    }
     update->state = TransactionState::Staging;
     return RESULT_OK;
 }

@@ -171,14 +171,6 @@ const FolderState& Installation::NewVersion()
     return next;
 }
 
-bool IsRunningProgram(const std::string& name)
-{
-    for (const char* running : kRunning) {
-        if (name == running) return true;
-    }
-    return false;
-}
-
 FolderState WithoutOwnFiles(const FolderState& state, FolderState* own)
 {
     FolderState rest;

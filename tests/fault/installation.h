@@ -69,10 +69,6 @@ private:
 // An old file an earlier version of the updater kept beside its name.
 extern const char kKeptBeside[];
 
-// Whether `name` (a path in the folder) is one of the programs that run
-// while the update goes on.
-bool IsRunningProgram(const std::string& name);
-
 // `state` with the updater's own files and the old kept-beside file left
 // out, and those in `own`.
 FolderState WithoutOwnFiles(const FolderState& state, FolderState* own = nullptr);
