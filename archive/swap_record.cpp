@@ -46,15 +46,20 @@ size_t StepSize(const SwapStep& step)
     return size;
 }
 
-bool StartsWith(const char* text, const char* prefix)
+// A file of one of the updater's areas: the folder of a volume (none for the
+// program folder's own), the area's name, then a bound path.
+bool IsInArea(const char* path, const char* area)
 {
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-// A file of one of the updater's areas: the area's name, then a bound path.
-bool IsInArea(const char* path, const char* prefix)
-{
-    return StartsWith(path, prefix) && IsBoundRelativePath(path + std::strlen(prefix));
+    for (const char* at = std::strstr(path, area); at; at = std::strstr(at + 1, area)) {
+        if (at != path && !IsSeparator(at[-1])) continue;
+        char root[MAX_PATH];
+        std::memcpy(root, path, size_t(at - path));
+        root[at - path] = '\0';
+        const bool rootBound =
+            root[0] == '\0' || (IsBoundRelativePath(root) && !HasOwnNameComponent(root));
+        return rootBound && IsBoundRelativePath(at + std::strlen(area));
+    }
+    return false;
 }
 
 // Which texts each kind has, and where they may lead.

@@ -35,11 +35,43 @@ bool FullPath(const char* folder, const char* relative, char (&path)[MAX_PATH])
     return ConcatenatePath(path, folder, relative);
 }
 
-// "~tvx.new/" or "~tvx.old/" and eight hex digits of a number never given
-// before in this run.
-void NumberedName(UpdateTransaction* update, const char* area, char (&name)[MAX_PATH])
+// "~tvx.new/" or "~tvx.old/" of the volume at `root` and eight hex digits of
+// a number never given before in this run.
+bool NumberedName(UpdateTransaction* update, const char* root, const char* area,
+                  char (&name)[MAX_PATH])
 {
-    std::snprintf(name, MAX_PATH, "%s%08lX", area, static_cast<unsigned long>(++update->serial));
+    const int length = std::snprintf(name, MAX_PATH, "%s%s%08lX", root, area,
+                                     static_cast<unsigned long>(++update->serial));
+    return length > 0 && length < MAX_PATH;
+}
+
+// The volume whose areas serve `relative`: the innermost one mounted on a
+// folder it lies in, or the program folder's.
+const StagingVolume& VolumeOf(const UpdateTransaction& update, const char* relative)
+{
+    const StagingVolume* found = &update.volumes[0];
+    for (uint32_t i = 1; i < update.volumeCount; ++i) {
+        const StagingVolume& volume = update.volumes[i];
+        const size_t length = std::strlen(volume.root);
+        if (std::strncmp(relative, volume.root, length) == 0 && length > std::strlen(found->root))
+            found = &volume;
+    }
+    return *found;
+}
+
+// The volume root a path of the record's areas lies under: what comes
+// before its area's name.
+void AreaRootOf(const char* areaPath, char (&root)[MAX_PATH])
+{
+    root[0] = '\0';
+    for (const char* area : {kNewAreaFolder, kOldAreaFolder}) {
+        for (const char* at = std::strstr(areaPath, area); at; at = std::strstr(at + 1, area)) {
+            if (at == areaPath || IsSeparator(at[-1])) {
+                std::snprintf(root, MAX_PATH, "%.*s", int(at - areaPath), areaPath);
+                return;
+            }
+        }
+    }
 }
 
 const char* TextAt(const UpdateTransaction& update, uint32_t offset)
@@ -167,34 +199,70 @@ bool RemoveTree(const char* folder, WaitBudget* budget)
 
 // A pass that failed (a listing refused, a file held) is made again: each
 // finds what the one before left.
-bool RemoveAreas(const char* folder, WaitBudget* budget)
+bool RemoveAreas(const char* folder, const char* root, WaitBudget* budget)
 {
     bool removed = false;
     for (int pass = 0; pass < kPlaybackPasses && !removed; ++pass) {
         removed = true;
-        char area[MAX_PATH];
         for (const char* name : {kNewArea, kOldArea}) {
-            removed = FullPath(folder, name, area) && RemoveTree(area, budget) && removed;
+            char area[MAX_PATH];
+            const int length = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, name);
+            removed = length > 0 && length < MAX_PATH && RemoveTree(area, budget) && removed;
         }
     }
     return removed;
 }
 
+// The areas of every volume the steps name, the program folder's too.
+void RemoveAreasOfSteps(const char* folder, const SwapStep* steps, uint32_t count,
+                        WaitBudget* budget)
+{
+    RemoveAreas(folder, "", budget);
+    char removed[kMaxStagingVolumes][MAX_PATH];
+    uint32_t removedCount = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        char root[MAX_PATH];
+        AreaRootOf(steps[i].staged[0] ? steps[i].staged : steps[i].old, root);
+        if (root[0] == '\0') continue;
+        bool seen = false;
+        for (uint32_t j = 0; j < removedCount && !seen; ++j)
+            seen = std::strcmp(removed[j], root) == 0;
+        if (seen) continue;
+        RemoveAreas(folder, root, budget);
+        if (removedCount < kMaxStagingVolumes) std::memcpy(removed[removedCount++], root, MAX_PATH);
+    }
+}
+
+void RemoveAreasOfVolumes(const UpdateTransaction& update, WaitBudget* budget)
+{
+    for (uint32_t i = 0; i < update.volumeCount; ++i) {
+        RemoveAreas(update.folder, update.volumes[i].root, budget);
+    }
+}
+
 // The number above every numbered name left in the old area (a program
 // still running when its run ended), so that no name is given twice.
-uint32_t FindSerialAbove(const char* folder)
+uint32_t FindSerialAbove(const char* folder, const char* root)
 {
     char pattern[MAX_PATH];
-    if (!FullPath(folder, "~tvx.old/*", pattern)) return 0;
+    const int length = std::snprintf(pattern, MAX_PATH, "%s%s%s*", folder, root, kOldAreaFolder);
+    if (length < 0 || length >= MAX_PATH) return 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
     uint32_t highest = 0;
     do {
-        unsigned long value = 0;
-        char end = '\0';
-        if (std::sscanf(found.cFileName, "%8lx%c", &value, &end) == 1 && value > highest)
-            highest = uint32_t(value);
+        uint32_t value = 0;
+        const char* digit = found.cFileName;
+        for (; *digit && digit - found.cFileName < 8; ++digit) {
+            const char c = *digit;
+            const int nibble = c >= '0' && c <= '9'   ? c - '0'
+                               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                      : -1;
+            if (nibble < 0) break;
+            value = value << 4 | uint32_t(nibble);
+        }
+        if (*digit == '\0' && digit - found.cFileName == 8 && value > highest) highest = value;
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return highest;
@@ -320,16 +388,20 @@ bool DoStep(const char* folder, const SwapStep& step, WaitBudget* budget)
 
 // Moves a file the run put at `target` back into the new area, under a
 // fresh name: a program started from it since can be moved, not deleted.
-bool MoveBackIntoArea(const char* folder, const char* target, uint32_t* serial, WaitBudget* budget)
+bool MoveBackIntoArea(const char* folder, const SwapStep& step, const char* target,
+                      uint32_t* serial, WaitBudget* budget)
 {
+    char root[MAX_PATH];
+    AreaRootOf(step.staged, root);
     char area[MAX_PATH];
-    if (!FullPath(folder, kNewArea, area) || !CreateFolder(area)) return false;
+    const int areaLength = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, kNewArea);
+    if (areaLength < 0 || areaLength >= MAX_PATH || !CreateFolder(area)) return false;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char name[MAX_PATH];
         char away[MAX_PATH];
-        std::snprintf(name, MAX_PATH, "%su%07lX", kNewAreaFolder,
-                      static_cast<unsigned long>(++*serial & 0xFFFFFFF));
-        if (!FullPath(folder, name, away)) return false;
+        const int length = std::snprintf(name, MAX_PATH, "%s%su%07lX", root, kNewAreaFolder,
+                                         static_cast<unsigned long>(++*serial & 0xFFFFFFF));
+        if (length < 0 || length >= MAX_PATH || !FullPath(folder, name, away)) return false;
         if (MoveFile(target, away, 0, budget) == Outcome::Done) return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
             return false;
@@ -367,7 +439,7 @@ bool UndoStep(const char* folder, const SwapStep& step, uint32_t* serial, WaitBu
         case SwapStepKind::NewFile:
             if (!Exists(target, &known)) return known;
             if (!HoldsNewFile(target, step)) return true;
-            return MoveBackIntoArea(folder, target, serial, budget);
+            return MoveBackIntoArea(folder, step, target, serial, budget);
         case SwapStepKind::Replace: {
             if (!Exists(old, &known)) return known;  // never moved out, or back already
             const bool there = Exists(target, &known);
@@ -375,7 +447,7 @@ bool UndoStep(const char* folder, const SwapStep& step, uint32_t* serial, WaitBu
             if (there) {
                 // Someone else's file since: it stays, and the old one with the area.
                 if (!HoldsNewFile(target, step)) return true;
-                if (!MoveBackIntoArea(folder, target, serial, budget)) return false;
+                if (!MoveBackIntoArea(folder, step, target, serial, budget)) return false;
             }
             return MoveFile(old, target, 0, budget) == Outcome::Done;
         }
@@ -405,18 +477,19 @@ bool PlayBackUndo(const char* folder, const char* path, const SwapStep* steps, u
         undone = UndoSteps(folder, steps, count, serial, budget);
     }
     if (!undone) return false;
-    RemoveAreas(folder, budget);
+    RemoveAreasOfSteps(folder, steps, count, budget);
     return RemoveFile(path, budget) != Outcome::Failed;
 }
 
 // The areas go, then the committed record: a program still running from
 // the old area stays for a later run.
-bool FinishCommitted(const char* folder, const char* done, WaitBudget* budget)
+bool FinishCommitted(const char* folder, const char* done, const SwapStep* steps, uint32_t count,
+                     WaitBudget* budget)
 {
     // A running program's old file is refused for as long as it runs:
     // nothing is waited for.
     WaitBudget none{0};
-    RemoveAreas(folder, &none);
+    RemoveAreasOfSteps(folder, steps, count, &none);
     return RemoveFile(done, budget) != Outcome::Failed;
 }
 
@@ -424,23 +497,30 @@ int32_t SwapAndCommit(UpdateTransaction* update)
 {
     const char* folder = update->folder;
     if (update->stepCount == 0) {
-        RemoveAreas(folder, &update->waits);
+        RemoveAreasOfVolumes(*update, &update->waits);
         return RESULT_OK;
     }
     const std::unique_ptr<SwapStep[]> steps = OrderSteps(*update);
     const size_t size = steps ? SwapRecordSize(steps.get(), update->stepCount) : 0;
     std::unique_ptr<uint8_t[]> bytes(size ? new (std::nothrow) uint8_t[size] : nullptr);
-    char oldArea[MAX_PATH];
-    bool prepared = bytes && FullPath(folder, kOldArea, oldArea) && CreateFolder(oldArea);
+    bool prepared = bytes != nullptr;
+    // The staged data on the disk, volume by volume, before anything names
+    // it; then the old areas the swap moves old files into.
+    for (uint32_t i = 0; prepared && i < update->volumeCount; ++i) {
+        char area[MAX_PATH];
+        char oldArea[MAX_PATH];
+        const char* root = update->volumes[i].root;
+        const int newLength = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, kNewArea);
+        const int oldLength = std::snprintf(oldArea, MAX_PATH, "%s%s%s", folder, root, kOldArea);
+        prepared = newLength > 0 && newLength < MAX_PATH && oldLength > 0 && oldLength < MAX_PATH &&
+                   FlushFolderFiles(area) && CreateFolder(oldArea);
+    }
     if (prepared) {
         EncodeSwapRecord(steps.get(), update->stepCount, bytes.get());
-        // The staged data on the disk before anything names it.
-        char area[MAX_PATH];
-        prepared = FullPath(folder, kNewArea, area) && FlushFolderFiles(area) &&
-                   WriteRecord(folder, bytes.get(), size);
+        prepared = WriteRecord(folder, bytes.get(), size);
     }
     if (!prepared) {
-        RemoveAreas(folder, &update->waits);
+        RemoveAreasOfVolumes(*update, &update->waits);
         return RESULT_WRITE;
     }
     update->state = TransactionState::Prepared;
@@ -475,7 +555,7 @@ int32_t SwapAndCommit(UpdateTransaction* update)
         return RESULT_WRITE;
     }
     update->state = TransactionState::Committed;
-    FinishCommitted(folder, done, &update->waits);
+    FinishCommitted(folder, done, steps.get(), update->stepCount, &update->waits);
     update->state = TransactionState::Finished;
     return RESULT_OK;
 }
@@ -484,9 +564,49 @@ int32_t SwapAndCommit(UpdateTransaction* update)
 // fit.
 bool MirrorPath(const UpdateTransaction& update, const char* path, char (&mirror)[MAX_PATH])
 {
-    const int length =
-        std::snprintf(mirror, MAX_PATH, "%s%s%s", update.folder, kMirrorFolder, path);
+    const char* root = VolumeOf(update, path).root;
+    const size_t rootLength = std::strlen(root);
+    const int length = std::snprintf(mirror, MAX_PATH, "%s%s%s%s", update.folder, root,
+                                     kMirrorFolder, path + rootLength);
     return length > 0 && length < MAX_PATH;
+}
+
+// Makes the new area of the volume at `root` (relative; "" for the program
+// folder's), an earlier run's left there removed first: its names could be
+// this run's.
+bool BeginArea(UpdateTransaction* update, const char* root)
+{
+    char area[MAX_PATH];
+    char mirror[MAX_PATH];
+    const int areaLength = std::snprintf(area, MAX_PATH, "%s%s%s", update->folder, root, kNewArea);
+    const int mirrorLength =
+        std::snprintf(mirror, MAX_PATH, "%s%s%s", update->folder, root, kMirrorFolder);
+    if (areaLength < 0 || areaLength >= MAX_PATH || mirrorLength < 0 || mirrorLength >= MAX_PATH ||
+        !RemoveTree(area, &update->waits))
+        return false;
+    if (!CreateFolder(area) || !CreateFolder(mirror)) {
+        RemoveTree(area, &update->waits);
+        return false;
+    }
+    const uint32_t above = FindSerialAbove(update->folder, root);
+    if (above > update->serial) update->serial = above;
+    return true;
+}
+
+// A folder of the install that is another volume than the one it lies on
+// (a mount point, a junction) stages what goes below it on its own volume.
+bool NoteVolume(UpdateTransaction* update, const char* relative, const char* full)
+{
+    const FileIdentity identity = IdentifyFile(full);
+    if (!identity.known) return true;
+    if (identity.volume == VolumeOf(*update, relative).volume) return true;
+    if (update->volumeCount == kMaxStagingVolumes) return false;
+    StagingVolume& volume = update->volumes[update->volumeCount];
+    std::snprintf(volume.root, MAX_PATH, "%s", relative);
+    volume.volume = identity.volume;
+    if (!BeginArea(update, relative)) return false;
+    ++update->volumeCount;
+    return true;
 }
 
 // Looks at one folder of a target's chain (relative, ending in a
@@ -509,6 +629,7 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
         const DWORD attributes = GetFileAttributesA(full);
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return RESULT_NO_FILE;
+            if (!NoteVolume(update, relative, full)) return RESULT_NO_FILE;
             RememberFolder(update->installed, relative);
             return RESULT_OK;
         }
@@ -519,7 +640,10 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
     char mirror[MAX_PATH];
     char staged[MAX_PATH];
     if (!MirrorPath(*update, relative, mirror) || !CreateFolder(mirror)) return RESULT_NO_FILE;
-    std::snprintf(staged, MAX_PATH, "%s%s", kMirrorFolder, relative);
+    const char* root = VolumeOf(*update, relative).root;
+    const int stagedLength = std::snprintf(staged, MAX_PATH, "%s%s%s", root, kMirrorFolder,
+                                           relative + std::strlen(root));
+    if (stagedLength < 0 || stagedLength >= MAX_PATH) return RESULT_NO_FILE;
     const size_t length = std::strlen(staged);
     if (length > 0 && IsSeparator(staged[length - 1])) staged[length - 1] = '\0';
     char target[MAX_PATH];
@@ -540,13 +664,21 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
 }
 
 // Whether `relative` (a folder, ending in a separator) of the install is
-// mirrored in the new area, made there where it fits.
+// mirrored in the new area, made there, parents first, where it fits.
 bool MirrorFolder(UpdateTransaction* update, const char* relative)
 {
     if (relative[0] == '\0' || IsKnownFolder(update->mirrored, relative)) return true;
-    char mirror[MAX_PATH];
-    if (!MirrorPath(*update, relative, mirror) || !CreateFolder(mirror)) return false;
-    RememberFolder(update->mirrored, relative);
+    char chain[MAX_PATH];
+    for (const char* end = relative; *end;) {
+        end = FindComponentEnd(end);
+        if (*end == '\0') break;
+        ++end;  // with its separator
+        std::snprintf(chain, MAX_PATH, "%.*s", int(end - relative), relative);
+        if (IsKnownFolder(update->mirrored, chain)) continue;
+        char mirror[MAX_PATH];
+        if (!MirrorPath(*update, chain, mirror) || !CreateFolder(mirror)) return false;
+        RememberFolder(update->mirrored, chain);
+    }
     return true;
 }
 
@@ -567,7 +699,7 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder)
     if (length >= MAX_PATH) return RESULT_NO_FILE;
     std::memcpy(update->folder, folder, length + 1);
     update->folderLength = length;
-    update->serial = FindSerialAbove(folder);
+    update->serial = 0;
     char path[MAX_PATH];
     for (const char* record : {kSwapRecordName, kCommittedRecordName, kNextRecordName}) {
         if (!FullPath(folder, record, path)) return RESULT_NO_FILE;
@@ -583,15 +715,11 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder)
                                ? (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow
                                : UINT64_MAX;
     }
-    // An area a run left (a program that ran from it then) must be gone:
-    // its names could be this run's.
-    char area[MAX_PATH];
-    char mirror[MAX_PATH];
-    if (!FullPath(folder, kNewArea, area) || !RemoveTree(area, &update->waits)) return RESULT_WRITE;
-    if (!CreateFolder(area) || !FullPath(folder, kMirrorFolder, mirror) || !CreateFolder(mirror)) {
-        RemoveTree(area, &update->waits);
-        return RESULT_WRITE;
-    }
+    const FileIdentity programFolder = IdentifyFile(folder);
+    update->volumes[0].root[0] = '\0';
+    update->volumes[0].volume = programFolder.volume;
+    update->volumeCount = 1;
+    if (!BeginArea(update, "")) return RESULT_WRITE;
     update->state = TransactionState::Staging;
     return RESULT_OK;
 }
@@ -629,8 +757,8 @@ HANDLE CreateStagedFile(UpdateTransaction* update, const char* target, bool lack
     staged->inTree = lacking && mirrored;
     if (!mirrored) {
         char name[MAX_PATH];
-        NumberedName(update, kNewAreaFolder, name);
-        if (!FullPath(update->folder, name, staged->path)) {
+        if (!NumberedName(update, VolumeOf(*update, folderPart).root, kNewAreaFolder, name) ||
+            !FullPath(update->folder, name, staged->path)) {
             staged->path[0] = '\0';
             return INVALID_HANDLE_VALUE;
         }
@@ -654,8 +782,8 @@ bool AddStagedFile(UpdateTransaction* update, const StagedFile& staged, bool rep
     bool noted = false;
     if (replaces) {
         char old[MAX_PATH];
-        NumberedName(update, kOldAreaFolder, old);
-        noted = AddStep(update, SwapStepKind::Replace, target, stagedName, old, size, crc, last);
+        noted = NumberedName(update, VolumeOf(*update, target).root, kOldAreaFolder, old) &&
+                AddStep(update, SwapStepKind::Replace, target, stagedName, old, size, crc, last);
     } else if (staged.inTree) {
         noted = AddStep(update, SwapStepKind::TreeFile, target, "", "", size, crc, false);
     } else {
@@ -685,7 +813,7 @@ int32_t EndUpdate(UpdateTransaction* update, bool complete)
         if (complete && !update->broken) {
             result = SwapAndCommit(update);
         } else {
-            RemoveAreas(update->folder, &update->waits);
+            RemoveAreasOfVolumes(*update, &update->waits);
         }
     }
     FreeSteps(update);
@@ -705,21 +833,25 @@ bool RecoverUpdate(const char* folder)
     // A record never completed: nothing had moved.
     if (RemoveFile(next, &budget) == Outcome::Failed) return false;
     bool known = true;
-    if (Exists(done, &known)) return FinishCommitted(folder, done, &budget);
+    const bool committed = Exists(done, &known);
     if (!known) return false;
+    const char* record = committed ? done : swap;
     std::unique_ptr<uint8_t[]> bytes;
     size_t size = 0;
-    const Outcome read = ReadRecord(swap, &bytes, &size);
+    const Outcome read = ReadRecord(record, &bytes, &size);
     if (read == Outcome::Failed) return false;
     if (read == Outcome::Missing) {
-        RemoveAreas(folder, &budget);
+        RemoveAreas(folder, "", &budget);
         return true;
     }
+    // A record that cannot be read whole changes nothing: it stays, and so
+    // does the install as it is. A count no record of this size could hold
+    // is not believed.
     uint32_t count = 0;
-    // A count no record of this size could hold is not believed.
     if (!ReadSwapStepCount(bytes.get(), size, &count) || count > size / 9) return false;
     std::unique_ptr<SwapStep[]> steps(new (std::nothrow) SwapStep[count + 1]);
     if (!steps || !DecodeSwapRecord(bytes.get(), size, steps.get(), count, &count)) return false;
-    uint32_t serial = FindSerialAbove(folder);
+    if (committed) return FinishCommitted(folder, done, steps.get(), count, &budget);
+    uint32_t serial = FindSerialAbove(folder, "");
     return PlayBackUndo(folder, swap, steps.get(), count, &serial, &budget);
 }

@@ -59,6 +59,15 @@ struct StagedStep {
     uint32_t old;
 };
 
+// A volume the update stages on: the program folder's, or one mounted on a
+// folder below it, each with areas of its own, so that every move of the
+// swap stays on one volume.
+constexpr uint32_t kMaxStagingVolumes = 8;
+struct StagingVolume {
+    char root[MAX_PATH];  // relative to the program folder: "" or a folder ending in '/'
+    DWORD volume;
+};
+
 struct UpdateTransaction {
     TransactionState state;
     char folder[MAX_PATH];  // the program folder, ending in a separator
@@ -74,7 +83,9 @@ struct UpdateTransaction {
     KnownFolders installed;  // install folders known to be there (relative)
     KnownFolders lacking;    // install folders the update brings (relative)
     KnownFolders mirrored;   // folders made in the new area (relative)
-    FileIdentity self;       // the running updater's file
+    StagingVolume volumes[kMaxStagingVolumes];  // the program folder's first
+    uint32_t volumeCount;
+    FileIdentity self;  // the running updater's file
     uint64_t selfSize;
     WaitBudget waits;  // for files in use during the swap and its undo
 };
@@ -94,9 +105,10 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder);
 
 // For a target whose folder part (relative, ending in a separator, or
 // empty) is `directoryPart`: its folders mirrored in the new area and those
-// the install lacks noted. `lacking` says whether the target's folder is one
-// the update brings (so the target is new). RESULT_NO_FILE when a file stands
-// where a folder must be, or the system cannot tell.
+// the install lacks noted; a folder that is another volume's gets areas of
+// its own. `lacking` says whether the target's folder is one the update
+// brings (so the target is new). RESULT_NO_FILE when a file stands where a
+// folder must be, or the system cannot tell.
 int32_t PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, bool* lacking);
 
 // Makes the staged file for `target` (relative), empty, with `attributes`.
