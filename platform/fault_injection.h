@@ -78,6 +78,18 @@ bool ArmPlatformRunningImage(const char* path);
 // (SIGKILL). 0 disarms.
 void ArmPlatformCrash(uint32_t nthCall);
 
+// The power-cut model: from now on every change of a name (a file or folder
+// made, moved, deleted), every write of data and every flush is appended to
+// the file at `logPath`, one a line:
+//   N create|mkdir|rmdir PATH     N rename FROM TO     N delete PATH COPY
+//   D write PATH                  F flushfile PATH | F syncfs | F through TO
+// with absolute paths; a deleted file (or one a move replaces) is copied to
+// COPY first, so that its deletion can be taken back. With `nthFlush` not 0
+// the process ends at the `nthFlush`-th flush (FlushFileBuffers,
+// FlushFolderFiles, a written-through MoveFileExA) before it runs, as a
+// power cut ends it.
+void ArmPlatformPowerLog(const char* logPath, uint32_t nthFlush);
+
 // No call fails any more, nothing crashes and no file runs. Counts are kept.
 void DisarmPlatformFaults();
 

@@ -53,6 +53,7 @@ BOOL FlushFolderFiles(LPCSTR folder)
     PLATFORM_FAULT_POINT(FlushFolderFiles);
 
     const std::string path = platform_unix::PosixPath(folder);
+    platform_unix::ReachFlush();
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         platform_unix::SetLastErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
@@ -61,10 +62,14 @@ BOOL FlushFolderFiles(LPCSTR folder)
     const bool synced = syncfs(fd) == 0;
     const int err = errno;
     close(fd);
-    if (synced) return TRUE;
+    if (synced) {
+        platform_unix::NotePowerEvent("F syncfs", path);
+        return TRUE;
+    }
     if (err != ENOSYS || !SyncEach(path)) {
         platform_unix::SetLastErrorFromErrno(err, ERROR_WRITE_FAULT);
         return FALSE;
     }
+    platform_unix::NotePowerEvent("F syncfs", path);
     return TRUE;
 }

@@ -100,6 +100,7 @@ bool SyncFolderOf(const std::string& path)
 BOOL SyncFoldersOf(const std::string& from, const std::string& to)
 {
     if (!SyncFolderOf(to)) return FALSE;
+    platform_unix::NotePowerEvent("F through", to);
     const size_t fromSlash = from.find_last_of('/');
     const size_t toSlash = to.find_last_of('/');
     const bool sameFolder = from.compare(0, fromSlash, to, 0, toSlash) == 0 && fromSlash == toSlash;
@@ -237,6 +238,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/
         }
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N mkdir", path);
     return TRUE;
 }
 
@@ -263,6 +265,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName)
         SetLastErrorFromErrno(err == EEXIST ? ENOTEMPTY : err, ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N rmdir", path);
     return TRUE;
 }
 
@@ -286,10 +289,12 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    const std::string copy = platform_unix::CopyBeforeDeletion(path);
     if (unlink(path.c_str()) != 0) {
         SetLastErrorForMissing(errno, path);
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N delete", path, copy);
     return TRUE;
 }
 
@@ -303,6 +308,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     }
     const std::string from = PosixPath(existingFileName);
     const std::string to = PosixPath(newFileName);
+    if ((flags & MOVEFILE_WRITE_THROUGH) != 0) platform_unix::ReachFlush();
     // Onto a name that is free, nothing needs checking: one call that can
     // never replace anything. Any failure (the name is taken, the file
     // system cannot promise that) takes the checked way below. A caller
@@ -310,6 +316,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // only cost it a call.
     if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 &&
         renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        platform_unix::NotePowerEvent("N rename", from, to);
         return (flags & MOVEFILE_WRITE_THROUGH) == 0 || SyncFoldersOf(from, to);
     }
     struct stat source;
@@ -359,6 +366,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // rename(2) replaces the target atomically within one file system; across
     // file systems it fails (ERROR_NOT_SAME_DEVICE), as MoveFileEx does
     // without MOVEFILE_COPY_ALLOWED.
+    const std::string replaced =
+        targetExists ? platform_unix::CopyBeforeDeletion(to) : std::string();
     if (rename(from.c_str(), to.c_str()) != 0) {
         const int err = errno;
         if (modeChanged) {
@@ -373,5 +382,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
         }
         return FALSE;
     }
+    if (targetExists) platform_unix::NotePowerEvent("N delete", to, replaced);
+    platform_unix::NotePowerEvent("N rename", from, to);
     return (flags & MOVEFILE_WRITE_THROUGH) == 0 || SyncFoldersOf(from, to);
 }

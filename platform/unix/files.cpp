@@ -75,7 +75,9 @@ DeleteOnClose* FindDeleteOnClose(int fd)
 void DeleteIfDeleteOnClose(int fd)
 {
     if (DeleteOnClose* slot = FindDeleteOnClose(fd)) {
-        unlink(slot->path.c_str());
+        const std::string copy = platform_unix::CopyBeforeDeletion(slot->path);
+        if (unlink(slot->path.c_str()) == 0)
+            platform_unix::NotePowerEvent("N delete", slot->path, copy);
         slot->fd = -1;
         slot->path.clear();
     }
@@ -168,6 +170,7 @@ HANDLE OpenAlways(const std::string& path, int accessFlags, DWORD shareMode, DWO
                 slot->fd = fd;
                 slot->path = path;
             }
+            if (!existed) platform_unix::NotePowerEvent("N create", path);
             SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
             return HandleFromFd(fd);
         }
@@ -214,6 +217,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
         if (fd < 0) {
             return FailCreate(errno, path);
         }
+        platform_unix::NotePowerEvent("N create", path);
         SetLastError(ERROR_SUCCESS);
         return HandleFromFd(fd);
     }
@@ -352,6 +356,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
         }
         return FALSE;
     }
+    if (total > 0) platform_unix::NotePowerEvent("D write", platform_unix::PathOfDescriptor(fd));
     return TRUE;
 }
 
@@ -458,7 +463,10 @@ BOOL WINAPI FlushFileBuffers(HANDLE file)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return fsync(fd) == 0 ? TRUE : FailToChange(fd);
+    platform_unix::ReachFlush();
+    if (fsync(fd) != 0) return FailToChange(fd);
+    platform_unix::NotePowerEvent("F flushfile", platform_unix::PathOfDescriptor(fd));
+    return TRUE;
 }
 
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,
