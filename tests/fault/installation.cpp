@@ -98,6 +98,11 @@ void Installation::Reset(UpdateKind kind)
         }
     }
     WriteFileBytes(program_ / kKeptBeside, Bytes("[older]\n"));
+    PlaceArchive(kind);
+}
+
+void Installation::PlaceArchive(UpdateKind kind)
+{
     WriteFileBytes(archive_, ArchiveBytes(kind));
 }
 

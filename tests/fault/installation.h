@@ -43,6 +43,13 @@ public:
     // The older version installed, and the archive of `kind` in place.
     void Reset(UpdateKind kind);
 
+    // The archive of `kind` in place, the program folder left as it is.
+    void PlaceArchive(UpdateKind kind);
+
+    // From now on the program folder is `folder` (one moved or copied there,
+    // with the updater in it).
+    void SetProgramFolder(const std::filesystem::path& folder) { program_ = folder; }
+
     // The fault updater run as a user runs it (no display, answer No), with
     // `faults` in its environment ("FAULT_FAIL='CALL N K'", "FAULT_CRASH=N").
     RunResult Run(const std::string& faults);
