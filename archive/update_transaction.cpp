@@ -609,6 +609,25 @@ bool NoteVolume(UpdateTransaction* update, const char* relative, const char* ful
     return true;
 }
 
+// Whether `relative` (a folder, ending in a separator) of the install is
+// mirrored in the new area, made there, parents first, where it fits.
+bool MirrorFolder(UpdateTransaction* update, const char* relative)
+{
+    if (relative[0] == '\0' || IsKnownFolder(update->mirrored, relative)) return true;
+    char chain[MAX_PATH];
+    for (const char* end = relative; *end;) {
+        end = FindComponentEnd(end);
+        if (*end == '\0') break;
+        ++end;  // with its separator
+        std::snprintf(chain, MAX_PATH, "%.*s", int(end - relative), relative);
+        if (IsKnownFolder(update->mirrored, chain)) continue;
+        char mirror[MAX_PATH];
+        if (!MirrorPath(*update, chain, mirror) || !CreateFolder(mirror)) return false;
+        RememberFolder(update->mirrored, chain);
+    }
+    return true;
+}
+
 // Looks at one folder of a target's chain (relative, ending in a
 // separator) in the install, given whether its parent is one the update
 // brings.
@@ -637,9 +656,8 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
     }
     // A folder the update brings: it is made in the new area, and a
     // topmost one goes in whole with one move.
-    char mirror[MAX_PATH];
     char staged[MAX_PATH];
-    if (!MirrorPath(*update, relative, mirror) || !CreateFolder(mirror)) return RESULT_NO_FILE;
+    if (!MirrorFolder(update, relative)) return RESULT_NO_FILE;
     const char* root = VolumeOf(*update, relative).root;
     const int stagedLength = std::snprintf(staged, MAX_PATH, "%s%s%s", root, kMirrorFolder,
                                            relative + std::strlen(root));
@@ -658,28 +676,8 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
         return RESULT_WRITE;
     }
     RememberFolder(update->lacking, relative);
-    RememberFolder(update->mirrored, relative);
     *lacking = true;
     return RESULT_OK;
-}
-
-// Whether `relative` (a folder, ending in a separator) of the install is
-// mirrored in the new area, made there, parents first, where it fits.
-bool MirrorFolder(UpdateTransaction* update, const char* relative)
-{
-    if (relative[0] == '\0' || IsKnownFolder(update->mirrored, relative)) return true;
-    char chain[MAX_PATH];
-    for (const char* end = relative; *end;) {
-        end = FindComponentEnd(end);
-        if (*end == '\0') break;
-        ++end;  // with its separator
-        std::snprintf(chain, MAX_PATH, "%.*s", int(end - relative), relative);
-        if (IsKnownFolder(update->mirrored, chain)) continue;
-        char mirror[MAX_PATH];
-        if (!MirrorPath(*update, chain, mirror) || !CreateFolder(mirror)) return false;
-        RememberFolder(update->mirrored, chain);
-    }
-    return true;
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ TEST(EntryExtraction, FoldersAreMadeParentsFirst)
     ProgramFolderScope folder;
     const TestEntry docs = FolderEntry("docs/img/");
     TestEntry javaStyle = FileEntry("lib/ext/", {}, 0);  // a directory only by its trailing '/'
+    // A folder the install has, with nothing else of the update in it.
+    fs::create_directory(folder.File("lib"));
     ArchiveHandle* handle = folder.Open({docs, FileEntry("readme.txt", Bytes("read me")),
                                          FileEntry("a/b/c.txt", Bytes("deep")), javaStyle});
     ASSERT_NE(handle, nullptr);
