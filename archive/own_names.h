@@ -5,7 +5,7 @@
 //   "~tvx.old"   the area old files are moved out to during the swap;
 //   "~tvx.next"  the swap record while it is written;
 //   "~tvx.swap"  the swap record once whole: a swap that may be under way;
-//   "~tvx.done"  the same record once the swap is committed;
+//   "~tvx.commit"  the same record once the swap is committed;
 //   "~tvx.lock"  the lock file of the run.
 // Earlier versions of the updater left names of their own too, which a run
 // sweeps where it finds them (leftovers.h):
@@ -24,7 +24,7 @@ constexpr char kNewArea[] = "~tvx.new";
 constexpr char kOldArea[] = "~tvx.old";
 constexpr char kNextRecordName[] = "~tvx.next";
 constexpr char kSwapRecordName[] = "~tvx.swap";
-constexpr char kCommittedRecordName[] = "~tvx.done";
+constexpr char kCommittedRecordName[] = "~tvx.commit";
 constexpr char kLockFileName[] = "~tvx.lock";
 
 // What an earlier version's file name (one component, `length` bytes) is,

@@ -21,14 +21,14 @@
 //              in, the main program and the updater itself last.
 //              A failed move: UndoSwap -> Idle (exit 2, nothing left to play
 //              back).
-//   Committed  "~tvx.swap" renamed "~tvx.done", written through to the disk:
+//   Committed  "~tvx.swap" renamed "~tvx.commit", written through to the disk:
 //              the one step that makes the new version the install's.
 //   Finished   the areas removed (a program still running stays for a later
-//              run), then "~tvx.done" -> Idle. EndUpdate gives RESULT_OK.
+//              run), then "~tvx.commit" -> Idle. EndUpdate gives RESULT_OK.
 //
 // A later run, inside the lock and before anything changes, calls
 // RecoverUpdate: "~tvx.next" is discarded (nothing had moved), "~tvx.swap"
-// undone, "~tvx.done" finished, areas without a record removed. Playback
+// undone, "~tvx.commit" finished, areas without a record removed. Playback
 // puts an old file back only over a target that still holds what the run
 // moved in (its size and CRC-32), and removes only what the run put there.
 #pragma once

@@ -38,7 +38,7 @@ unsigned long FindCommitFlush(Installation& installation)
     while (std::getline(in, line)) {
         if (line.rfind("F ", 0) != 0) continue;
         ++flushes;
-        if (line.find("~tvx.done") != std::string::npos) commit = flushes;
+        if (line.find("~tvx.commit") != std::string::npos) commit = flushes;
     }
     return commit;
 }
