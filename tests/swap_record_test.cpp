@@ -21,8 +21,8 @@ bool Decode(const std::vector<uint8_t>& bytes, std::vector<SwapStep>* steps)
 {
     steps->assign(16, SwapStep{});
     uint32_t count = 0;
-    const bool decoded =
-        DecodeSwapRecord(bytes.data(), bytes.size(), steps->data(), uint32_t(steps->size()), &count);
+    const bool decoded = DecodeSwapRecord(bytes.data(), bytes.size(), steps->data(),
+                                          uint32_t(steps->size()), &count);
     steps->resize(count);
     return decoded;
 }
@@ -102,7 +102,8 @@ TEST(SwapRecord, StepsThatLeaveTheFolderAreRefused)
     for (const std::vector<SwapStep>& record : leaving) {
         std::vector<SwapStep> withGood = kEveryKind;
         withGood.insert(withGood.begin() + 2, record[0]);
-        EXPECT_FALSE(Decode(Encode(withGood), &steps)) << record[0].target << " " << record[0].staged;
+        EXPECT_FALSE(Decode(Encode(withGood), &steps))
+            << record[0].target << " " << record[0].staged;
     }
     EXPECT_TRUE(IsBoundRelativePath("./a/b.txt"));
     EXPECT_TRUE(IsBoundRelativePath("fine..name"));
