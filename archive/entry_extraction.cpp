@@ -57,7 +57,12 @@ int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
     if (!target.base) return RESULT_NO_FILE;
     bool lacking = false;
     result = PlaceTargetFolder(&update, target.directoryPart, &lacking);
-    if (result == RESULT_OK) result = FindOldFile(&target, baseDirectory, lacking, &writtenFiles);
+    // Another spelling of a file an earlier entry replaces is refused: by the
+    // staged mirror for every spelling the file system folds, by the
+    // installed file's identity for a short alias, which it does not.
+    if (result == RESULT_OK)
+        result = FindOldFile(&target, baseDirectory, lacking,
+                             MayBeShortAlias(targetName) ? &writtenFiles : nullptr);
     if (result != RESULT_OK) return result;
     if (IsTheArchive(target)) return RESULT_NO_FILE;
     const EntryInfo& info = directory->currentInfo;

@@ -24,7 +24,8 @@ int32_t FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool ne
                                                                               : RESULT_NO_FILE;
     }
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RESULT_NO_FILE;
-    return IsWrittenFile(written, baseDirectory, target->path, found) ? RESULT_NO_FILE : RESULT_OK;
+    return written && IsWrittenFile(written, baseDirectory, target->path, found) ? RESULT_NO_FILE
+                                                                                 : RESULT_OK;
 }
 
 int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,

@@ -27,7 +27,8 @@ int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetNam
 
 // Finds whether there is an old file at the target, and a read-only one.
 // RESULT_NO_FILE for a folder in the way, a file of `written` (one an
-// earlier entry replaces, which no later entry replaces again), and a target
+// earlier entry replaces, which no later entry replaces again; none asked
+// when `written` is null), and a target
 // the system cannot tell is there or not, unless `newWhenUnknown`: in a
 // folder the install lacks nothing can be there, and a file taken for new
 // never replaces anything (its move in would find the name taken). `baseDirectory` is the reader's.

@@ -96,3 +96,11 @@ size_t DeviceStemLength(const char* component, size_t length)
     while (stem > 0 && component[stem - 1] == ' ') --stem;
     return stem;
 }
+
+bool MayBeShortAlias(const char* name)
+{
+    for (const char* at = std::strchr(name, '~'); at; at = std::strchr(at + 1, '~')) {
+        if (at[1] >= '0' && at[1] <= '9') return true;
+    }
+    return false;
+}

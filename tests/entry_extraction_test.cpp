@@ -95,6 +95,18 @@ TEST(EntryExtraction, OnlyFilesTheRunWroteAreKeptFromLaterEntries)
     // Refused entries fail the update: undone.
     EXPECT_FALSE(fs::exists(folder.File("new.txt")));
     EXPECT_EQ(ReadFileBytes(folder.File("old.txt")), Bytes("12345"));
+
+    // A short alias of a replaced file (a second name of it here, as 8.3
+    // names are on Windows), which the file system does not fold into one.
+    WriteFileBytes(folder.File("programfiles.txt"), Bytes("old"));
+    fs::create_hard_link(folder.File("programfiles.txt"), folder.File("PROGRA~1.TXT"));
+    handle = folder.Open(
+        {FileEntry("programfiles.txt", Bytes("new")), FileEntry("PROGRA~1.TXT", Bytes("other"))});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
+    CloseArchive(handle);
+    EXPECT_EQ(ReadFileBytes(folder.File("programfiles.txt")), Bytes("old"));
 }
 
 #ifdef UPDATER_FAULT_INJECTION
