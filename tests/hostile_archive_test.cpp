@@ -533,10 +533,13 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
     EXPECT_EQ(outcome.program, (FolderContent{{"outside", kDirectoryMark}}));
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK}));
 
-    // Names of the updater's own files, in any case and as any component, are
-    // refused: a sweep or an undo would take such a file for its own.
-    for (const char* own : {"~tvx00010001.tmp", "bin/~TVX0001ABCD.old",
-                            "Tavix.exe.~tvx00010001.old", "~tvx.undo/x.txt", "sub/~Tvx.Done"}) {
+    // Names of the updater's own, in any case, as any component, with a
+    // trailing dot or as the 8.3 alias Windows gives them, are refused: the
+    // swap or its undo would take such a file for its own.
+    for (const char* own :
+         {"~tvx00010001.tmp", "bin/~TVX0001ABCD.old", "Tavix.exe.~tvx00010001.old",
+          "~tvx.undo/x.txt", "sub/~Tvx.Done", "~tvx.new/t/fine.txt", "~TVX.SWAP", "~tvx.commit.",
+          "~tvx.lock", "~TVX~1.NEW/t/x.txt", "docs/~tvx.old/00000001"}) {
         outcome = RunUpdateLoop(BuildZip({File(own, "payload"), File("fine.txt", "fine")}));
         EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_NO_FILE, RESULT_OK})) << own;
         EXPECT_EQ(outcome.program, (FolderContent{{"fine.txt", "fine"}})) << own;
