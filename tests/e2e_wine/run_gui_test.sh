@@ -300,6 +300,17 @@ run_failing_case() {
     test -z "$(own_files "$app")"
 }
 
+# ui_case_folders DIR: DIR/app, a program folder with version 1 of the
+# stand-in application (Tavix.exe and its tavixui.dll), DIR/release with
+# version 2, and a holder, DIR/holder.exe.
+ui_case_folders() {
+  program_folder "$1/app"
+  cp "$ui1/Tavix.exe" "$ui1/tavixui.dll" "$1/app/"
+  cp "$tavix_stub" "$1/holder.exe"
+  mkdir -p "$1/release"
+  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$1/release/"
+}
+
 # run_library_case: a new Tavix.exe that calls a function only its new
 # tavixui.dll has, while a scanner holds the old tavixui.dll past the
 # updater's wait: the update fails whole, the old Tavix.exe starts on Yes and
@@ -309,12 +320,7 @@ run_library_case() {
   local name=library
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  program_folder "$app"
-  cp "$ui1/Tavix.exe" "$app/Tavix.exe"
-  cp "$ui1/tavixui.dll" "$app/tavixui.dll"
-  cp "$tavix_stub" "$dir/holder.exe"
-  mkdir -p "$dir/release"
-  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
+  ui_case_folders "$dir"
   printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
   (cd "$dir/release" && zip_files "$zip" Tavix.exe readme.txt tavixui.dll)
   local before
@@ -448,13 +454,8 @@ run_kill_case() {
   local name=kill
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  program_folder "$app"
-  cp "$ui1/Tavix.exe" "$app/Tavix.exe"
-  cp "$ui1/tavixui.dll" "$app/tavixui.dll"
-  cp "$tavix_stub" "$dir/holder.exe"
+  ui_case_folders "$dir"
   printf 'old data\n' >"$app/data.bin"
-  mkdir -p "$dir/release"
-  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
   printf 'new notes\n' >"$dir/release/notes.txt"
   printf 'new data\n' >"$dir/release/data.bin"
   (cd "$dir/release" && zip_files "$zip" Tavix.exe tavixui.dll notes.txt data.bin)
