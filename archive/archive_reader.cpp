@@ -38,6 +38,7 @@ ArchiveReader* CreateArchiveReader()
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
+    reader->lastCause = CAUSE_NONE;
     return reader;
 }
 

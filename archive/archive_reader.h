@@ -3,7 +3,7 @@
 // Its methods live in three files, one per job:
 //   archive_reader.cpp    CreateArchiveReader, DestroyArchiveReader, Open,
 //                         Close, WalkToEntry
-//   entry_description.cpp GetEntry
+//   entry_description.cpp GetEntry, DescribeEntry
 //   entry_extraction.cpp  ExtractEntry and its steps, IsTheArchive
 #pragma once
 
@@ -17,6 +17,7 @@
 #include "in_use_waits.h"
 #include "known_folders.h"
 #include "leftovers.h"
+#include "refusal_cause.h"
 #include "update_transaction.h"
 #include "written_files.h"
 
@@ -41,6 +42,8 @@ struct ArchiveReader {
     char archiveName[MAX_PATH];  // its file name, without the folder
     FileIdentity archive;
     uint64_t archiveSize;
+    RefusalCause
+        lastCause;  // why the last GetEntry or ExtractEntry refused; CAUSE_NONE: it did not
 
     // RESULT_WRITE when an interrupted run's record is still there
     // (RecoverUpdate comes first) or nothing can be staged.
@@ -49,18 +52,20 @@ struct ArchiveReader {
     // in, otherwise drops it: RESULT_WRITE when the swap failed and was
     // undone.
     int32_t Close();
+    // Both record their cause in lastCause and give its result.
     int32_t GetEntry(int32_t index, ArchiveEntry* entry);
     int32_t ExtractEntry(int32_t index, const char* targetName);
 
 private:
     ReaderStatus WalkToEntry(int32_t index);
-    int32_t WriteEntry(int32_t index, const char* targetName);
-    int32_t ExtractDirectory(const char* targetName);
+    RefusalCause DescribeEntry(int32_t index, ArchiveEntry* entry);
+    RefusalCause WriteEntry(int32_t index, const char* targetName);
+    RefusalCause ExtractDirectory(const char* targetName);
     bool IsTheArchive(const ExtractionTarget& target) const;
     void SweepFolder(const char* folder);
-    int32_t WriteStagedFile(HANDLE file, const ArchiveEntry& entry, const ExtractionTarget& target,
-                            bool readOnly);
-    int32_t CopyEntryData(HANDLE file);
+    RefusalCause WriteStagedFile(HANDLE file, const ArchiveEntry& entry,
+                                 const ExtractionTarget& target, bool readOnly);
+    RefusalCause CopyEntryData(HANDLE file);
 };
 
 // A reader with nothing open, as OpenArchive makes it; null without memory.

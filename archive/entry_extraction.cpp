@@ -7,7 +7,6 @@
 #include "archive_reader.h"
 #include "entry_mode.h"
 #include "installed_copy.h"
-#include "own_names.h"
 #include "result_codes.h"
 #include "status_translation.h"
 #include "windows_names.h"
@@ -33,62 +32,73 @@ void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
 // One failed entry fails the whole update: Close then swaps nothing in.
 int32_t ArchiveReader::ExtractEntry(int32_t index, const char* targetName)
 {
-    if (!directory) return RESULT_BAD_STATE;
+    lastCause = CAUSE_NOT_OPEN;
+    if (!directory) return ResultOfCause(lastCause);
     lastStaged[0] = '\0';
-    if (index < 0 || index >= int32_t(directory->entryCount) || !targetName) return RESULT_ARGS;
-    const int32_t result = WriteEntry(index, targetName);
-    if (result != RESULT_OK) updateFailed = true;
-    return result;
+    lastCause = CAUSE_NO_SUCH_ENTRY;
+    if (index < 0 || index >= int32_t(directory->entryCount) || !targetName)
+        return ResultOfCause(lastCause);
+    lastCause = WriteEntry(index, targetName);
+    if (lastCause != CAUSE_NONE) updateFailed = true;
+    return ResultOfCause(lastCause);
 }
 
-int32_t ArchiveReader::WriteEntry(int32_t index, const char* targetName)
+RefusalCause ArchiveReader::WriteEntry(int32_t index, const char* targetName)
 {
-    const int32_t walked = TranslateReaderStatus(ReaderStage::FindEntry, WalkToEntry(index));
-    if (walked != RESULT_OK) return walked;
+    const RefusalCause walked =
+        TranslateReaderStatus(ReaderStage::FindEntry, WalkToEntry(index), directory->currentInfo);
+    if (walked != CAUSE_NONE) return walked;
     ArchiveEntry entry;
-    const int32_t described = GetEntry(index, &entry);
-    if (described != RESULT_OK) return described;
+    const RefusalCause described = DescribeEntry(index, &entry);
+    if (described != CAUSE_NONE) return described;
     if (IsDirectoryEntry(entry, targetName)) return ExtractDirectory(targetName);
 
     ExtractionTarget target;
-    int32_t result = ResolveExtractionTarget(baseDirectory, targetName, &target);
-    if (result != RESULT_OK) return result;
+    RefusalCause cause = ResolveExtractionTarget(baseDirectory, targetName, &target);
+    if (cause != CAUSE_NONE) return cause;
     // The update names only paths below the program folder.
-    if (!target.base) return RESULT_NO_FILE;
+    if (!target.base) return CAUSE_OUTSIDE_FOLDER;
     bool lacking = false;
-    result = PlaceTargetFolder(&update, target.directoryPart, &lacking);
+    cause = PlaceTargetFolder(&update, target.directoryPart, &lacking);
     // Another spelling of a file an earlier entry replaces is refused: by the
     // staged mirror for every spelling the file system folds, by the
     // installed file's identity for a short alias, which it does not.
-    if (result == RESULT_OK)
-        result = FindOldFile(&target, baseDirectory, lacking,
-                             MayBeShortAlias(targetName) ? &writtenFiles : nullptr);
-    if (result != RESULT_OK) return result;
-    if (IsTheArchive(target)) return RESULT_NO_FILE;
+    if (cause == CAUSE_NONE)
+        cause = FindOldFile(&target, baseDirectory, lacking,
+                            MayBeShortAlias(targetName) ? &writtenFiles : nullptr);
+    if (cause != CAUSE_NONE) return cause;
+    if (IsTheArchive(target)) return CAUSE_IS_THE_ARCHIVE;
     const EntryInfo& info = directory->currentInfo;
     // A read-only file is never replaced; one that already holds the entry's
     // bytes is in place.
     if (target.readOnly) {
-        return HoldsEntryData(target.path, info.uncompressedSize, info.crc) ? RESULT_OK
-                                                                            : RESULT_NO_FILE;
+        return HoldsEntryData(target.path, info.uncompressedSize, info.crc)
+                   ? CAUSE_NONE
+                   : CAUSE_READ_ONLY_TARGET;
     }
     if (!lacking) SweepFolder(target.folder);
     StagedFile staged;
     const DWORD attributes = entry.attributes ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
     HANDLE file = CreateStagedFile(&update, targetName, lacking, attributes, &staged);
-    if (file == INVALID_HANDLE_VALUE) return RESULT_NO_FILE;
-    result = WriteStagedFile(file, entry, target, staged.readOnly);
-    if (result == RESULT_OK && !AddStagedFile(&update, staged, target.exists, target.path,
+    if (file == INVALID_HANDLE_VALUE) {
+        // The mirror holds a file of this name when an earlier entry staged
+        // it, in any spelling the file system folds.
+        char earlier[MAX_PATH];
+        return FindStagedFile(update, targetName, earlier) ? CAUSE_WRITTEN_BEFORE
+                                                           : CAUSE_CANNOT_CREATE;
+    }
+    cause = WriteStagedFile(file, entry, target, staged.readOnly);
+    if (cause == CAUSE_NONE && !AddStagedFile(&update, staged, target.exists, target.path,
                                               target.size, info.uncompressedSize, info.crc))
-        result = RESULT_WRITE;
-    if (result != RESULT_OK) {
+        cause = CAUSE_CANNOT_WRITE;
+    if (cause != CAUSE_NONE) {
         DiscardStagedFile(staged);
-        return result;
+        return cause;
     }
     if (target.exists)
         RememberWrittenFile(&writtenFiles, baseDirectory, target.path, uint32_t(target.size));
     std::memcpy(lastStaged, staged.path, sizeof lastStaged);
-    return RESULT_OK;
+    return CAUSE_NONE;
 }
 
 // An entry that would be written over the archive being read is refused: the
@@ -109,19 +119,20 @@ bool ArchiveReader::IsTheArchive(const ExtractionTarget& target) const
 
 // A folder entry: a folder the install lacks is staged, to go in with the
 // swap; a file in its way refuses it.
-int32_t ArchiveReader::ExtractDirectory(const char* targetName)
+RefusalCause ArchiveReader::ExtractDirectory(const char* targetName)
 {
-    if (IsAbsoluteName(targetName)) return RESULT_NO_FILE;
-    if (HasParentComponent(targetName)) return RESULT_ARGS;
-    if (HasOwnNameComponent(targetName) || IsChangedByWindows(targetName)) return RESULT_NO_FILE;
+    if (IsAbsoluteName(targetName)) return CAUSE_OUTSIDE_FOLDER;
+    if (HasParentComponent(targetName)) return CAUSE_PARENT_COMPONENT;
+    const RefusalCause named = FindNameRefusal(targetName);
+    if (named != CAUSE_NONE) return named;
     char relative[MAX_PATH];
     char full[MAX_PATH];
     if (!ConcatenatePath(relative, targetName, EndsWithSeparator(targetName) ? "" : "/") ||
         !ConcatenatePath(full, baseDirectory, relative))
-        return RESULT_NO_FILE;
+        return CAUSE_PATH_TOO_LONG;
     bool lacking = false;
-    const int32_t placed = PlaceTargetFolder(&update, relative, &lacking);
-    if (placed == RESULT_OK && !lacking) SweepFolder(full);
+    const RefusalCause placed = PlaceTargetFolder(&update, relative, &lacking);
+    if (placed == CAUSE_NONE && !lacking) SweepFolder(full);
     return placed;
 }
 
@@ -138,50 +149,53 @@ void ArchiveReader::SweepFolder(const char* folder)
 // the one it replaces, and the entry's times. A read-only file is flushed
 // now, since nothing can open it for writing later; every other staged file
 // reaches the disk with all the others before the swap. Closes `file`.
-int32_t ArchiveReader::WriteStagedFile(HANDLE file, const ArchiveEntry& entry,
-                                       const ExtractionTarget& target, bool readOnly)
+RefusalCause ArchiveReader::WriteStagedFile(HANDLE file, const ArchiveEntry& entry,
+                                            const ExtractionTarget& target, bool readOnly)
 {
     if (!dataBuffer) dataBuffer = new (std::nothrow) uint8_t[kDataBufferSize];
     // No memory to carry the data: nothing is written.
-    int32_t result = dataBuffer ? ApplyEntryMode(file, directory->currentInfo) : RESULT_WRITE;
-    if (result == RESULT_OK && target.exists) {
+    RefusalCause cause = dataBuffer && ApplyEntryMode(file, directory->currentInfo) == RESULT_OK
+                             ? CAUSE_NONE
+                             : CAUSE_CANNOT_WRITE;
+    if (cause == CAUSE_NONE && target.exists) {
         const uint32_t kept = ReadExecuteBits(target.path);
-        if (kept != 0 && !AllowExecution(file, kept)) result = RESULT_WRITE;
+        if (kept != 0 && !AllowExecution(file, kept)) cause = CAUSE_CANNOT_WRITE;
     }
-    if (result == RESULT_OK) result = CopyEntryData(file);
-    if (result == RESULT_OK) SetEntryTimes(file, entry);
-    if (result == RESULT_OK && readOnly && !FlushFileBuffers(file)) result = RESULT_WRITE;
-    if (!CloseHandle(file) && result == RESULT_OK) result = RESULT_WRITE;
-    return result;
+    if (cause == CAUSE_NONE) cause = CopyEntryData(file);
+    if (cause == CAUSE_NONE) SetEntryTimes(file, entry);
+    if (cause == CAUSE_NONE && readOnly && !FlushFileBuffers(file)) cause = CAUSE_CANNOT_WRITE;
+    if (!CloseHandle(file) && cause == CAUSE_NONE) cause = CAUSE_CANNOT_WRITE;
+    return cause;
 }
 
 // Copies the current entry's data into `file`, one write per delivery, and
 // accepts it only when it ended with every byte and the right CRC.
-int32_t ArchiveReader::CopyEntryData(HANDLE file)
+RefusalCause ArchiveReader::CopyEntryData(HANDLE file)
 {
+    const EntryInfo& info = directory->currentInfo;
     OpenEntryStream(directory, password);
-    int32_t result = RESULT_OK;
+    RefusalCause cause = CAUSE_NONE;
     for (;;) {
         uint8_t endFlag = 0;
         const int n = ReadEntryStream(directory, dataBuffer, kDataBufferSize, &endFlag);
         if (n < 0) {
-            result = TranslateReaderStatus(ReaderStage::ReadData, n);
+            cause = TranslateReaderStatus(ReaderStage::ReadData, n, info);
             break;
         }
         DWORD written = 0;
         if (n > 0 &&
             (!WriteFile(file, dataBuffer, DWORD(n), &written, nullptr) || written != DWORD(n))) {
-            result = RESULT_WRITE;
+            cause = CAUSE_CANNOT_WRITE;
             break;
         }
         if (endFlag) break;
         if (n == 0) {
             // Nothing delivered and no end: a stream that makes no progress.
-            result = TranslateReaderStatus(ReaderStage::ReadData, READER_BAD_ARCHIVE);
+            cause = TranslateReaderStatus(ReaderStage::ReadData, READER_BAD_ARCHIVE, info);
             break;
         }
     }
     const ReaderStatus closed = CloseEntryStream(directory);
-    if (result == RESULT_OK) result = TranslateReaderStatus(ReaderStage::CloseData, closed);
-    return result;
+    if (cause == CAUSE_NONE) cause = TranslateReaderStatus(ReaderStage::CloseData, closed, info);
+    return cause;
 }

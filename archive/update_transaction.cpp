@@ -631,37 +631,37 @@ bool MirrorFolder(UpdateTransaction* update, const char* relative)
 // Looks at one folder of a target's chain (relative, ending in a
 // separator) in the install, given whether its parent is one the update
 // brings.
-int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacking)
+RefusalCause PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacking)
 {
     if (IsKnownFolder(update->lacking, relative)) {
         *lacking = true;
-        return RESULT_OK;
+        return CAUSE_NONE;
     }
-    if (!*lacking && IsKnownFolder(update->installed, relative)) return RESULT_OK;
+    if (!*lacking && IsKnownFolder(update->installed, relative)) return CAUSE_NONE;
     const bool topmost = !*lacking;
     if (topmost) {
         // Asked without its separator, which would make a file in the way
         // look missing.
         char full[MAX_PATH];
-        if (!FullPath(update->folder, relative, full)) return RESULT_NO_FILE;
+        if (!FullPath(update->folder, relative, full)) return CAUSE_PATH_TOO_LONG;
         full[std::strlen(full) - 1] = '\0';
         const DWORD attributes = GetFileAttributesA(full);
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return RESULT_NO_FILE;
-            if (!NoteVolume(update, relative, full)) return RESULT_NO_FILE;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return CAUSE_FILE_FOR_FOLDER;
+            if (!NoteVolume(update, relative, full)) return CAUSE_FOLDER_NOT_MADE;
             RememberFolder(update->installed, relative);
-            return RESULT_OK;
+            return CAUSE_NONE;
         }
-        if (!IsMissing(GetLastError())) return RESULT_NO_FILE;
+        if (!IsMissing(GetLastError())) return CAUSE_FOLDER_NOT_MADE;
     }
     // A folder the update brings: it is made in the new area, and a
     // topmost one goes in whole with one move.
     char staged[MAX_PATH];
-    if (!MirrorFolder(update, relative)) return RESULT_NO_FILE;
+    if (!MirrorFolder(update, relative)) return CAUSE_FOLDER_NOT_MADE;
     const char* root = VolumeOf(*update, relative).root;
     const int stagedLength = std::snprintf(staged, MAX_PATH, "%s%s%s", root, kMirrorFolder,
                                            relative + std::strlen(root));
-    if (stagedLength < 0 || stagedLength >= MAX_PATH) return RESULT_NO_FILE;
+    if (stagedLength < 0 || stagedLength >= MAX_PATH) return CAUSE_FOLDER_NOT_MADE;
     const size_t length = std::strlen(staged);
     if (length > 0 && IsSeparator(staged[length - 1])) staged[length - 1] = '\0';
     char target[MAX_PATH];
@@ -673,11 +673,11 @@ int32_t PlaceFolder(UpdateTransaction* update, const char* relative, bool* lacki
                            : AddStep(update, SwapStepKind::TreeFolder, target, "", "", 0, 0, false);
     if (!noted) {
         update->broken = true;
-        return RESULT_WRITE;
+        return CAUSE_CANNOT_WRITE;
     }
     RememberFolder(update->lacking, relative);
     *lacking = true;
-    return RESULT_OK;
+    return CAUSE_NONE;
 }
 
 }  // namespace
@@ -722,10 +722,10 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder)
     return RESULT_OK;
 }
 
-int32_t PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, bool* lacking)
+RefusalCause PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, bool* lacking)
 {
     *lacking = false;
-    if (update->state != TransactionState::Staging) return RESULT_BAD_STATE;
+    if (update->state != TransactionState::Staging) return CAUSE_NOT_OPEN;
     char relative[MAX_PATH];
     for (const char* end = directoryPart; *end;) {
         end = FindComponentEnd(end);
@@ -734,10 +734,10 @@ int32_t PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, 
         const size_t length = size_t(end - directoryPart);
         std::memcpy(relative, directoryPart, length);
         relative[length] = '\0';
-        const int32_t placed = PlaceFolder(update, relative, lacking);
-        if (placed != RESULT_OK) return placed;
+        const RefusalCause placed = PlaceFolder(update, relative, lacking);
+        if (placed != CAUSE_NONE) return placed;
     }
-    return RESULT_OK;
+    return CAUSE_NONE;
 }
 
 HANDLE CreateStagedFile(UpdateTransaction* update, const char* target, bool lacking,

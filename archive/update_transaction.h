@@ -39,6 +39,7 @@
 #include "file_identity.h"
 #include "in_use_waits.h"
 #include "known_folders.h"
+#include "refusal_cause.h"
 #include "swap_record.h"
 
 // The program the user starts, which goes in last: until the commit the
@@ -107,9 +108,9 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder);
 // empty) is `directoryPart`: its folders mirrored in the new area and those
 // the install lacks noted; a folder that is another volume's gets areas of
 // its own. `lacking` says whether the target's folder is one the update
-// brings (so the target is new). RESULT_NO_FILE when a file stands where a
-// folder must be, or the system cannot tell.
-int32_t PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, bool* lacking);
+// brings (so the target is new). Refused when a file stands where a folder
+// must be, or the system cannot tell, or a folder cannot be staged.
+RefusalCause PlaceTargetFolder(UpdateTransaction* update, const char* directoryPart, bool* lacking);
 
 // Makes the staged file for `target` (relative), empty, with `attributes`.
 // INVALID_HANDLE_VALUE when it cannot be made: an earlier entry of the run

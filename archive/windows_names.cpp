@@ -69,11 +69,6 @@ WindowsNameChange FindWindowsNameChange(const char* name)
     }
 }
 
-bool IsChangedByWindows(const char* name)
-{
-    return FindWindowsNameChange(name).rule != WindowsNameRule::None;
-}
-
 // No code page has ':', '.' or ' ' as the second byte of a character: only
 // the separators around a component need finding on character boundaries.
 WindowsNameRule FindComponentChange(const char* component, size_t length)

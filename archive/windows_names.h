@@ -28,8 +28,6 @@ struct WindowsNameChange {
 // ("C:") is no component. `name` is in the process code page.
 WindowsNameChange FindWindowsNameChange(const char* name);
 
-bool IsChangedByWindows(const char* name);
-
 // What Windows would change in one component of `length` bytes (no
 // separator in it).
 WindowsNameRule FindComponentChange(const char* component, size_t length);

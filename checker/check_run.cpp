@@ -7,7 +7,6 @@
 #include "../platform/path_text.h"
 #include "archive_fault.h"
 #include "file_comparison.h"
-#include "refusal_causes.h"
 
 #ifndef UPDATER_FILE_NAME
 #error "UPDATER_FILE_NAME: the updater's file name in the program folder, from the build"
@@ -78,18 +77,12 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     const char* base = unpack.handle->reader->baseDirectory;
     verdict->result = described ? unpack.extracted : unpack.described;
     verdict->reason[0] = '\0';
-    verdict->causes = 0;
+    verdict->cause = CAUSE_NONE;
     verdict->mode = kNoEntryMode;
     if (verdict->result != RESULT_OK) {
         verdict->kind = VerdictKind::Refused;
-        verdict->causes = FindHeaderCauses(headers);
-        if (described) {
-            verdict->causes |=
-                kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive,
-                                                   &unpack.handle->reader->writtenFiles,
-                                                   unpack.handle->reader->update);
-        }
-        DescribeRefusal(verdict->result, verdict->causes, headers.reached ? headers.info.method : 0,
+        verdict->cause = FindRefusalCause(unpack.handle);
+        DescribeRefusal(verdict->result, verdict->cause, headers.reached ? headers.info.method : 0,
                         verdict->reason);
         return;
     }
@@ -173,7 +166,6 @@ CheckStart OpenCheck(ArchiveCheck* check, const char* archivePath, const char* i
     }
     std::snprintf(check->archivePath, MAX_PATH, "%s",
                   check->copy.archiveCopy[0] ? check->copy.archiveCopy : archive);
-    check->archive = IdentifyFile(check->archivePath);
     OpenUnpack(&check->unpack, check->archivePath);
     if (!check->unpack.handle) {
         char reason[MAX_PATH];

@@ -6,7 +6,6 @@
 #include "../app/program_paths.h"
 #include "../platform/winapi.h"
 #include "check_run.h"
-#include "refusal_causes.h"
 #include "warning_kinds.h"
 
 namespace {
@@ -128,7 +127,7 @@ uint32_t PrintEntries(ArchiveCheck* check, bool installed)
     EntryVerdict verdict;
     while (CheckNextEntry(check, &verdict)) {
         PrintVerdict(verdict, stdout);
-        tooLongSeen = tooLongSeen || (verdict.causes & kCausePathTooLong);
+        tooLongSeen = tooLongSeen || verdict.cause == CAUSE_PATH_TOO_LONG;
     }
     const uint32_t kinds =
         PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);
