@@ -45,6 +45,7 @@ enum RefusalCause : int32_t {
     CAUSE_FOLDER_NOT_MADE,         // a folder of its path cannot be made or staged
     CAUSE_CANNOT_CREATE,           // its staged file cannot be made
     CAUSE_CANNOT_WRITE,            // its data, times or mode cannot be written, or noted
+    // New causes go above: the last one closes the list.
 };
 
 // The handle-level result (result_codes.h) an entry operation refused for
