@@ -81,6 +81,8 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     verdict->mode = kNoEntryMode;
     if (verdict->result != RESULT_OK) {
         verdict->kind = VerdictKind::Refused;
+        // The step's extraction describes the entry again, and a refused
+        // description is refused again for the same cause.
         verdict->cause = FindRefusalCause(unpack.handle);
         DescribeRefusal(verdict->result, verdict->cause, headers.reached ? headers.info.method : 0,
                         verdict->reason);
