@@ -2,41 +2,32 @@
 
 #include <cstdio>
 
-#include "../archive/file_identity.h"
-
-namespace {
-
-// Global: one lock for every session of the machine.
-bool MutexName(const char* folder, char (&name)[64])
-{
-    const FileIdentity identity = IdentifyFile(folder);
-    if (!identity.known) return false;
-    std::snprintf(name, sizeof name, "Global\\TavixUpdater-%08lX-%08lX%08lX",
-                  static_cast<unsigned long>(identity.volume),
-                  static_cast<unsigned long>(identity.indexHigh),
-                  static_cast<unsigned long>(identity.indexLow));
-    return true;
-}
-
-}  // namespace
+#include "../archive/own_names.h"
 
 ProgramFolderLock LockProgramFolder(const char* folder)
 {
-    char name[64];
-    if (!MutexName(folder, name)) return ProgramFolderLock{nullptr, false};
-    ProgramFolderLock lock{CreateMutexA(nullptr, FALSE, name), false};
-    const DWORD error = GetLastError();
-    lock.heldElsewhere = lock.mutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    ProgramFolderLock lock{INVALID_HANDLE_VALUE, false};
+    char path[MAX_PATH];
+    const int length = std::snprintf(path, MAX_PATH, "%s/%s", folder, kLockFileName);
+    if (length < 0 || length >= MAX_PATH) return lock;
+    lock.file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (lock.file == INVALID_HANDLE_VALUE) {
+        // Open elsewhere without sharing, or deleted there on close and not
+        // gone yet: held.
+        const DWORD error = GetLastError();
+        lock.heldElsewhere = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+    }
     return lock;
 }
 
 bool HoldsProgramFolder(const ProgramFolderLock& lock)
 {
-    return lock.mutex != nullptr && !lock.heldElsewhere;
+    return lock.file != INVALID_HANDLE_VALUE;
 }
 
 void UnlockProgramFolder(ProgramFolderLock* lock)
 {
-    if (lock->mutex) CloseHandle(lock->mutex);
-    lock->mutex = nullptr;
+    if (lock->file != INVALID_HANDLE_VALUE) CloseHandle(lock->file);
+    lock->file = INVALID_HANDLE_VALUE;
 }

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "../archive/in_use_waits.h"
+#include "../archive/update_transaction.h"
 #include "../platform/framework.h"
+#include "../platform/path_text.h"
 #include "archive_unpack.h"
 #include "program_folder_lock.h"
 #include "program_paths.h"
@@ -16,7 +18,6 @@ const char kFrameworkFailed[] = "\xB4\xED\xCE\xF3: MFC \xB3\xF5\xCA\xBC\xBB\xAF\
 const char kQuestion[] =
     "Tavix\xC8\xED\xBC\xFE\xC9\xFD\xBC\xB6\xCD\xEA\xB3\xC9\xA3\xA1"
     "\xCA\xC7\xB7\xF1\xC6\xF4\xB6\xAF\xC8\xED\xBC\xFE\xA3\xBF";
-const char kMainProgram[] = "Tavix.exe";
 
 int InitialiseFramework()
 {
@@ -43,6 +44,17 @@ void DeleteArchive(const char* archivePath)
     }
 }
 
+// What an interrupted run left in the program folder, finished or undone
+// before this run changes anything; false when the install may not be whole
+// yet, and then this run changes nothing.
+bool RecoverProgramFolder(const char* programFolder)
+{
+    char folder[MAX_PATH];
+    const int length = std::snprintf(folder, MAX_PATH, "%s%s", programFolder,
+                                     EndsWithSeparator(programFolder) ? "" : "/");
+    return length > 0 && length < MAX_PATH && RecoverUpdate(folder);
+}
+
 // Unpacks the archive into the current directory and deletes it when the
 // update went through: an archive whose update did not go through is kept,
 // so it can be tried again, and a file that is not an archive is never
@@ -63,14 +75,15 @@ int RunUpdate(int argc, char** argv)
 
     char programFolder[MAX_PATH + 1];
     const bool folderKnown = GetProgramFolder(programFolder);
-    ProgramFolderLock lock = folderKnown ? LockProgramFolder(programFolder) : ProgramFolderLock{};
+    ProgramFolderLock lock = folderKnown ? LockProgramFolder(programFolder)
+                                         : ProgramFolderLock{INVALID_HANDLE_VALUE, false};
     if (lock.heldElsewhere) {
         UnlockProgramFolder(&lock);
         return failedExitCode;
     }
     // Without its own folder as the current directory the run would unpack
     // wherever it was started, and start whatever Tavix.exe is there;
-    // without the lock it could undo another updater's run as an
+    // without the lock it could undo another updater's swap as an
     // interrupted one; with an archive it cannot name exactly, it could
     // install a look-alike.
     const bool placed = HoldsProgramFolder(lock) && SetCurrentDirectoryA(programFolder);
@@ -79,9 +92,10 @@ int RunUpdate(int argc, char** argv)
 
     const int answer = AfxMessageBox(kQuestion, MB_YESNO, 0);
 
-    if (!archivePath || !InstallUpdate(archivePath)) exitCode = failedExitCode;
+    const bool recovered = placed && RecoverProgramFolder(programFolder);
+    if (!archivePath || !recovered || !InstallUpdate(archivePath)) exitCode = failedExitCode;
     if (archivePath && answer == IDYES) {
-        ShellExecuteA(nullptr, "open", kMainProgram, "", nullptr, SW_SHOW);
+        ShellExecuteA(nullptr, "open", kMainProgramName, "", nullptr, SW_SHOW);
     }
     UnlockProgramFolder(&lock);
     return exitCode;

@@ -70,3 +70,8 @@ int32_t CloseArchive(ArchiveHandle* handle)
     g_lastWriteResult = handle ? RESULT_WRONG_KIND : RESULT_ARGS;
     return g_lastWriteResult;
 }
+
+RefusalCause FindRefusalCause(const ArchiveHandle* handle)
+{
+    return handle && handle->kind == kReadingHandle ? handle->reader->lastCause : CAUSE_NONE;
+}

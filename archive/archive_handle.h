@@ -25,3 +25,8 @@ int32_t GetArchiveEntry(ArchiveHandle* handle, int32_t index, ArchiveEntry* entr
 int32_t ExtractArchiveEntry(ArchiveHandle* handle, int32_t index, const char* targetName);
 
 int32_t CloseArchive(ArchiveHandle* handle);
+
+// Why the last GetArchiveEntry or ExtractArchiveEntry on `handle` that
+// reached its reader refused (refusal_cause.h); CAUSE_NONE when it did not,
+// or for no handle. Its result is ResultOfCause of it.
+RefusalCause FindRefusalCause(const ArchiveHandle* handle);

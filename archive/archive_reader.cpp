@@ -38,8 +38,7 @@ ArchiveReader* CreateArchiveReader()
     reader->dataBuffer = nullptr;
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
-    reader->waits.waitsLeft = kWaitsPerRun;
-    reader->journal.file = INVALID_HANDLE_VALUE;
+    reader->lastCause = CAUSE_NONE;
     return reader;
 }
 
@@ -55,16 +54,18 @@ int32_t ArchiveReader::Open(const char* fileName)
 {
     if (directory || openEntryIndex != -1) return RESULT_BAD_STATE;
     if (!ReadBaseDirectory(baseDirectory)) return RESULT_NO_FILE;
-    // An interrupted run is undone before anything else, whether this
-    // archive opens or not; one that cannot be undone yet leaves this run
-    // nothing to do.
-    if (!OpenUpdateJournal(&journal, baseDirectory)) return RESULT_WRITE;
     ByteSource* source = OpenByteSource(fileName);
     if (!source) return RESULT_NO_FILE;
     std::snprintf(archiveName, MAX_PATH, "%s", FindFilePart(fileName));
     archive = IdentifyOpenFile(source->file, &archiveSize);
     directory = OpenDirectory(source);
-    return directory ? RESULT_OK : RESULT_NO_FILE;
+    if (!directory) return RESULT_NO_FILE;
+    const int32_t begun = BeginUpdate(&update, baseDirectory);
+    if (begun != RESULT_OK) {
+        CloseDirectory(directory);
+        directory = nullptr;
+    }
+    return begun;
 }
 
 int32_t ArchiveReader::Close()
@@ -72,8 +73,7 @@ int32_t ArchiveReader::Close()
     if (directory) CloseDirectory(directory);
     directory = nullptr;
     ForgetWrittenFiles(&writtenFiles);
-    const bool finished = updateFailed ? UndoUpdate(&journal) : CommitUpdate(&journal);
-    return finished ? RESULT_OK : RESULT_WRITE;
+    return EndUpdate(&update, !updateFailed);
 }
 
 // Moves the directory reader to entry `index`, forward one entry at a time.

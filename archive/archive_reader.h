@@ -3,7 +3,7 @@
 // Its methods live in three files, one per job:
 //   archive_reader.cpp    CreateArchiveReader, DestroyArchiveReader, Open,
 //                         Close, WalkToEntry
-//   entry_description.cpp GetEntry
+//   entry_description.cpp GetEntry, DescribeEntry
 //   entry_extraction.cpp  ExtractEntry and its steps, IsTheArchive
 #pragma once
 
@@ -17,8 +17,8 @@
 #include "in_use_waits.h"
 #include "known_folders.h"
 #include "leftovers.h"
-#include "own_files.h"
-#include "update_journal.h"
+#include "refusal_cause.h"
+#include "update_transaction.h"
 #include "written_files.h"
 
 constexpr uint32_t kDataBufferSize = 16384;
@@ -32,38 +32,40 @@ struct ArchiveReader {
     uint8_t* dataBuffer;           // owned; made by the first extraction
     char baseDirectory[MAX_PATH];  // current directory at open, ending in a separator
     int32_t damagedEntryIndex;     // first entry whose central header is damaged; -1: none seen
-    KnownFolders knownFolders;     // folders made or written to, so known to exist
-    LeftoverSweep sweep;           // folders swept of earlier runs' leftovers
-    WaitBudget waits;              // what is left of the run's waits for files in use
-    UpdateJournal journal;         // the run's undo record: committed or undone at Close
-    bool updateFailed;             // an entry failed: Close undoes every change
+    KnownFolders sweptFolders;     // install folders swept, by the spelling they were asked by
+    LeftoverSweep sweep;           // folders swept of earlier versions' leftovers
+    UpdateTransaction update;      // the run's update: staged, then swapped in at Close
+    bool updateFailed;             // an entry failed: Close swaps nothing in
+    char lastStaged[MAX_PATH];     // the file the last extraction staged; empty: none
     WrittenFiles writtenFiles;     // the files this run wrote, which no later entry replaces
     // Which file the archive is, so that no entry can be written over it.
     char archiveName[MAX_PATH];  // its file name, without the folder
     FileIdentity archive;
     uint64_t archiveSize;
+    RefusalCause
+        lastCause;  // why the last GetEntry or ExtractEntry refused; CAUSE_NONE: it did not
 
-    // Plays back what an interrupted run left in the base directory first.
+    // RESULT_WRITE when an interrupted run's record is still there
+    // (RecoverUpdate comes first) or nothing can be staged.
     int32_t Open(const char* fileName);
-    // Commits the run's changes when every extraction went in, otherwise
-    // undoes them all. RESULT_WRITE when that could not be completed.
+    // Swaps the staged update in and commits it when every extraction went
+    // in, otherwise drops it: RESULT_WRITE when the swap failed and was
+    // undone.
     int32_t Close();
+    // Both record their cause in lastCause and give its result.
     int32_t GetEntry(int32_t index, ArchiveEntry* entry);
     int32_t ExtractEntry(int32_t index, const char* targetName);
 
 private:
     ReaderStatus WalkToEntry(int32_t index);
-    int32_t WriteEntry(int32_t index, const char* targetName);
-    int32_t ExtractDirectory(const char* targetName);
+    RefusalCause DescribeEntry(int32_t index, ArchiveEntry* entry);
+    RefusalCause WriteEntry(int32_t index, const char* targetName);
+    RefusalCause ExtractDirectory(const char* targetName);
     bool IsTheArchive(const ExtractionTarget& target) const;
-    bool MakeTargetFolders(const ExtractionTarget& target, bool* known);
-    void PrepareFolder(const char* folder);
-    bool FindOwnRoom(const ExtractionTarget& target, char (&room)[MAX_PATH]);
-    bool PlaceOldFileNames(const ExtractionTarget& target, OwnFilePaths* paths);
-    HANDLE CreateTemporary(const ArchiveEntry& entry, const ExtractionTarget& target,
-                           bool folderKnown, OwnFilePaths* paths, bool* inMadeFolder);
-    int32_t WriteTemporary(HANDLE file, const ArchiveEntry& entry);
-    int32_t CopyEntryData(HANDLE file);
+    void SweepFolder(const char* folder);
+    RefusalCause WriteStagedFile(HANDLE file, const ArchiveEntry& entry,
+                                 const ExtractionTarget& target, bool readOnly);
+    RefusalCause CopyEntryData(HANDLE file);
 };
 
 // A reader with nothing open, as OpenArchive makes it; null without memory.

@@ -9,7 +9,6 @@
 #include "entry_name.h"
 #include "entry_times.h"
 #include "name_encoding.h"
-#include "result_codes.h"
 #include "status_translation.h"
 
 namespace {
@@ -56,22 +55,22 @@ ReaderStatus ReadLocalExtraField(DirectoryReader* directory, const LocalHeaderLa
 // byte when that is a lone lead byte of a double-byte code page (copied on
 // character boundaries, "Tavix.exe\x81" becomes "Tavix.exe"): such names
 // are damaged.
-int32_t ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
-                      const char (&rawName)[MAX_PATH], char (&name)[MAX_PATH])
+RefusalCause ReadEntryName(DirectoryReader* directory, const EntryInfo& info,
+                           const char (&rawName)[MAX_PATH], char (&name)[MAX_PATH])
 {
-    if (info.nameSize >= MAX_PATH) return RESULT_NO_FILE;
-    if (std::memchr(rawName, '\0', info.nameSize)) return RESULT_CORRUPT;
+    if (info.nameSize >= MAX_PATH) return CAUSE_NAME_TOO_LONG;
+    if (std::memchr(rawName, '\0', info.nameSize)) return CAUSE_NAME_HAS_ZERO;
     if (info.flags & kFlagUtf8Name) return ConvertUtf8Name(rawName, info.nameSize, name);
     char unicodePath[MAX_PATH * 4];
     uint32_t length = 0;
     const ReaderStatus status =
         ReadUnicodePath(directory, info, rawName, unicodePath, sizeof unicodePath, &length);
-    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
-    if (length >= sizeof unicodePath) return RESULT_NO_FILE;
+    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::ReadNameBlock, status, info);
+    if (length >= sizeof unicodePath) return CAUSE_NAME_TOO_LONG;
     if (length > 0) return ConvertUtf8Name(unicodePath, length, name);
-    const int32_t converted = ConvertLegacyName(rawName, info.nameSize, name);
-    if (converted != RESULT_OK) return converted;
-    return EndsInLoneLeadByte(name) ? RESULT_CORRUPT : RESULT_OK;
+    const RefusalCause converted = ConvertLegacyName(rawName, info.nameSize, name);
+    if (converted != CAUSE_NONE) return converted;
+    return EndsInLoneLeadByte(name) ? CAUSE_CUT_CHARACTER : CAUSE_NONE;
 }
 
 // Cleans the name and copies it into the 260-byte field.
@@ -87,32 +86,41 @@ void StoreCleanName(const char (&name)[MAX_PATH], char (&field)[MAX_PATH])
 
 int32_t ArchiveReader::GetEntry(int32_t index, ArchiveEntry* entry)
 {
-    if (!directory) return RESULT_BAD_STATE;
-    if (index < -1 || index >= int32_t(directory->entryCount)) return RESULT_ARGS;
+    lastCause = DescribeEntry(index, entry);
+    return ResultOfCause(lastCause);
+}
+
+RefusalCause ArchiveReader::DescribeEntry(int32_t index, ArchiveEntry* entry)
+{
+    if (!directory) return CAUSE_NOT_OPEN;
+    if (index < -1 || index >= int32_t(directory->entryCount)) return CAUSE_NO_SUCH_ENTRY;
     if (index != -1 && index == cachedEntryIndex) {
         *entry = cachedEntry;
-        return RESULT_OK;
+        return CAUSE_NONE;
     }
     if (index == -1) {
         FillCountRecord(directory->entryCount, entry);
-        return RESULT_OK;
+        return CAUSE_NONE;
     }
 
-    EntryInfo info;
+    EntryInfo info{};
     char rawName[MAX_PATH];
     LocalHeaderLayout layout;
     ReaderStatus status = WalkToEntry(index);
     if (status == READER_OK)
         status = ReadCentralHeader(directory, &info, nullptr, rawName, MAX_PATH);
-    if (status == READER_OK) status = CheckLocalHeader(directory, &layout);
-    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status);
+    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::FindEntry, status, info);
+    status = CheckLocalHeader(directory, &layout);
+    if (status != READER_OK)
+        return TranslateReaderStatus(ReaderStage::CheckLocalHeader, status, info);
     uint8_t* extraBytes = nullptr;
     status = ReadLocalExtraField(directory, layout, &extraBytes);
-    if (status != READER_OK) return TranslateReaderStatus(ReaderStage::ReadLocalExtra, status);
+    if (status != READER_OK)
+        return TranslateReaderStatus(ReaderStage::ReadLocalExtra, status, info);
     const std::unique_ptr<uint8_t[]> extra(extraBytes);
     char name[MAX_PATH];
-    const int32_t named = ReadEntryName(directory, info, rawName, name);
-    if (named != RESULT_OK) return named;
+    const RefusalCause named = ReadEntryName(directory, info, rawName, name);
+    if (named != CAUSE_NONE) return named;
 
     ArchiveEntry described;
     described.index = directory->currentIndex;
@@ -128,5 +136,5 @@ int32_t ArchiveReader::GetEntry(int32_t index, ArchiveEntry* entry)
     *entry = described;
     cachedEntry = described;
     cachedEntryIndex = index;
-    return RESULT_OK;
+    return CAUSE_NONE;
 }

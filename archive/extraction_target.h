@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "refusal_cause.h"
 #include "written_files.h"
 
 struct ExtractionTarget {
@@ -17,19 +18,24 @@ struct ExtractionTarget {
     uint64_t size;                 // the old file's
 };
 
+// What refuses `targetName` itself, file or folder: a component of the
+// updater's own names (own_names.h), or one Windows would change
+// (windows_names.h).
+RefusalCause FindNameRefusal(const char* targetName);
+
 // Splits `targetName` and builds the paths below `baseDirectory` (for a
-// relative folder part) or as it stands. RESULT_ARGS for a relative name with
-// a ".." component, which could leave the base; RESULT_NO_FILE for a name
-// Windows would change (windows_names.h), a path that does not fit, or a
-// name of the updater's own. Nothing is looked up.
-int32_t ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
-                                ExtractionTarget* target);
+// relative folder part) or as it stands. Refused: a relative name with a
+// ".." component, which could leave the base, a name FindNameRefusal
+// refuses, and a path that does not fit. Nothing is looked up.
+RefusalCause ResolveExtractionTarget(const char* baseDirectory, const char* targetName,
+                                     ExtractionTarget* target);
 
 // Finds whether there is an old file at the target, and a read-only one.
-// RESULT_NO_FILE for a folder in the way, a file of `written` (this run's,
-// which no later entry replaces), and a target the system cannot tell is
-// there or not, unless `newWhenUnknown`: in a folder the run made, only a
-// file the run wrote can be there, and a file taken for new never replaces
-// anything. `baseDirectory` is the reader's.
-int32_t FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool newWhenUnknown,
-                    WrittenFiles* written);
+// Refused: a folder in the way, a file of `written` (one an
+// earlier entry replaces, which no later entry replaces again; none asked
+// when `written` is null), and a target
+// the system cannot tell is there or not, unless `newWhenUnknown`: in a
+// folder the install lacks nothing can be there, and a file taken for new
+// never replaces anything (its move in would find the name taken). `baseDirectory` is the reader's.
+RefusalCause FindOldFile(ExtractionTarget* target, const char* baseDirectory, bool newWhenUnknown,
+                         WrittenFiles* written);

@@ -1,6 +1,6 @@
-// Folders a reader has made, or made files in, so known to exist: the chain
-// of such a folder need not be checked again for the next file in it,
-// wherever in the archive that file comes.
+// A set of folders, by their spelling: those of the install known to be
+// there or missing, those mirrored in the staging area, those swept, so that
+// the next file in one need not ask again, wherever in the archive it comes.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +9,8 @@
 constexpr size_t kKnownFolderSlots = 1024;
 
 // The folders' paths are kept as 64-bit hashes in an open-addressed table; a
-// table three quarters full starts again empty. A folder taken for known
-// wrongly costs nothing but a failed first try: the extraction makes the
-// chain and tries again whenever a file cannot be made in a known folder.
+// table three quarters full starts again empty, and two paths of one hash
+// count as one (2^-64 a pair).
 // Empty when zeroed.
 struct KnownFolders {
     uint64_t hashes[kKnownFolderSlots];  // 0: a free slot
@@ -22,5 +21,5 @@ bool IsKnownFolder(const KnownFolders& folders, const char* path);
 
 void RememberFolder(KnownFolders& folders, const char* path);
 
-// After a known folder turned out to be gone: others may be gone with it.
+// Empties the set.
 void ForgetAllFolders(KnownFolders& folders);

@@ -6,7 +6,6 @@
 #include "../platform/path_text.h"
 #include "../platform/winapi.h"
 #include "file_identity.h"
-#include "own_files.h"
 #include "own_names.h"
 
 namespace {
@@ -64,7 +63,8 @@ void DeleteLeftover(const char* folder, const char* fileName)
         case OwnName::Temporary:
             // Made with its entry's attributes, so possibly read-only; never
             // a second name of another file.
-            RemoveOwnFile(path);
+            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path);
             return;
         case OwnName::Kept:
             break;
@@ -72,7 +72,6 @@ void DeleteLeftover(const char* folder, const char* fileName)
             if (!IsKeptBesideGarbage(folder, fileName)) return;
             break;
         case OwnName::None:
-        case OwnName::Record:
             return;
     }
     DeleteFileA(path);

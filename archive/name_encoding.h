@@ -9,19 +9,22 @@
 #include <cstdint>
 
 #include "../platform/winapi.h"
+#include "refusal_cause.h"
 
 // Converts the `length` bytes of `utf8` into `name`, zero-terminated. A name
-// that is not valid UTF-8 (or holds a zero byte) gives RESULT_CORRUPT; one
-// with a character the code page has no code for, or that does not fit the
-// field in the code page, gives RESULT_NO_FILE: no file can be made under it
-// here, and a look-alike or a shortened name could be another file's.
-int32_t ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH]);
+// that is not valid UTF-8 or holds a zero byte is damaged; one with a
+// character the code page has no code for (CAUSE_UNMAPPABLE), or that does
+// not fit the field in the code page, is refused too: no file can be made
+// under it here, and a look-alike or a shortened name could be another
+// file's.
+RefusalCause ConvertUtf8Name(const char* utf8, uint32_t length, char (&name)[MAX_PATH]);
 
 // The same for a name stored without the UTF-8 flag, in the code page of
 // the system's locale (936 on a Chinese Windows, whatever the process code
 // page): the bytes as stored where that is the process code page too, else
-// converted. Text that is not valid in that code page gives RESULT_CORRUPT.
-int32_t ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH]);
+// converted. Text that is not valid in that code page gives
+// CAUSE_INVALID_LEGACY_NAME.
+RefusalCause ConvertLegacyName(const char* stored, uint32_t length, char (&name)[MAX_PATH]);
 
 // The same as read on a system whose locale's code page is `legacy`: what
 // such a name becomes for users of another language.

@@ -3,15 +3,13 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 
 #include "../platform/path_text.h"
-#include "../platform/winapi.h"
 
 namespace {
 
-// Names of earlier files of this process are never reused.
-unsigned g_serial = 0;
+constexpr char kTemporaryExtension[] = ".tmp";
+constexpr char kKeptExtension[] = ".old";
 
 bool IsHexDigit(char c, bool anyCase)
 {
@@ -30,27 +28,21 @@ bool SameText(const char* text, const char* expected, size_t length, bool anyCas
     return true;
 }
 
-// "~tvx" and a tag at `text`, then `extension` (when given) ending it.
+// "~tvx" and a tag at `text`, then `extension` ending it.
 bool IsTaggedName(const char* text, size_t length, const char* extension, bool anyCase)
 {
-    const size_t expected = kOwnMarkLength + kOwnTagLength + (extension ? kOwnExtensionLength : 0);
-    if (extension ? length != expected : length < expected) return false;
+    if (length != kOwnNameLength) return false;
     if (!SameText(text, kOwnMark, kOwnMarkLength, anyCase)) return false;
     for (size_t i = 0; i < kOwnTagLength; ++i) {
         if (!IsHexDigit(text[kOwnMarkLength + i], anyCase)) return false;
     }
-    return !extension ||
-           SameText(text + kOwnMarkLength + kOwnTagLength, extension, kOwnExtensionLength, anyCase);
+    return SameText(text + kOwnMarkLength + kOwnTagLength, extension, kOwnExtensionLength, anyCase);
 }
 
 OwnName Classify(const char* name, size_t length, bool anyCase)
 {
     if (IsTaggedName(name, length, kTemporaryExtension, anyCase)) return OwnName::Temporary;
     if (IsTaggedName(name, length, kKeptExtension, anyCase)) return OwnName::Kept;
-    for (const char* record : {kUndoRecordName, kCommittedRecordName}) {
-        if (length == std::strlen(record) && SameText(name, record, length, anyCase))
-            return OwnName::Record;
-    }
     // NAME, '.', then a kept name: NAME is not empty.
     const size_t suffix = 1 + kOwnNameLength;
     if (length > suffix && name[length - suffix] == '.' &&
@@ -61,17 +53,6 @@ OwnName Classify(const char* name, size_t length, bool anyCase)
 }
 
 }  // namespace
-
-void MakeOwnTag(char (&tag)[kOwnTagLength + 1])
-{
-    // Asked once: the process stays the same for every file it names.
-    static const DWORD process = GetCurrentProcessId();
-    const uint32_t value = (uint32_t(process & 0xFFFF) << 16) | (++g_serial & 0xFFFF);
-    for (size_t i = 0; i < kOwnTagLength; ++i) {
-        tag[i] = "0123456789ABCDEF"[(value >> (4 * (kOwnTagLength - 1 - i))) & 0xF];
-    }
-    tag[kOwnTagLength] = '\0';
-}
 
 OwnName ClassifyOwnName(const char* fileName, size_t length)
 {
@@ -89,7 +70,10 @@ bool HasOwnNameComponent(const char* name)
 {
     for (const char* start = name;; ++start) {
         const char* end = FindComponentEnd(start);
-        if (Classify(start, size_t(end - start), true) != OwnName::None) return true;
+        const size_t length = size_t(end - start);
+        if (length >= kOwnMarkLength && SameText(start, kOwnMark, kOwnMarkLength, true))
+            return true;
+        if (Classify(start, length, true) != OwnName::None) return true;
         if (*end == '\0') return false;
         start = end;
     }

@@ -69,11 +69,6 @@ WindowsNameChange FindWindowsNameChange(const char* name)
     }
 }
 
-bool IsChangedByWindows(const char* name)
-{
-    return FindWindowsNameChange(name).rule != WindowsNameRule::None;
-}
-
 // No code page has ':', '.' or ' ' as the second byte of a character: only
 // the separators around a component need finding on character boundaries.
 WindowsNameRule FindComponentChange(const char* component, size_t length)
@@ -95,4 +90,12 @@ size_t DeviceStemLength(const char* component, size_t length)
     while (stem < length && component[stem] != '.') ++stem;
     while (stem > 0 && component[stem - 1] == ' ') --stem;
     return stem;
+}
+
+bool MayBeShortAlias(const char* name)
+{
+    for (const char* at = std::strchr(name, '~'); at; at = std::strchr(at + 1, '~')) {
+        if (at[1] >= '0' && at[1] <= '9') return true;
+    }
+    return false;
 }

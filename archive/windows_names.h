@@ -28,11 +28,15 @@ struct WindowsNameChange {
 // ("C:") is no component. `name` is in the process code page.
 WindowsNameChange FindWindowsNameChange(const char* name);
 
-bool IsChangedByWindows(const char* name);
-
 // What Windows would change in one component of `length` bytes (no
 // separator in it).
 WindowsNameRule FindComponentChange(const char* component, size_t length);
+
+// Whether a component of `name` could be a short (8.3) alias of another
+// name, as Windows makes them: a '~' followed by a digit ("PROGRA~1.TXT").
+// Only such a name can reach, in one folder, a file another name reaches
+// without the file system folding the two into one.
+bool MayBeShortAlias(const char* name);
 
 // The part of a component Windows compares with its devices: up to the
 // first dot, trailing spaces dropped ("Aux" of "Aux .txt").

@@ -1,5 +1,5 @@
-// The files a reader has written, so that a later entry whose target is one
-// of them under another spelling (another case, a short 8.3 name, "./" in
+// The installed files a reader's update replaces, so that a later entry
+// whose target is one of them under another spelling (another case, a short 8.3 name, "./" in
 // front, a link) is refused instead of silently replacing it. They are told
 // by identity, the volume serial number and the file index, which name one
 // file whatever path leads there: exact on every file system, where folding

@@ -7,7 +7,6 @@
 #include "../platform/path_text.h"
 #include "archive_fault.h"
 #include "file_comparison.h"
-#include "refusal_causes.h"
 
 #ifndef UPDATER_FILE_NAME
 #error "UPDATER_FILE_NAME: the updater's file name in the program folder, from the build"
@@ -78,17 +77,14 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     const char* base = unpack.handle->reader->baseDirectory;
     verdict->result = described ? unpack.extracted : unpack.described;
     verdict->reason[0] = '\0';
-    verdict->causes = 0;
+    verdict->cause = CAUSE_NONE;
     verdict->mode = kNoEntryMode;
     if (verdict->result != RESULT_OK) {
         verdict->kind = VerdictKind::Refused;
-        verdict->causes = FindHeaderCauses(headers);
-        if (described) {
-            verdict->causes |=
-                kCauseDescribed | FindTargetCauses(base, entry.name, folder, check.archive,
-                                                   &unpack.handle->reader->writtenFiles);
-        }
-        DescribeRefusal(verdict->result, verdict->causes, headers.reached ? headers.info.method : 0,
+        // The step's extraction describes the entry again, and a refused
+        // description is refused again for the same cause.
+        verdict->cause = FindRefusalCause(unpack.handle);
+        DescribeRefusal(verdict->result, verdict->cause, headers.reached ? headers.info.method : 0,
                         verdict->reason);
         return;
     }
@@ -100,7 +96,14 @@ void JudgeStep(const ArchiveCheck& check, const EntryHeaders& headers, EntryVerd
     char original[MAX_PATH * 2];
     // The mode the Linux updater takes its execute bits from.
     if (headers.reached) verdict->mode = FindEntryMode(headers.info);
-    std::snprintf(result, sizeof result, "%s%s", base, entry.name);
+    // The new file as the run staged it; a read-only one already in place
+    // was staged as it stands.
+    const char* staged = unpack.handle->reader->lastStaged;
+    if (staged[0] != '\0') {
+        std::snprintf(result, sizeof result, "%s", staged);
+    } else {
+        std::snprintf(result, sizeof result, "%s%s", base, entry.name);
+    }
     std::snprintf(original, sizeof original, "%s/%s", check.installFolder, entry.name);
     switch (CompareWithOriginal(result, check.installFolder[0] ? original : nullptr)) {
         case FileChange::New:
@@ -165,7 +168,6 @@ CheckStart OpenCheck(ArchiveCheck* check, const char* archivePath, const char* i
     }
     std::snprintf(check->archivePath, MAX_PATH, "%s",
                   check->copy.archiveCopy[0] ? check->copy.archiveCopy : archive);
-    check->archive = IdentifyFile(check->archivePath);
     OpenUnpack(&check->unpack, check->archivePath);
     if (!check->unpack.handle) {
         char reason[MAX_PATH];

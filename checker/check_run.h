@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "../app/archive_unpack.h"
-#include "../archive/file_identity.h"
 #include "archive_warnings.h"
 #include "check_scratch.h"
 #include "entry_headers.h"
@@ -27,7 +26,6 @@ struct ArchiveCheck {
     char installFolder[MAX_PATH];   // as the system names it; empty without one
     char archivePath[MAX_PATH];     // what the unpack reads: the archive, or its copy
     char problem[MAX_PATH + 96];    // why the check did not get Ready, in words
-    FileIdentity archive;           // the file the unpack reads
     CheckScratch scratch;
     InstallCopy copy;
     ArchiveUnpack unpack;

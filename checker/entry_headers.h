@@ -1,6 +1,7 @@
 // An entry's headers as the archive stores them, read by a walk of the
 // checker's own over the central directory (the updater's reader is left
-// alone): the facts a refusal is told from.
+// alone): what is shown of an entry the updater could not describe, and
+// the facts its warnings are told from.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,10 @@
 #include "../zip/directory_reader.h"
 
 struct EntryHeaders {
-    bool reached;                 // its central header was read
-    EntryInfo info;               // the central header's fields
-    char name[MAX_PATH];          // the stored name, cut to fit, zero-terminated
-    bool nameCut;                 // the stored name is MAX_PATH bytes or more
-    bool localAgrees;             // the local header matches the central one
-    char utf8Name[MAX_PATH * 4];  // the name as UTF-8: flagged, or from a Unicode Path block
-    uint32_t utf8Length;          // 0: none; at least sizeof utf8Name: too long to read
+    bool reached;         // its central header was read
+    EntryInfo info;       // the central header's fields
+    char name[MAX_PATH];  // the stored name, cut to fit, zero-terminated
+    bool nameCut;         // the stored name is MAX_PATH bytes or more
 };
 
 struct HeaderWalk {

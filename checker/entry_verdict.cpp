@@ -1,60 +1,54 @@
 #include "entry_verdict.h"
 
 #include "../archive/entry_mode.h"
-#include "../archive/result_codes.h"
-#include "refusal_causes.h"
 
 namespace {
 
-constexpr uint32_t kAnyCause = 0;
-
 struct RefusalReason {
-    int32_t result;
-    uint32_t cause;  // the fact that must have been found; kAnyCause: none
-    const char* words;
+    RefusalCause cause;
+    const char* words;  // may take the entry's compression method
 };
 
-// The first row whose result and cause match gives the words. Within a
-// result, the more particular causes come first; the last row of each result
-// says what the result itself means.
+const char kEncrypted[] = "encrypted: the updater has no password";
+
 const RefusalReason kRefusalReasons[] = {
-    {RESULT_CORRUPT, kCauseUnreachable, "its central header, or one before it, is damaged"},
-    {RESULT_CORRUPT, kCauseUnknownMethod, "compression method %u, which the updater cannot read"},
-    {RESULT_CORRUPT, kCauseHeadersDisagree, "its headers disagree (local against central)"},
-    {RESULT_CORRUPT, kCauseNameHasZero, "its name has a zero byte inside"},
-    {RESULT_CORRUPT, kCauseInvalidUtf8, "its name is not valid UTF-8"},
-    {RESULT_CORRUPT, kCauseCutCharacter,
+    {CAUSE_NOT_OPEN, "the archive is not open"},
+    {CAUSE_NO_SUCH_ENTRY, "the archive has no such entry"},
+    {CAUSE_UNREACHABLE, "its central header, or one before it, is damaged"},
+    {CAUSE_UNKNOWN_METHOD, "compression method %u, which the updater cannot read"},
+    {CAUSE_HEADERS_DISAGREE, "its headers disagree (local against central)"},
+    {CAUSE_NAME_BLOCK_DAMAGED, "its headers are damaged"},
+    {CAUSE_NAME_HAS_ZERO, "its name has a zero byte inside"},
+    {CAUSE_INVALID_UTF8, "its name is not valid UTF-8"},
+    {CAUSE_CUT_CHARACTER,
      "its name ends in half a character (a lone lead byte of this system's code page)"},
-    {RESULT_CORRUPT, kCauseInvalidLegacyName,
+    {CAUSE_INVALID_LEGACY_NAME,
      "its name, stored without the UTF-8 flag, is not valid in the system's code page"},
-    {RESULT_CORRUPT, kCauseEncrypted, "encrypted: the updater has no password"},
-    {RESULT_CORRUPT, kCauseDescribed, "its data does not match its CRC-32"},
-    {RESULT_CORRUPT, kAnyCause, "its headers are damaged"},
-    {RESULT_PASSWORD, kAnyCause, "encrypted: the updater has no password"},
-    {RESULT_INFLATE, kCauseEncrypted, "encrypted: the updater has no password"},
-    {RESULT_INFLATE, kCauseStored, "its data ends before its size"},
-    {RESULT_INFLATE, kAnyCause, "its compressed data is damaged"},
-    {RESULT_READ, kAnyCause, "its local extra field cannot be read"},
-    {RESULT_NO_FILE, kCauseNameTooLong, "its name is 260 bytes or more"},
-    {RESULT_NO_FILE, kCauseUnmappable,
-     "its name has a character this system's code page cannot hold"},
-    {RESULT_NO_FILE, kCauseTrimmedName,
-     "a name in it ends in a dot or a space, which Windows drops"},
-    {RESULT_NO_FILE, kCauseDeviceName, "a name in it is a Windows device (CON, NUL, COM1, ...)"},
-    {RESULT_NO_FILE, kCauseStreamName, "it holds ':', which Windows reads as a stream"},
-    {RESULT_NO_FILE, kCauseWrittenBefore,
-     "an earlier entry of the archive already wrote this file"},
-    {RESULT_NO_FILE, kCausePathTooLong,
-     "the path does not fit in 260 bytes below this install folder"},
-    {RESULT_NO_FILE, kCauseFolderTarget, "a folder stands where the file goes"},
-    {RESULT_NO_FILE, kCauseReadOnlyTarget,
-     "the installed file is read-only, which the updater never replaces"},
-    {RESULT_NO_FILE, kCauseIsTheArchive, "it names the archive itself"},
-    {RESULT_NO_FILE, kCauseFileForFolder, "a file stands where its folder goes"},
-    {RESULT_NO_FILE, kCauseFolderMissing, "its folder cannot be made"},
-    {RESULT_NO_FILE, kAnyCause, "the file cannot be created"},
-    {RESULT_ARGS, kAnyCause, "a '..' component would leave the program folder"},
-    {RESULT_WRITE, kAnyCause, "the file cannot be written"},
+    {CAUSE_LOCAL_EXTRA_UNREADABLE, "its local extra field cannot be read"},
+    {CAUSE_NAME_TOO_LONG, "its name is 260 bytes or more"},
+    {CAUSE_UNMAPPABLE, "its name has a character this system's code page cannot hold"},
+    {CAUSE_WRONG_PASSWORD, kEncrypted},
+    {CAUSE_ENCRYPTED_UNREADABLE, kEncrypted},
+    {CAUSE_ENCRYPTED_CRC_MISMATCH, kEncrypted},
+    {CAUSE_CRC_MISMATCH, "its data does not match its CRC-32"},
+    {CAUSE_DATA_ENDS_SHORT, "its data ends before its size"},
+    {CAUSE_DEFLATE_DAMAGED, "its compressed data is damaged"},
+    {CAUSE_TRAILING_DOT_OR_SPACE, "a name in it ends in a dot or a space, which Windows drops"},
+    {CAUSE_DEVICE_NAME, "a name in it is a Windows device (CON, NUL, COM1, ...)"},
+    {CAUSE_STREAM_NAME, "it holds ':', which Windows reads as a stream"},
+    {CAUSE_OWN_NAME, "a name in it is kept for the updater's own files"},
+    {CAUSE_OUTSIDE_FOLDER, "it names a path outside the program folder"},
+    {CAUSE_PARENT_COMPONENT, "a '..' component would leave the program folder"},
+    {CAUSE_WRITTEN_BEFORE, "an earlier entry of the archive already wrote this file"},
+    {CAUSE_PATH_TOO_LONG, "the path does not fit in 260 bytes below this install folder"},
+    {CAUSE_FOLDER_TARGET, "a folder stands where the file goes"},
+    {CAUSE_TARGET_UNKNOWN, "the system cannot tell whether the file is there"},
+    {CAUSE_READ_ONLY_TARGET, "the installed file is read-only, which the updater never replaces"},
+    {CAUSE_IS_THE_ARCHIVE, "it names the archive itself"},
+    {CAUSE_FILE_FOR_FOLDER, "a file stands where its folder goes"},
+    {CAUSE_FOLDER_NOT_MADE, "its folder cannot be made"},
+    {CAUSE_CANNOT_CREATE, "the file cannot be created"},
+    {CAUSE_CANNOT_WRITE, "the file cannot be written"},
 };
 
 const char* VerdictWord(VerdictKind kind)
@@ -76,10 +70,14 @@ const char* VerdictWord(VerdictKind kind)
 
 }  // namespace
 
-void DescribeRefusal(int32_t result, uint32_t causes, uint32_t method, char (&reason)[kReasonSize])
+void DescribeRefusal(int32_t result, RefusalCause cause, uint32_t method,
+                     char (&reason)[kReasonSize])
 {
-    for (const RefusalReason& row : kRefusalReasons) {
-        if (row.result == result && (row.cause == kAnyCause || (causes & row.cause))) {
+    // A cause that does not give the result it came with is not worded:
+    // the result is what the updater did.
+    if (ResultOfCause(cause) == result) {
+        for (const RefusalReason& row : kRefusalReasons) {
+            if (row.cause != cause) continue;
             std::snprintf(reason, kReasonSize, row.words, static_cast<unsigned>(method));
             return;
         }

@@ -8,7 +8,6 @@
 #include "archive_fault.h"
 #include "check_run.h"
 #include "files_left_behind.h"
-#include "refusal_causes.h"
 #include "warning_kinds.h"
 
 namespace {
@@ -148,7 +147,7 @@ uint32_t PrintEntries(ArchiveCheck* check, const char* archive, bool installed)
     EntryVerdict verdict;
     while (CheckNextEntry(check, &verdict)) {
         PrintVerdict(verdict, stdout);
-        tooLongSeen = tooLongSeen || (verdict.causes & kCausePathTooLong);
+        tooLongSeen = tooLongSeen || verdict.cause == CAUSE_PATH_TOO_LONG;
     }
     const uint32_t kinds =
         PrintWarnings(check->warnings, installed ? check->installFolder : nullptr, stdout);

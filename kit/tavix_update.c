@@ -7,9 +7,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* What the updater leaves in the program folder while a run of it is under
- * way or was cut short: the one line to change when the updater changes. */
-static const char* const kUpdaterRecords[] = {"~tvx.undo", "~tvx.done"};
+/* What the updater leaves in the program folder when a run of it was cut
+ * short in its swap (or is in it now): its record, before and after the
+ * commit. The kit's test holds this line to the updater's own names. */
+static const char* const kUpdaterRecords[] = {"~tvx.swap", "~tvx.commit"};
 
 #define TVX_NOTE_HEADER "tavix-update 1"
 #define TVX_NOTE_SIZE (MAX_PATH + 3 * TVX_VERSION_SIZE + 128)

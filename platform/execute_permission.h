@@ -14,6 +14,11 @@ inline BOOL AllowExecution(HANDLE /*file*/, uint32_t /*executeBits*/)
     return TRUE;
 }
 
+inline uint32_t ReadExecuteBits(LPCSTR /*path*/)
+{
+    return 0;
+}
+
 #else
 
 // Adds the execute bits among `executeBits` (0100 owner, 0010 group, 0001
@@ -22,5 +27,9 @@ inline BOOL AllowExecution(HANDLE /*file*/, uint32_t /*executeBits*/)
 // set-user-ID, set-group-ID or sticky bits. FALSE, with the last error, when
 // the mode cannot be changed.
 BOOL AllowExecution(HANDLE file, uint32_t executeBits);
+
+// The execute bits (0111) of the file at `path`, which a file that replaces
+// it keeps; 0 when it has none or cannot be asked.
+uint32_t ReadExecuteBits(LPCSTR path);
 
 #endif

@@ -28,7 +28,6 @@
     X(SetFilePointer, ERROR_SEEK_ON_DEVICE, INVALID_SET_FILE_POINTER)    \
     X(CloseHandle, ERROR_INVALID_HANDLE, FALSE)                          \
     X(FlushFileBuffers, ERROR_WRITE_FAULT, FALSE)                        \
-    X(SetEndOfFile, ERROR_WRITE_FAULT, FALSE)                            \
     X(SetFileTime, ERROR_ACCESS_DENIED, FALSE)                           \
     X(GetFileAttributesA, ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES) \
     X(SetFileAttributesA, ERROR_ACCESS_DENIED, FALSE)                    \
@@ -37,11 +36,10 @@
     X(RemoveDirectoryA, ERROR_ACCESS_DENIED, FALSE)                      \
     X(DeleteFileA, ERROR_ACCESS_DENIED, FALSE)                           \
     X(MoveFileExA, ERROR_ACCESS_DENIED, FALSE)                           \
-    X(CreateHardLinkA, ERROR_ACCESS_DENIED, FALSE)                       \
     X(AllowExecution, ERROR_ACCESS_DENIED, FALSE)                        \
     X(GetFileInformationByHandle, ERROR_INVALID_HANDLE, FALSE)           \
     X(FindFirstFileA, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE)         \
-    X(CreateMutexA, ERROR_ACCESS_DENIED, nullptr)
+    X(FlushFolderFiles, ERROR_WRITE_FAULT, FALSE)
 
 #define PLATFORM_CALL_ENUMERATOR(call, defaultError, failValue) call,
 enum class PlatformCall : uint32_t {
@@ -79,6 +77,18 @@ bool ArmPlatformRunningImage(const char* path);
 // kill or a power cut ends it, with no destructor, handler or flush
 // (SIGKILL). 0 disarms.
 void ArmPlatformCrash(uint32_t nthCall);
+
+// The power-cut model: from now on every change of a name (a file or folder
+// made, moved, deleted), every write of data and every flush is appended to
+// the file at `logPath`, one a line:
+//   N create|mkdir|rmdir PATH     N rename FROM TO     N delete PATH COPY
+//   D write PATH                  F flushfile PATH | F syncfs | F through TO
+// with absolute paths; a deleted file (or one a move replaces) is copied to
+// COPY first, so that its deletion can be taken back. With `nthFlush` not 0
+// the process ends at the `nthFlush`-th flush (FlushFileBuffers,
+// FlushFolderFiles, a written-through MoveFileExA) before it runs, as a
+// power cut ends it.
+void ArmPlatformPowerLog(const char* logPath, uint32_t nthFlush);
 
 // No call fails any more, nothing crashes and no file runs. Counts are kept.
 void DisarmPlatformFaults();

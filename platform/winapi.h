@@ -18,23 +18,29 @@
 //   times are zero.
 // - "Read-only" is the owner-write bit. A read-only file cannot be opened for
 //   writing, deleted or moved over, also by root.
-// - CreateFileA has the two dispositions the updater uses, CREATE_NEW and
-//   OPEN_EXISTING; CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING fail with
-//   ERROR_INVALID_PARAMETER. A folder opens only with
+// - CreateFileA has the three dispositions the updater uses, CREATE_NEW,
+//   OPEN_EXISTING and OPEN_ALWAYS; CREATE_ALWAYS and TRUNCATE_EXISTING fail
+//   with ERROR_INVALID_PARAMETER. A folder opens only with
 //   FILE_FLAG_BACKUP_SEMANTICS, and then only to be asked about
 //   (GetFileInformationByHandle), as the updater uses it. The share mode is
-//   accepted and ignored: share modes are not enforced between processes, so
-//   another process can open, change, delete or replace a file that is open
-//   here, and the other way round, whatever either asked for.
+//   accepted and ignored for CREATE_NEW and OPEN_EXISTING: share modes are not
+//   enforced between processes there, so another process can open, change,
+//   delete or replace such a file, whatever either asked for. OPEN_ALWAYS with
+//   share mode 0 (the lock file) is exclusive among such opens, across
+//   processes and namespaces (flock(2)): a second one fails with
+//   ERROR_SHARING_VIOLATION until the first handle is closed or its process
+//   ends; an existing file opened gives ERROR_ALREADY_EXISTS, as on Windows.
+//   FILE_FLAG_DELETE_ON_CLOSE deletes the file at CloseHandle (a process
+//   that is killed leaves the file, without its lock).
 // - RemoveDirectoryA takes a symbolic link for a file (ERROR_DIRECTORY), even
 //   one to a folder, which Windows would remove.
 // - GetTempPathA is TMPDIR when it is set and not empty, otherwise "/tmp",
 //   with a '/' added at the end (Windows reads TMP, TEMP, USERPROFILE).
 // - FlushFileBuffers is fsync(2): the file's data and its own metadata reach
 //   the disk. The order of renames and deletions on disk is the file
-//   system's, as it is NTFS's on Windows.
-// - CreateHardLinkA is link(2); on a file system without links it fails
-//   with ERROR_NOT_SUPPORTED, as FAT does on Windows.
+//   system's, as it is NTFS's on Windows. MoveFileExA with
+//   MOVEFILE_WRITE_THROUGH also fsyncs the folders of both names before it
+//   returns, so the rename is on the disk.
 // - MoveFileExA over an existing file: the moved file also gets the execute
 //   bits of the file it replaces, so an updated program stays runnable.
 // - SetFilePointer moves within 32 bits only: a high part (distanceHigh not
@@ -189,6 +195,7 @@ struct BY_HANDLE_FILE_INFORMATION {
 
 #define CREATE_NEW 1u
 #define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -199,12 +206,14 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // never reported
 
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
 
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
+#define MOVEFILE_WRITE_THROUGH 0x00000008u
 
 #define ERROR_SUCCESS 0u
 #define NO_ERROR 0u
@@ -285,7 +294,6 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
-BOOL WINAPI SetEndOfFile(HANDLE file);
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* accessTime,
                         const FILETIME* writeTime);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
@@ -295,8 +303,6 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
-BOOL WINAPI CreateHardLinkA(LPCSTR fileName, LPCSTR existingFileName,
-                            LPSECURITY_ATTRIBUTES security);
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
 BOOL WINAPI FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
@@ -324,9 +330,8 @@ HLOCAL WINAPI LocalFree(HLOCAL memory);
 // A file's or folder's short (8.3) path.
 DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
 
-// Waiting and a named mutex.
+// Waiting.
 void WINAPI Sleep(DWORD milliseconds);
-HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
 
 // Shell
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,

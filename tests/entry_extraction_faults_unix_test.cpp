@@ -1,9 +1,9 @@
 // Extraction through the handle interface when writing the new version goes
-// wrong after the temporary file was made (the entry fails with RESULT_WRITE,
+// wrong after the staged file was made (the entry fails with RESULT_WRITE,
 // the old file stays byte for byte and nothing of the updater's own is left
-// once the archive is closed), and when the target is in use: Windows
-// refuses to replace a running program but lets it be renamed, and refuses
-// both while a holder shares nothing. Needs the
+// once the archive is closed), and when a target is in use at the swap:
+// Windows lets a running program be moved out, and refuses while a holder
+// shares nothing. Needs the
 // platform's fault injection (-DUPDATER_FAULT_INJECTION=ON), which lives in
 // the Linux platform layer; Linux itself never refuses for a file in use.
 #include <gtest/gtest.h>
@@ -12,11 +12,12 @@
 
 #ifdef UPDATER_FAULT_INJECTION
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "archive/archive_handle.h"
-#include "archive/target_replacement.h"
+#include "archive/in_use_waits.h"
 #include "support/archive_fixture.h"
 
 namespace {
@@ -53,13 +54,11 @@ TEST_F(EntryExtractionFaults, AShortWriteIsAFailedWrite)
     EXPECT_EQ(Extract(), RESULT_WRITE);
 }
 
-TEST_F(EntryExtractionFaults, AFailedCloseOrFlushOfTheTemporaryIsAFailedWrite)
+TEST_F(EntryExtractionFaults, AFailedCloseOfTheStagedFileIsAFailedWrite)
 {
     ArmPlatformFault(PlatformCall::CloseHandle, 1, kFailAllFollowing);
     EXPECT_EQ(Extract(), RESULT_WRITE);
     DisarmPlatformFaults();
-    ArmPlatformFault(PlatformCall::FlushFileBuffers, 2);  // the undo record's comes first
-    EXPECT_EQ(Extract(), RESULT_WRITE);
     EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 0u) << "nothing took the name";
 }
 
@@ -74,9 +73,9 @@ protected:
     }
 
     // Installs the old version of `names`, then extracts the new one of each
-    // and closes, with what was armed failing until then, or only until the
-    // close when `faultsAtClose` is false.
-    std::vector<int32_t> Update(const std::vector<std::string>& names, bool faultsAtClose = true)
+    // and closes, with what was armed failing until then: true when every
+    // entry went in and the update was swapped in.
+    bool Update(const std::vector<std::string>& names)
     {
         std::vector<TestEntry> entries;
         for (const std::string& name : names) {
@@ -84,15 +83,13 @@ protected:
             entries.push_back(FileEntry(name, Bytes("new " + name)));
         }
         ArchiveHandle* handle = folder_.Open(entries);
-        std::vector<int32_t> results;
+        bool complete = handle != nullptr;
         for (int32_t i = 0; i < int32_t(names.size()); ++i) {
             ArchiveEntry entry;
             GetArchiveEntry(handle, i, &entry);
-            results.push_back(ExtractArchiveEntry(handle, i, entry.name));
+            complete = ExtractArchiveEntry(handle, i, entry.name) == RESULT_OK && complete;
         }
-        if (!faultsAtClose) DisarmPlatformFaults();
-        CloseArchive(handle);
-        return results;
+        return CloseArchive(handle) == RESULT_OK && complete;
     }
 
     std::string Content(const std::string& name) { return ReadFileText(folder_.File(name)); }
@@ -100,60 +97,51 @@ protected:
     ProgramFolderScope folder_;
 };
 
-TEST_F(FilesInUse, ARunningProgramIsMovedAsideAndTheOldOneDeletedAtTheEnd)
-{
-    // The replace is refused as for a running image; the rename that moves
-    // it aside is not.
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Update({"Tavix.exe"}), std::vector<int32_t>{RESULT_OK});
-    EXPECT_EQ(Content("Tavix.exe"), "new Tavix.exe");
-    // Refused, aside, in; then the commit's rename of the undo record.
-    EXPECT_EQ(PlatformCallCount(PlatformCall::MoveFileExA), 4u);
-    EXPECT_EQ(PlatformSleptMilliseconds(), 0u);
-}
-
 TEST_F(FilesInUse, AnOldFileStillInUseAtTheEndIsLeftForTheNextRun)
 {
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 1, ERROR_ACCESS_DENIED);
-    // The run's one delete is that of the old file at Close: it fails, as
-    // for the updater itself, still running then.
-    ArmPlatformFault(PlatformCall::DeleteFileA, 1, 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Update({"Updater.exe"}), std::vector<int32_t>{RESULT_OK});
+    // The old updater, still running at the end: its old file cannot be
+    // deleted with the old area (in any of the three passes), and stays
+    // there for the next run.
+    ArmPlatformFault(PlatformCall::DeleteFileA, 1, 3, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Update({"Updater.exe"}));
+    EXPECT_EQ(Content("Updater.exe"), "new Updater.exe");
     DisarmPlatformFaults();
     const std::vector<std::string> left = FindOwnFiles(folder_.Path());
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(ReadFileText(left[0]), "old Updater.exe");
-    EXPECT_EQ(Update({"readme.txt"}), std::vector<int32_t>{RESULT_OK});  // the next run
+    ASSERT_EQ(left.size(), 2u) << "the old area and the file in it";
+    EXPECT_EQ(ReadFileText(*std::max_element(left.begin(), left.end())), "old Updater.exe");
+    EXPECT_TRUE(Update({"readme.txt"})) << "the next run";
 }
 
 TEST_F(FilesInUse, AHolderThatLetsGoIsWaitedForWithinTheBudgets)
 {
-    // Three replaces refused, then the holder lets go; a new file whose
-    // fresh temporary a scanner holds is waited for the same way.
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 3, ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(Update({"scanned.dll"}), std::vector<int32_t>{RESULT_OK});
+    // The old file's move out (after the record's own rename) refused three
+    // times, then the holder lets go.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 2, 3, ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(Update({"scanned.dll"}));
     EXPECT_EQ(Content("scanned.dll"), "new scanned.dll");
     EXPECT_EQ(PlatformSleptMilliseconds(), 3 * kInUseWait);
-
-    ArchiveHandle* handle = folder_.Open({FileEntry("fresh.dll", Bytes("fresh"))});
-    ArchiveEntry entry;
-    GetArchiveEntry(handle, 0, &entry);
-    ResetPlatformCallCounts();
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, 2, ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_OK);
-    CloseArchive(handle);
-    EXPECT_EQ(Content("fresh.dll"), "fresh");
-    EXPECT_EQ(PlatformSleptMilliseconds(), 2 * kInUseWait);
 }
 
 TEST_F(FilesInUse, HoldersThatStayCostABoundedWaitAndLeaveTheOldVersion)
 {
-    ArmPlatformFault(PlatformCall::MoveFileExA, 1, kFailAllFollowing, ERROR_SHARING_VIOLATION);
+    // Every move refused: the first file's move out is waited for 2 s, and
+    // the update fails with nothing moved.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 2, kFailAllFollowing, ERROR_SHARING_VIOLATION);
     const std::vector<std::string> names{"a.dll", "b.dll", "c.dll", "d.dll", "e.dll", "f.dll"};
-    EXPECT_EQ(Update(names, false), std::vector<int32_t>(names.size(), RESULT_NO_FILE));
+    EXPECT_FALSE(Update(names));
     for (const std::string& name : names) EXPECT_EQ(Content(name), "old " + name);
-    // 2 s for each file until the run's 10 s are spent.
-    EXPECT_EQ(PlatformSleptMilliseconds(), uint64_t(kWaitsPerRun) * kInUseWait);
+    EXPECT_EQ(PlatformSleptMilliseconds(), uint64_t(kWaitsPerFile) * kInUseWait);
+}
+
+TEST_F(FilesInUse, AHolderInTheMiddleOfTheSwapLeavesTheOldVersionAndNothingToPlayBack)
+{
+    // The third file's move out (the record's rename, then two moves for
+    // each file) is refused past its waits: the first two new files are
+    // moved back, the old ones put back, and no record stays.
+    ArmPlatformFault(PlatformCall::MoveFileExA, 6, kWaitsPerFile + 1, ERROR_SHARING_VIOLATION);
+    const std::vector<std::string> names{"a.dll", "b.dll", "c.dll"};
+    EXPECT_FALSE(Update(names));
+    for (const std::string& name : names) EXPECT_EQ(Content(name), "old " + name);
 }
 
 TEST_F(FilesInUse, AReadOnlyTargetIsNeverWaitedForNorMovedAside)

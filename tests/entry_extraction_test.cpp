@@ -39,35 +39,41 @@ TEST(EntryExtraction, FoldersAreMadeParentsFirst)
     ProgramFolderScope folder;
     const TestEntry docs = FolderEntry("docs/img/");
     TestEntry javaStyle = FileEntry("lib/ext/", {}, 0);  // a directory only by its trailing '/'
+    // A folder the install has, with nothing else of the update in it.
+    fs::create_directory(folder.File("lib"));
     ArchiveHandle* handle = folder.Open({docs, FileEntry("readme.txt", Bytes("read me")),
                                          FileEntry("a/b/c.txt", Bytes("deep")), javaStyle});
     ASSERT_NE(handle, nullptr);
     for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    EXPECT_FALSE(fs::exists(folder.File("docs"))) << "staged: nothing in the install yet";
+    EXPECT_EQ(CloseArchive(handle), RESULT_OK);
     EXPECT_TRUE(fs::is_directory(folder.File("docs/img")));
     EXPECT_TRUE(fs::is_directory(folder.File("lib/ext")));
     EXPECT_TRUE(fs::is_empty(folder.File("docs/img")));
     EXPECT_EQ(ReadFileBytes(folder.File("readme.txt")), Bytes("read me"));
     EXPECT_EQ(ReadFileBytes(folder.File("a/b/c.txt")), Bytes("deep"));
-    CloseArchive(handle);
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 }
 
-TEST(EntryExtraction, AFolderThatWentAwayIsMadeAgain)
+// A folder of the install that goes while the update is staged fails the
+// swap, which is undone: nothing of the update stays, and nothing of the
+// updater's own.
+TEST(EntryExtraction, AnInstallFolderThatWentAwayFailsTheSwapWhole)
 {
     ProgramFolderScope folder;
+    fs::create_directories(folder.File("a/b"));
+    fs::create_directories(folder.File("c"));
+    WriteFileBytes(folder.File("c/2.txt"), Bytes("old two"));
     ArchiveHandle* handle =
-        folder.Open({FileEntry("a/b/1.txt", Bytes("one")), FileEntry("c/2.txt", Bytes("two")),
-                     FileEntry("a/b/3.txt", Bytes("three")), FileEntry("c/4.txt", Bytes("four"))});
+        folder.Open({FileEntry("c/2.txt", Bytes("two")), FileEntry("a/b/1.txt", Bytes("one"))});
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_OK);
-    // Both folders have had files made in them; one goes, files and all.
     fs::remove_all(folder.File("a"));
-    EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_OK);
-    EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_OK);
-    EXPECT_EQ(ReadFileBytes(folder.File("a/b/3.txt")), Bytes("three"));
-    EXPECT_EQ(ReadFileBytes(folder.File("c/4.txt")), Bytes("four"));
-    EXPECT_FALSE(fs::exists(folder.File("a/b/1.txt")));
-    CloseArchive(handle);
+    EXPECT_EQ(CloseArchive(handle), RESULT_WRITE);
+    EXPECT_EQ(ReadFileBytes(folder.File("c/2.txt")), Bytes("old two"));
+    EXPECT_FALSE(fs::exists(folder.File("a")));
+    EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 }
 
 // A later entry never replaces a file the run wrote, under any spelling; a
@@ -85,12 +91,22 @@ TEST(EntryExtraction, OnlyFilesTheRunWroteAreKeptFromLaterEntries)
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_OK);
     EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_NO_FILE);
     EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_NO_FILE);
-    EXPECT_EQ(ReadFileBytes(folder.File("new.txt")), Bytes("abcde"));
-    EXPECT_EQ(ReadFileBytes(folder.File("old.txt")), Bytes("fghij"));
     CloseArchive(handle);
     // Refused entries fail the update: undone.
     EXPECT_FALSE(fs::exists(folder.File("new.txt")));
     EXPECT_EQ(ReadFileBytes(folder.File("old.txt")), Bytes("12345"));
+
+    // A short alias of a replaced file (a second name of it here, as 8.3
+    // names are on Windows), which the file system does not fold into one.
+    WriteFileBytes(folder.File("programfiles.txt"), Bytes("old"));
+    fs::create_hard_link(folder.File("programfiles.txt"), folder.File("PROGRA~1.TXT"));
+    handle = folder.Open(
+        {FileEntry("programfiles.txt", Bytes("new")), FileEntry("PROGRA~1.TXT", Bytes("other"))});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_OK);
+    EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
+    CloseArchive(handle);
+    EXPECT_EQ(ReadFileBytes(folder.File("programfiles.txt")), Bytes("old"));
 }
 
 #ifdef UPDATER_FAULT_INJECTION
@@ -112,28 +128,33 @@ TEST(EntryExtraction, KnownFoldersAreNotCheckedAgain)
     EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesExA), 1u);
     EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 0u);
     EXPECT_EQ(DescribeAndExtract(handle, 2), RESULT_OK);
-    EXPECT_GT(PlatformCallCount(PlatformCall::GetFileAttributesA), 1u);  // a new chain
+    // A new chain: only its topmost folder is looked for in the install.
+    EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 1u);
     ResetPlatformCallCounts();
     EXPECT_EQ(DescribeAndExtract(handle, 3), RESULT_OK);
     EXPECT_EQ(DescribeAndExtract(handle, 4), RESULT_OK);
     EXPECT_EQ(PlatformCallCount(PlatformCall::GetFileAttributesA), 0u);
     EXPECT_EQ(PlatformCallCount(PlatformCall::CreateDirectoryA), 0u);
+    EXPECT_EQ(CloseArchive(handle), RESULT_OK);
     EXPECT_EQ(ReadFileBytes(folder.File("lib/x/d.txt")), Bytes("d"));
-    CloseArchive(handle);
 }
 #endif
 
-TEST(EntryExtraction, AbsoluteTargetsAreUsedAsTheyStand)
+// An update is bound to its program folder: an absolute target, which no
+// record of it could name, is refused, file or folder.
+TEST(EntryExtraction, AbsoluteTargetsAreRefused)
 {
     ProgramFolderScope folder;
     ScratchFolder elsewhere;
     ArchiveHandle* handle = folder.Open({FileEntry("x.bin", Bytes("absolute"))});
     ASSERT_NE(handle, nullptr);
     const std::string target = (elsewhere.Path() / "out" / "x.bin").string();
-    EXPECT_EQ(ExtractArchiveEntry(handle, 0, target.c_str()), RESULT_OK);
-    EXPECT_EQ(ReadFileBytes(target), Bytes("absolute"));
-    EXPECT_FALSE(fs::exists(folder.File("out")));
+    const std::string targetFolder = (elsewhere.Path() / "made" / "").string();
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, target.c_str()), RESULT_NO_FILE);
+    EXPECT_EQ(ExtractArchiveEntry(handle, 0, targetFolder.c_str()), RESULT_NO_FILE);
     CloseArchive(handle);
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+    EXPECT_FALSE(fs::exists(folder.File("out")));
 }
 
 TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
@@ -155,6 +176,7 @@ TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
     ASSERT_NE(handle, nullptr);
     const int64_t before = int64_t(std::time(nullptr));
     for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(DescribeAndExtract(handle, i), RESULT_OK) << i;
+    EXPECT_EQ(CloseArchive(handle), RESULT_OK);
     EXPECT_GE(LastWriteTime(folder.File("undated.txt")), before - 5);
     EXPECT_LE(LastWriteTime(folder.File("undated.txt")), int64_t(std::time(nullptr)) + 5);
     EXPECT_EQ(ReadFileBytes(folder.File("stored.bin")), big);
@@ -164,7 +186,6 @@ TEST(EntryExtraction, DataArrivesWholeWithTheEntrysTimes)
     for (const char* name : {"stored.bin", "deflated.bin", "empty.txt"}) {
         EXPECT_EQ(LastWriteTime(folder.File(name)), 1500000000) << name;
     }
-    CloseArchive(handle);
     EXPECT_TRUE(FindOwnFiles(folder.Path()).empty());
 }
 
@@ -308,7 +329,7 @@ TEST(EntryExtraction, TargetsThatCannotBeFilesAreRefused)
     handle = folder.Open({FileEntry("update.zip", Bytes("x")), FileEntry("other.zip", Bytes("y"))});
     ASSERT_NE(handle, nullptr);
     const std::string other = folder / "other.zip";
-    ASSERT_TRUE(CreateHardLinkA(other.c_str(), (folder / "update.zip").c_str(), nullptr));
+    fs::create_hard_link(folder / "update.zip", other);
     const ByteVector archive = ReadFileBytes(folder.File("update.zip"));
     EXPECT_EQ(DescribeAndExtract(handle, 0), RESULT_NO_FILE);
     EXPECT_EQ(DescribeAndExtract(handle, 1), RESULT_NO_FILE);
@@ -349,7 +370,6 @@ TEST(EntryExtraction, NothingIsWrittenOutsideTheBaseForRelativeTargets)
         EXPECT_EQ(ExtractArchiveEntry(handle, 0, trick), RESULT_ARGS) << trick;
     }
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, "fine..name"), RESULT_OK);
-    EXPECT_TRUE(fs::exists(program / "fine..name"));
     CloseArchive(handle);
     std::vector<std::string> outside;
     for (const auto& item : fs::directory_iterator(outer.Path())) {

@@ -37,7 +37,8 @@ struct UpdateOutcome {
     int32_t entryCount = 0;
     std::vector<int32_t> results;       // ExtractArchiveEntry's, per index
     std::vector<ArchiveEntry> entries;  // as described, per index
-    FolderContent program;              // what the program folder holds before the close
+    FolderContent program;              // what the entries made of the program folder, staged
+                                        // before the close
     std::vector<std::string> refusals;  // the checker's reasons, per index ("" when none)
     std::string unopened;               // the checker's reason when the archive does not open
 };
@@ -79,6 +80,18 @@ std::vector<EntryVerdict> CheckEntries(const fs::path& archive, const fs::path& 
     return verdicts;
 }
 
+// The program folder as the staged files would make it: what it holds, with
+// what the update staged for it (its mirror in the new area) laid over it.
+FolderContent StagedView(const fs::path& program)
+{
+    FolderContent view = ListFolder(program, {}, false);
+    const fs::path mirror = program / "~tvx.new" / "t";
+    if (fs::exists(mirror)) {
+        for (const auto& [path, content] : ListFolder(mirror)) view[path] = content;
+    }
+    return view;
+}
+
 class Sandbox {
 public:
     Sandbox() : program_(root_.Path() / "a" / "b" / "prog") { fs::create_directories(program_); }
@@ -102,7 +115,7 @@ public:
             outcome.results.push_back(unpack.extracted);
             outcome.entries.push_back(unpack.entry);
         }
-        outcome.program = ListFolder(program_, {}, false);
+        outcome.program = StagedView(program_);
         const bool updated = CloseUnpack(&unpack);
         const FolderContent closed = ListFolder(program_);
         EXPECT_TRUE(closed == (updated ? outcome.program : FolderContent{}))
@@ -537,10 +550,13 @@ TEST(HostileArchive, PathTricksStayInsideTheProgramFolder)
     EXPECT_EQ(outcome.program, (FolderContent{{"outside", kDirectoryMark}}));
     EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_OK, RESULT_OK}));
 
-    // Names of the updater's own files, in any case and as any component, are
-    // refused: a sweep or an undo would take such a file for its own.
-    for (const char* own : {"~tvx00010001.tmp", "bin/~TVX0001ABCD.old",
-                            "Tavix.exe.~tvx00010001.old", "~tvx.undo/x.txt", "sub/~Tvx.Done"}) {
+    // Names of the updater's own, in any case, as any component, with a
+    // trailing dot or as the 8.3 alias Windows gives them, are refused: the
+    // swap or its undo would take such a file for its own.
+    for (const char* own :
+         {"~tvx00010001.tmp", "bin/~TVX0001ABCD.old", "Tavix.exe.~tvx00010001.old",
+          "~tvx.undo/x.txt", "sub/~Tvx.Done", "~tvx.new/t/fine.txt", "~TVX.SWAP", "~tvx.commit.",
+          "~tvx.lock", "~TVX~1.NEW/t/x.txt", "docs/~tvx.old/00000001"}) {
         outcome = RunUpdateLoop(BuildZip({File(own, "payload"), File("fine.txt", "fine")}));
         EXPECT_EQ(outcome.results, (std::vector<int32_t>{RESULT_NO_FILE, RESULT_OK})) << own;
         EXPECT_EQ(outcome.program, (FolderContent{{"fine.txt", "fine"}})) << own;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../archive/own_names.h"
 #include "support/file_content.h"
 #include "support/scratch_folder.h"
 #include "tavix_update.h"
@@ -182,13 +183,15 @@ TEST_F(KitOutcome, TheRunningVersionTellsAnUpdateInstalledFromOneUndone)
     EXPECT_EQ(state.action, TVX_ACT_DOWNLOAD);
 
     // The updater's record: finish the run first, whatever version runs.
-    for (const char* running : {"2.0", "2.1"}) {
-        WriteNote(1, 3, archive_);
-        ASSERT_TRUE(WriteText(program_ / "~tvx.undo", ""));
-        state = Read(running);
-        EXPECT_EQ(state.outcome, TVX_INTERRUPTED) << running;
-        EXPECT_EQ(state.action, TVX_ACT_RETRY_NOW) << running;
-        fs::remove(program_ / "~tvx.undo");
+    for (const char* record : {kSwapRecordName, kCommittedRecordName}) {
+        for (const char* running : {"2.0", "2.1"}) {
+            WriteNote(1, 3, archive_);
+            ASSERT_TRUE(WriteText(program_ / record, ""));
+            state = Read(running);
+            EXPECT_EQ(state.outcome, TVX_INTERRUPTED) << record << " " << running;
+            EXPECT_EQ(state.action, TVX_ACT_RETRY_NOW) << record << " " << running;
+            fs::remove(program_ / record);
+        }
     }
 
     // Neither version: installed by other means, and the note goes.

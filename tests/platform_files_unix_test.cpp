@@ -88,9 +88,9 @@ TEST(PlatformFiles, DispositionsFollowWindows)
     EXPECT_EQ(ERROR_FILE_EXISTS, GetLastError());
     EXPECT_EQ("first", ReadFileText(path));
 
-    // CREATE_ALWAYS, OPEN_ALWAYS, TRUNCATE_EXISTING: not emulated, refused
-    // before the file is touched.
-    for (DWORD disposition : {2u, 4u, 5u}) {
+    // CREATE_ALWAYS, TRUNCATE_EXISTING: not emulated, refused before the
+    // file is touched.
+    for (DWORD disposition : {2u, 5u}) {
         EXPECT_EQ(INVALID_HANDLE_VALUE, Create(path, disposition)) << disposition;
         EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError()) << disposition;
         EXPECT_EQ(INVALID_HANDLE_VALUE, Create(dir / "new.txt", disposition)) << disposition;
@@ -456,26 +456,6 @@ TEST(PlatformFiles, MoveFileExOntoAFreeNameInAMissingFolderFails)
     EXPECT_FALSE(MoveFileExA(from.c_str(), (dir / "missing/x").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
     EXPECT_EQ("new", ReadFileText(from));
-}
-
-// A second name for a file, as Windows gives one: never over a name that is
-// taken, never for a folder.
-TEST(PlatformFiles, CreateHardLinkGivesAFileASecondName)
-{
-    ScratchFolder dir;
-    const std::string file = dir / "file.txt";
-    const std::string second = dir / "second.txt";
-    WriteText(file, "one file");
-    ASSERT_TRUE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
-    EXPECT_TRUE(std::filesystem::equivalent(file, second));
-    EXPECT_FALSE(CreateHardLinkA(second.c_str(), file.c_str(), nullptr));
-    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
-    EXPECT_FALSE(CreateHardLinkA((dir / "folder").c_str(), dir.String().c_str(), nullptr));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_FALSE(CreateHardLinkA((dir / "x").c_str(), (dir / "none").c_str(), nullptr));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
-    EXPECT_FALSE(CreateHardLinkA((dir / "no/x").c_str(), file.c_str(), nullptr));
-    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
 TEST(PlatformFiles, LastErrorIsPerThread)

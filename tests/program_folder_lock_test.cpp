@@ -8,7 +8,8 @@
 
 namespace {
 
-// One folder is one lock, however it is spelt; the lock goes with its holder.
+// One folder is one lock, however it is spelt; the lock goes with its
+// holder, and its file with it.
 TEST(ProgramFolderLock, EverySpellingOfAFolderIsOneLock)
 {
     ScratchFolder folder;
@@ -29,28 +30,27 @@ TEST(ProgramFolderLock, EverySpellingOfAFolderIsOneLock)
     UnlockProgramFolder(&elsewhere);
 
     UnlockProgramFolder(&first);
+    EXPECT_EQ(GetFileAttributesA((folder / "~tvx.lock").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the lock file goes with its lock";
     ProgramFolderLock again = LockProgramFolder(folder.String().c_str());
     EXPECT_TRUE(HoldsProgramFolder(again));
     UnlockProgramFolder(&again);
 }
 
 #ifdef UPDATER_FAULT_INJECTION
-// A mutex that exists but cannot be opened (another user's) is held; one that
-// cannot be made at all leaves the run unsure that it is alone.
-TEST(ProgramFolderLock, AMutexThatCannotBeHadIsNeverTakenForFree)
+// A lock file that cannot be opened for want of rights counts as held; one
+// that cannot be made at all leaves the run unsure that it is alone.
+TEST(ProgramFolderLock, ALockThatCannotBeHadIsNeverTakenForFree)
 {
     ScratchFolder folder;
-    ArmPlatformFault(PlatformCall::CreateMutexA, 1, 1, ERROR_ACCESS_DENIED);
+    ArmPlatformFault(PlatformCall::CreateFileA, 1, 1, ERROR_ACCESS_DENIED);
     ProgramFolderLock denied = LockProgramFolder(folder.String().c_str());
     EXPECT_TRUE(denied.heldElsewhere);
     EXPECT_FALSE(HoldsProgramFolder(denied));
-    ArmPlatformFault(PlatformCall::CreateMutexA, 1, 1, ERROR_NOT_ENOUGH_MEMORY);
+    ArmPlatformFault(PlatformCall::CreateFileA, 1, 1, ERROR_NOT_ENOUGH_MEMORY);
     ProgramFolderLock failed = LockProgramFolder(folder.String().c_str());
     EXPECT_FALSE(failed.heldElsewhere);
     EXPECT_FALSE(HoldsProgramFolder(failed));
-    ArmPlatformFault(PlatformCall::GetFileInformationByHandle, 1);
-    ProgramFolderLock unknown = LockProgramFolder(folder.String().c_str());
-    EXPECT_FALSE(HoldsProgramFolder(unknown)) << "a folder whose identity cannot be read";
     DisarmPlatformFaults();
 }
 #endif

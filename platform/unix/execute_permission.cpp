@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "fault_points.h"
 #include "handles.h"
+#include "paths.h"
 
 BOOL AllowExecution(HANDLE file, uint32_t executeBits)
 {
@@ -27,4 +28,11 @@ BOOL AllowExecution(HANDLE file, uint32_t executeBits)
         return FALSE;
     }
     return TRUE;
+}
+
+uint32_t ReadExecuteBits(LPCSTR path)
+{
+    struct stat st;
+    if (path == nullptr || stat(platform_unix::PosixPath(path).c_str(), &st) != 0) return 0;
+    return uint32_t(st.st_mode & 0111);
 }

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -71,6 +73,20 @@ FaultSite g_sites[kCallKinds];
 
 // The crash: a countdown over every call, whatever its kind.
 uint64_t g_crashIn = 0;  // 0: disarmed
+
+// The power-cut log and the flush it ends the process at (0: none).
+std::string g_powerLog;
+uint32_t g_powerCutAt = 0;
+uint32_t g_flushes = 0;
+uint32_t g_copies = 0;
+
+void AppendPowerLine(const std::string& line)
+{
+    if (FILE* log = std::fopen(g_powerLog.c_str(), "ae")) {
+        std::fputs(line.c_str(), log);
+        std::fclose(log);
+    }
+}
 
 FaultSite* SiteOf(PlatformCall call)
 {
@@ -138,6 +154,68 @@ bool ArmPlatformRunningImage(const char* path)
     g_runningImages[g_runningImageCount++] = RunningImage{st.st_dev, st.st_ino};
     return true;
 }
+
+void ArmPlatformPowerLog(const char* logPath, uint32_t nthFlush)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_powerLog = logPath ? logPath : "";
+    g_powerCutAt = nthFlush;
+    g_flushes = 0;
+}
+
+namespace platform_unix {
+
+// A path as the log keeps it: absolute.
+std::string Absolute(const std::string& path)
+{
+    if (path.empty() || path[0] == '/') return path;
+    char current[4096];
+    return getcwd(current, sizeof current) ? std::string(current) + "/" + path : path;
+}
+
+void NotePowerEvent(const char* event, const std::string& first, const std::string& second)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_powerLog.empty()) return;
+    AppendPowerLine(std::string(event) + " " + Absolute(first) +
+                    (second.empty() ? "" : " " + Absolute(second)) + "\n");
+}
+
+// A copy of the file about to be deleted, so that its deletion can be taken
+// back; copied with its bytes only.
+std::string CopyBeforeDeletion(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_powerLog.empty()) return std::string();
+    const std::string copy = g_powerLog + ".copy" + std::to_string(++g_copies);
+    FILE* from = std::fopen(path.c_str(), "rbe");
+    if (!from) return copy;
+    FILE* to = std::fopen(copy.c_str(), "wbe");
+    char buffer[16384];
+    for (size_t n; to && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;) {
+        std::fwrite(buffer, 1, n, to);
+    }
+    std::fclose(from);
+    if (to) std::fclose(to);
+    return copy;
+}
+
+void ReachFlush()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_powerLog.empty()) return;
+    if (++g_flushes == g_powerCutAt) kill(getpid(), SIGKILL);
+}
+
+std::string PathOfDescriptor(int fd)
+{
+    char path[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
+    return length > 0 ? std::string(path, size_t(length)) : std::string();
+}
+
+}  // namespace platform_unix
 
 void ArmPlatformCrash(uint32_t nthCall)
 {

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <string>
+
 #include "../fault_injection.h"
 #include "../winapi.h"
 
@@ -23,6 +25,15 @@ void RecordSleep(DWORD milliseconds);
 
 // Whether `file` is the one ArmPlatformRunningImage armed.
 bool IsRunningImage(const struct stat& file);
+
+// The power-cut log (ArmPlatformPowerLog): a change of a name or data, and
+// a flush, which ends the process when it is the armed one. A path given as
+// a descriptor is read back from /proc.
+void NotePowerEvent(const char* event, const std::string& first,
+                    const std::string& second = std::string());
+std::string CopyBeforeDeletion(const std::string& path);
+void ReachFlush();
+std::string PathOfDescriptor(int fd);
 
 // What an armed call gives back: its failure value from PLATFORM_FAULT_CALLS.
 template <PlatformCall call>
@@ -73,6 +84,23 @@ PLATFORM_FAULT_CALLS(PLATFORM_FAILURE_VALUE)
     } while (false)
 
 #else
+
+#include <string>
+
+namespace platform_unix {
+
+inline void NotePowerEvent(const char*, const std::string&, const std::string& = std::string()) {}
+inline std::string CopyBeforeDeletion(const std::string&)
+{
+    return std::string();
+}
+inline void ReachFlush() {}
+inline std::string PathOfDescriptor(int)
+{
+    return std::string();
+}
+
+}  // namespace platform_unix
 
 #define PLATFORM_WRITE_FAULT_POINT(count) \
     do {                                  \

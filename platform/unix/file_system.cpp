@@ -1,6 +1,6 @@
 // Path-level file-system calls: GetFileAttributesA, GetFileAttributesExA,
 // GetShortPathNameW, SetFileAttributesA, CreateDirectoryA, RemoveDirectoryA,
-// DeleteFileA, MoveFileExA, CreateHardLinkA with their Windows meaning.
+// DeleteFileA, MoveFileExA with their Windows meaning.
 //
 // "Read-only" is the owner-write bit: GetFileAttributesA reports it, and a
 // read-only file cannot be deleted or replaced, also by root (Windows refuses
@@ -75,6 +75,36 @@ bool IsRunningImageForTests(const struct stat& file)
     (void)file;
     return false;
 #endif
+}
+
+// fsync of the folder that holds `path`: its names on the disk.
+bool SyncFolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        return false;
+    }
+    const bool synced = fsync(fd) == 0;
+    const int err = errno;
+    close(fd);
+    if (!synced) SetLastErrorFromErrno(err, ERROR_WRITE_FAULT);
+    return synced;
+}
+
+// MOVEFILE_WRITE_THROUGH: the rename is on the disk when the call returns.
+BOOL SyncFoldersOf(const std::string& from, const std::string& to)
+{
+    if (!SyncFolderOf(to)) return FALSE;
+    platform_unix::NotePowerEvent("F through", to);
+    const size_t fromSlash = from.find_last_of('/');
+    const size_t toSlash = to.find_last_of('/');
+    const bool sameFolder = from.compare(0, fromSlash, to, 0, toSlash) == 0 && fromSlash == toSlash;
+    return sameFolder || SyncFolderOf(from) ? TRUE : FALSE;
 }
 
 bool IsReadOnly(const struct stat& st)
@@ -208,6 +238,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES /*security*/
         }
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N mkdir", path);
     return TRUE;
 }
 
@@ -234,6 +265,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName)
         SetLastErrorFromErrno(err == EEXIST ? ENOTEMPTY : err, ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N rmdir", path);
     return TRUE;
 }
 
@@ -257,10 +289,12 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    const std::string copy = platform_unix::CopyBeforeDeletion(path);
     if (unlink(path.c_str()) != 0) {
         SetLastErrorForMissing(errno, path);
         return FALSE;
     }
+    platform_unix::NotePowerEvent("N delete", path, copy);
     return TRUE;
 }
 
@@ -274,6 +308,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     }
     const std::string from = PosixPath(existingFileName);
     const std::string to = PosixPath(newFileName);
+    if ((flags & MOVEFILE_WRITE_THROUGH) != 0) platform_unix::ReachFlush();
     // Onto a name that is free, nothing needs checking: one call that can
     // never replace anything. Any failure (the name is taken, the file
     // system cannot promise that) takes the checked way below. A caller
@@ -281,7 +316,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // only cost it a call.
     if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 &&
         renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return TRUE;
+        platform_unix::NotePowerEvent("N rename", from, to);
+        return (flags & MOVEFILE_WRITE_THROUGH) == 0 || SyncFoldersOf(from, to);
     }
     struct stat source;
     if (lstat(from.c_str(), &source) != 0) {
@@ -330,6 +366,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // rename(2) replaces the target atomically within one file system; across
     // file systems it fails (ERROR_NOT_SAME_DEVICE), as MoveFileEx does
     // without MOVEFILE_COPY_ALLOWED.
+    const std::string replaced =
+        targetExists ? platform_unix::CopyBeforeDeletion(to) : std::string();
     if (rename(from.c_str(), to.c_str()) != 0) {
         const int err = errno;
         if (modeChanged) {
@@ -344,41 +382,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
         }
         return FALSE;
     }
-    return TRUE;
-}
-
-BOOL WINAPI CreateHardLinkA(LPCSTR fileName, LPCSTR existingFileName,
-                            LPSECURITY_ATTRIBUTES /*security*/)
-{
-    PLATFORM_FAULT_POINT(CreateHardLinkA);
-
-    if (fileName == nullptr || existingFileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const std::string from = PosixPath(existingFileName);
-    const std::string to = PosixPath(fileName);
-    // link(2) links no folder either, so the existing file is looked at only
-    // to tell why a link failed: a missing file first, then a folder, which
-    // Windows never links, then what link(2) says (never over an existing
-    // name).
-    if (link(from.c_str(), to.c_str()) == 0) {
-        return TRUE;
-    }
-    const int err = errno;
-    struct stat source;
-    if (lstat(from.c_str(), &source) != 0) {
-        SetLastErrorForMissing(errno, from);
-    } else if (S_ISDIR(source.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-    } else if (err == EEXIST) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-    } else if (err == EPERM || err == EOPNOTSUPP) {
-        SetLastError(ERROR_NOT_SUPPORTED);  // a file system without links
-    } else if (err == ENOENT) {
-        platform_unix::SetLastErrorNotFound(to);
-    } else {
-        SetLastErrorFromErrno(err, ERROR_ACCESS_DENIED);
-    }
-    return FALSE;
+    if (targetExists) platform_unix::NotePowerEvent("N delete", to, replaced);
+    platform_unix::NotePowerEvent("N rename", from, to);
+    return (flags & MOVEFILE_WRITE_THROUGH) == 0 || SyncFoldersOf(from, to);
 }

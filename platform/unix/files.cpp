@@ -1,11 +1,12 @@
 // File handles: CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle,
-// FlushFileBuffers, SetEndOfFile, SetFileTime, GetFileInformationByHandle
+// FlushFileBuffers, SetFileTime, GetFileInformationByHandle
 // with their Windows meaning over POSIX descriptors.
 #ifndef _FILE_OFFSET_BITS
 #define _FILE_OFFSET_BITS 64
 #endif
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -51,6 +52,35 @@ BOOL FailToChange(int fd)
         SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
     }
     return FALSE;
+}
+
+// The files open with FILE_FLAG_DELETE_ON_CLOSE (lock files): their
+// descriptors and names, deleted when they are closed.
+struct DeleteOnClose {
+    int fd = -1;
+    std::string path;
+};
+constexpr size_t kDeleteOnCloseSlots = 8;
+DeleteOnClose g_deleteOnClose[kDeleteOnCloseSlots];
+
+DeleteOnClose* FindDeleteOnClose(int fd)
+{
+    for (DeleteOnClose& slot : g_deleteOnClose) {
+        if (slot.fd == fd) return &slot;
+    }
+    return nullptr;
+}
+
+// Deleted while still locked: no other holder can have it yet.
+void DeleteIfDeleteOnClose(int fd)
+{
+    if (DeleteOnClose* slot = FindDeleteOnClose(fd)) {
+        const std::string copy = platform_unix::CopyBeforeDeletion(slot->path);
+        if (unlink(slot->path.c_str()) == 0)
+            platform_unix::NotePowerEvent("N delete", slot->path, copy);
+        slot->fd = -1;
+        slot->path.clear();
+    }
 }
 
 HANDLE FailCreate(int err, const std::string& path)
@@ -105,21 +135,67 @@ FILETIME FromTimespec(const struct timespec& time)
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
+// OPEN_ALWAYS: made when missing. Share mode 0 is an exclusive flock(2) on
+// the file, which holds across processes and namespaces and goes with its
+// last descriptor. A name a closing holder deleted between the open and the
+// lock is opened again, so that two holders never lock two files of one name.
+HANDLE OpenAlways(const std::string& path, int accessFlags, DWORD shareMode, DWORD flags)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const bool existed = access(path.c_str(), F_OK) == 0;
+        const int fd = open(path.c_str(), accessFlags | O_CREAT, 0666);
+        if (fd < 0) {
+            return FailCreate(errno, path);
+        }
+        if (shareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            CloseQuietly(fd);
+            if (err == EWOULDBLOCK) {
+                SetLastError(ERROR_SHARING_VIOLATION);
+                return INVALID_HANDLE_VALUE;
+            }
+            return FailCreate(err, path);
+        }
+        struct stat opened;
+        struct stat named;
+        if (fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+            if ((flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) {
+                DeleteOnClose* slot = FindDeleteOnClose(-1);
+                if (slot == nullptr) {
+                    CloseQuietly(fd);
+                    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+                    return INVALID_HANDLE_VALUE;
+                }
+                slot->fd = fd;
+                slot->path = path;
+            }
+            if (!existed) platform_unix::NotePowerEvent("N create", path);
+            SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+            return HandleFromFd(fd);
+        }
+        CloseQuietly(fd);
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
-// Only the two ways the updater opens files: CREATE_NEW (a temporary file to
-// write) and OPEN_EXISTING (the archive or a record to read, a folder to ask
-// about). Any other disposition is refused with ERROR_INVALID_PARAMETER. The
-// share mode is accepted and not enforced: Linux has no mandatory sharing
-// between processes.
-HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+// Only the three ways the updater opens files: CREATE_NEW (a staged file or a
+// record to write), OPEN_EXISTING (the archive or a record to read, a folder
+// to ask about) and OPEN_ALWAYS (the lock file). Any other disposition is
+// refused with ERROR_INVALID_PARAMETER. The share mode is enforced only for
+// OPEN_ALWAYS: Linux has no mandatory sharing between processes.
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES /*security*/, DWORD creationDisposition,
                           DWORD flagsAndAttributes, HANDLE /*templateFile*/)
 {
     PLATFORM_FAULT_POINT(CreateFileA);
 
     if (fileName == nullptr ||
-        (creationDisposition != CREATE_NEW && creationDisposition != OPEN_EXISTING)) {
+        (creationDisposition != CREATE_NEW && creationDisposition != OPEN_EXISTING &&
+         creationDisposition != OPEN_ALWAYS)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
@@ -141,8 +217,13 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMod
         if (fd < 0) {
             return FailCreate(errno, path);
         }
+        platform_unix::NotePowerEvent("N create", path);
         SetLastError(ERROR_SUCCESS);
         return HandleFromFd(fd);
+    }
+
+    if (creationDisposition == OPEN_ALWAYS) {
+        return OpenAlways(path, accessFlags, shareMode, flagsAndAttributes);
     }
 
     const int fd = open(path.c_str(), accessFlags);
@@ -275,6 +356,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
         }
         return FALSE;
     }
+    if (total > 0) platform_unix::NotePowerEvent("D write", platform_unix::PathOfDescriptor(fd));
     return TRUE;
 }
 
@@ -355,12 +437,16 @@ BOOL WINAPI CloseHandle(HANDLE object)
     const int fd = FdFromHandle(object);
     // An injected failure still closes the descriptor (see fault_injection.h).
     PLATFORM_FAULT_POINT_WITH(
-        CloseHandle, if (fd >= 0) { close(fd); });
+        CloseHandle, if (fd >= 0) {
+            DeleteIfDeleteOnClose(fd);
+            close(fd);
+        });
 
     if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    DeleteIfDeleteOnClose(fd);
     if (close(fd) != 0 && errno != EINTR) {  // after EINTR Linux has closed it
         SetLastErrorFromErrno(errno, ERROR_WRITE_FAULT);
         return FALSE;
@@ -377,20 +463,10 @@ BOOL WINAPI FlushFileBuffers(HANDLE file)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return fsync(fd) == 0 ? TRUE : FailToChange(fd);
-}
-
-BOOL WINAPI SetEndOfFile(HANDLE file)
-{
-    PLATFORM_FAULT_POINT(SetEndOfFile);
-
-    const int fd = FdFromHandle(file);
-    if (fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    const off_t position = lseek(fd, 0, SEEK_CUR);
-    return position >= 0 && ftruncate(fd, position) == 0 ? TRUE : FailToChange(fd);
+    platform_unix::ReachFlush();
+    if (fsync(fd) != 0) return FailToChange(fd);
+    platform_unix::NotePowerEvent("F flushfile", platform_unix::PathOfDescriptor(fd));
+    return TRUE;
 }
 
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* /*creationTime*/, const FILETIME* accessTime,

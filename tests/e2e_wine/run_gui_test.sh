@@ -14,7 +14,10 @@
 # record are checked. A third run updates the "yes" folder again while one of
 # its files is held open by another Windows process and another is read-only:
 # the whole update is undone. Then a new Tavix.exe that needs its new library,
-# which another process holds: the old version stays whole and starts.
+# which another process holds: the old version stays whole and starts. An
+# update carrying Updater.exe fails on a held file and goes through once it
+# is let go; a run killed in its swap leaves a program that starts, and the
+# next run puts it right.
 # Then archives made by Python's zipfile, 7z and bsdtar with Chinese names in
 # nested folders go in over an older version, and an English Windows (code
 # page 1252) is shown the question and takes the Chinese names. An install
@@ -176,12 +179,12 @@ program_folder() {
 # install_state FOLDER: every file below FOLDER with its bytes' checksum and
 # write bit, the stand-in's own records and the updater's own files left out.
 install_state() {
-  (cd "$1" && find . -type f ! -name 'tavix-*.txt' ! -name '*~tvx*' -printf '%p %m ' \
+  (cd "$1" && find . -type f ! -name 'tavix-*.txt' ! -path '*~tvx*' -printf '%p %m ' \
      -exec md5sum {} \; | sort)
 }
 
-own_files() {  # the updater's own files below FOLDER
-  find "$1" -name '*~tvx*'
+own_files() {  # the updater's own files and areas below FOLDER
+  find "$1" -path '*~tvx*'
 }
 
 read_only() {  # Wine shows a Windows read-only file without write permission
@@ -298,7 +301,19 @@ run_failing_case() {
   check "$name: the read-only file stays unchanged" cmp -s "$dir/licence.before" "$app/licence.txt"
   check "$name: the files that went in are undone, the folder made is gone" \
     test "$(install_state "$app")" = "$before" -a ! -e "$app/docs"
-  check "$name: no undo record is left" test ! -e "$app/~tvx.undo"
+  check "$name: nothing is left to play back, nothing of the updater's own" \
+    test -z "$(own_files "$app")"
+}
+
+# ui_case_folders DIR: DIR/app, a program folder with version 1 of the
+# stand-in application (Tavix.exe and its tavixui.dll), DIR/release with
+# version 2, and a holder, DIR/holder.exe.
+ui_case_folders() {
+  program_folder "$1/app"
+  cp "$ui1/Tavix.exe" "$ui1/tavixui.dll" "$1/app/"
+  cp "$tavix_stub" "$1/holder.exe"
+  mkdir -p "$1/release"
+  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$1/release/"
 }
 
 # run_library_case: a new Tavix.exe that calls a function only its new
@@ -310,12 +325,7 @@ run_library_case() {
   local name=library
   local dir=$out/$name
   local app=$dir/app zip=$dir/update.zip
-  program_folder "$app"
-  cp "$ui1/Tavix.exe" "$app/Tavix.exe"
-  cp "$ui1/tavixui.dll" "$app/tavixui.dll"
-  cp "$tavix_stub" "$dir/holder.exe"
-  mkdir -p "$dir/release"
-  cp "$ui2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
+  ui_case_folders "$dir"
   printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
   (cd "$dir/release" && zip_files "$zip" Tavix.exe readme.txt tavixui.dll)
   local before
@@ -397,8 +407,92 @@ run_self_update_case() {
   echo "# case $name-next: answer 'n'"
   run_updater "$name-next" "$app" "$(windows_path "$zip")" n
   check "$name-next: the new updater runs the next update (got $status)" test "$status" = 0
-  check "$name-next: nothing moved aside is left behind" \
-    test -z "$(find "$app" -name '*.~tvx*.old' | head -n 1)"
+  check "$name-next: nothing moved out is left behind" test -z "$(own_files "$app")"
+}
+
+# run_held_self_update_case: an update that carries Updater.exe meets a
+# file held without sharing past the waits: exit 2, the old version whole
+# and nothing left to play back; once the holder let go, the same archive
+# goes through, the new updater with it.
+run_held_self_update_case() {
+  local name=held-self-update
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  program_folder "$app"
+  cp "$tavix_stub" "$dir/holder.exe"
+  printf 'old data\n' >"$app/data.bin"
+  mkdir -p "$dir/release"
+  { cat "$updater"; printf 'new updater build\n'; } >"$dir/release/Updater.exe"
+  printf 'new data\n' >"$dir/release/data.bin"
+  printf 'Tavix 3.0\n' >"$dir/release/readme.txt"
+  (cd "$dir/release" && zip_files "$zip" Updater.exe readme.txt data.bin)
+  local before
+  before=$(install_state "$app")
+
+  echo "# case $name: answer 'n'"
+  start_holder "$dir/holder.exe" "$app/data.bin"
+  check "$name: another process holds a file" test -e "$app/data.bin.held"
+  run_updater "$name" "$app" "$(windows_path "$zip")" n
+  stop_holder "$app/data.bin"
+  check "$name: exit code 2 (got $status)" test "$status" = 2
+  check "$name: the archive is kept" test -f "$zip"
+  check "$name: the install is the old version byte for byte" \
+    test "$(install_state "$app")" = "$before"
+  check "$name: nothing is left to play back, nothing of the updater's own" \
+    test -z "$(own_files "$app")"
+
+  echo "# case $name-again: answer 'n'"
+  run_updater "$name-again" "$app" "$(windows_path "$zip")" n
+  check "$name-again: once the holder let go, exit code 0 (got $status)" test "$status" = 0
+  check "$name-again: the archive is deleted" test ! -e "$zip"
+  check "$name-again: the new Updater.exe is in" cmp -s "$dir/release/Updater.exe" "$app/Updater.exe"
+  check "$name-again: the held file is replaced" test "$(cat "$app/data.bin")" = "new data"
+  check "$name-again: only the old updater, running to the end, is left (for the next run)" \
+    test "$(own_files "$app" | wc -l)" = 2 -a -n "$(find "$app/~tvx.old" -type f -exec cmp -s "$updater" {} \; -print)"
+}
+
+# run_kill_case: the updater killed while its swap waits for a held file,
+# the new library already in and the new Tavix.exe not yet (it goes last):
+# the program the user starts is the old one, and it starts and runs; the
+# next updater run undoes the swap and installs the update whole.
+run_kill_case() {
+  local name=kill
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  ui_case_folders "$dir"
+  printf 'old data\n' >"$app/data.bin"
+  printf 'new notes\n' >"$dir/release/notes.txt"
+  printf 'new data\n' >"$dir/release/data.bin"
+  (cd "$dir/release" && zip_files "$zip" Tavix.exe tavixui.dll notes.txt data.bin)
+
+  echo "# case $name: answer 'n', then killed in the swap"
+  start_holder "$dir/holder.exe" "$app/data.bin"
+  # Killed once its record is there and the swap waits for the held file;
+  # run_updater's $pid is the Windows process itself (wine-run.sh execs).
+  after_answer='for _ in $(seq 300); do [ -e "$app/~tvx.swap" ] && break; sleep 0.05; done
+    sleep 0.5; kill -9 $pid 2>/dev/null' \
+    run_updater "$name" "$app" "$(windows_path "$zip")" n
+  check "$name: killed in the swap, its record is there" test -e "$app/~tvx.swap"
+  check "$name: the new library is already in" cmp -s "$ui2/tavixui.dll" "$app/tavixui.dll"
+  check "$name: the old Tavix.exe is still there" cmp -s "$ui1/Tavix.exe" "$app/Tavix.exe"
+  stop_holder "$app/data.bin"
+  (cd "$app" && "$wine_run" "$prefix" "$app/Tavix.exe" >/dev/null 2>&1 &)
+  wait_for_tavix "$app"
+  check "$name: the program the user starts starts and runs" \
+    grep -qx 'ui 1' <(tr -d '\r' <"$app/tavix-ran.txt" 2>/dev/null)
+
+  rm -f "$app"/tavix-*.txt
+  echo "# case $name-next: answer 'y'"
+  run_updater "$name-next" "$app" "$(windows_path "$zip")" y
+  wait_for_tavix "$app"
+  check "$name-next: the next run undoes the swap and installs it: exit code 0 (got $status)" \
+    test "$status" = 0
+  check "$name-next: the archive is deleted" test ! -e "$zip"
+  check "$name-next: the new Tavix.exe is in" cmp -s "$ui2/Tavix.exe" "$app/Tavix.exe"
+  check "$name-next: the held file is replaced" test "$(cat "$app/data.bin")" = "new data"
+  check "$name-next: the new Tavix.exe starts and runs with its new library" \
+    grep -qx 'ui 2' <(tr -d '\r' <"$app/tavix-ran.txt" 2>/dev/null)
+  check "$name-next: nothing of the updater's own is left" test -z "$(own_files "$app")"
 }
 
 # windows_names FOLDER: the non-ASCII paths the stand-in saw below FOLDER, as
@@ -696,6 +790,8 @@ run_unicode_case english en_US.UTF-8
 run_best_fit_case
 run_released_case
 run_self_update_case
+run_held_self_update_case
+run_kill_case
 run_kit_case
 
 echo "screenshots: $out/*.png"

@@ -1,7 +1,8 @@
 // A target on a file system with no room: writing the replacement fails with
-// RESULT_WRITE, the old file stays as it was and no temporary is left. The
-// program folder is a 64 KiB tmpfs, which needs the right to mount (root, as
-// in CI); without it the test says so and is skipped.
+// RESULT_WRITE, the old file stays as it was and nothing staged is left; and
+// a folder of the install that is a file system of its own, staged on it. A
+// 64 KiB tmpfs, which needs the right to mount (root, as in CI); without it
+// the tests say so and are skipped.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -12,6 +13,7 @@
 
 #include "archive/archive_handle.h"
 #include "support/archive_fixture.h"
+#include "support/current_directory_scope.h"
 
 namespace fs = std::filesystem;
 
@@ -64,13 +66,43 @@ TEST(DiskFull, WriteFailsAndTheOldFileStays)
     EXPECT_EQ(ExtractArchiveEntry(handle, 0, entry.name), RESULT_WRITE);
     GetArchiveEntry(handle, 1, &entry);
     EXPECT_EQ(ExtractArchiveEntry(handle, 1, entry.name), RESULT_OK) << "the room is free again";
-    EXPECT_EQ(ReadFileBytes(small.Path() / "small.txt"), Bytes("fits"));
+    EXPECT_EQ(ReadFileBytes(small.Path() / "~tvx.new/t/small.txt"), Bytes("fits")) << "staged";
     CloseArchive(handle);
 
     // The update as a whole failed: undone.
     EXPECT_EQ(ReadFileBytes(small.Path() / "Tavix.exe"), old);
     EXPECT_FALSE(fs::exists(small.Path() / "small.txt"));
     EXPECT_TRUE(FindOwnFiles(small.Path()).empty());
+}
+
+// A sub-folder that is another volume (a mount point, a junction on
+// Windows): what goes below it is staged on that volume, so that every move
+// of the swap stays on one volume and the update goes through.
+TEST(DiskFull, AFolderOnAnotherVolumeIsStagedOnIt)
+{
+    SmallFileSystem small;
+    if (!small.Mounted()) GTEST_SKIP() << "cannot mount a 64 KiB tmpfs: " << small.Error();
+    const fs::path program = small.Beside();
+    ASSERT_TRUE(WriteFileBytes(small.Path() / "x.txt", Bytes("old x")));
+    ASSERT_TRUE(WriteFileBytes(
+        program / "update.zip",
+        BuildZip({FileEntry("full/x.txt", Bytes("new x")), FileEntry("full/sub/y.txt", Bytes("y")),
+                  FileEntry("top.txt", Bytes("top"))})));
+    CurrentDirectoryScope inProgram(program);
+    ArchiveHandle* handle = OpenArchive("update.zip");
+    ASSERT_NE(handle, nullptr);
+    for (int32_t i = 0; i < 3; ++i) {
+        ArchiveEntry entry{};
+        GetArchiveEntry(handle, i, &entry);
+        EXPECT_EQ(ExtractArchiveEntry(handle, i, entry.name), RESULT_OK) << i;
+    }
+    EXPECT_EQ(ReadFileBytes(small.Path() / "~tvx.new/t/x.txt"), Bytes("new x"))
+        << "staged on its own volume";
+    EXPECT_EQ(CloseArchive(handle), RESULT_OK);
+    EXPECT_EQ(ReadFileBytes(small.Path() / "x.txt"), Bytes("new x"));
+    EXPECT_EQ(ReadFileBytes(small.Path() / "sub/y.txt"), Bytes("y"));
+    EXPECT_EQ(ReadFileBytes(program / "top.txt"), Bytes("top"));
+    EXPECT_TRUE(FindOwnFiles(program).empty());
 }
 
 }  // namespace

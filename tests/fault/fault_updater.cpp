@@ -1,6 +1,7 @@
 // The updater with a test-only fault switch in its environment, for the
 // fault and crash sweeps:
-//   FAULT_RUNNING="FILE[:FILE]..." FAULT_FAIL="CALL N K" FAULT_CRASH=N fault_updater ARCHIVE
+//   FAULT_RUNNING="FILE[:FILE]..." FAULT_FAIL="CALL N K" FAULT_CRASH=N
+//   FAULT_POWER_LOG=FILE FAULT_POWER_CUT=N fault_updater ARCHIVE
 // each variable optional. The command line stays the updater's own, which it
 // reads again in its wide form. Each FILE stands for a running program,
 // which Windows lets no one replace but lets be moved aside (one that is not
@@ -9,6 +10,9 @@
 // makes: the code's `new (std::nothrow)` and zlib's malloc. From the N-th
 // such call of the run, K calls in a row fail. FAULT_CRASH ends the process
 // at the N-th platform call of any kind, as a kill or a power cut would.
+// FAULT_POWER_LOG keeps the log of every change and flush of the run in FILE
+// (platform/fault_injection.h), and FAULT_POWER_CUT ends the run at its N-th
+// flush, before it runs.
 // Without FAULT_FAIL or FAULT_CRASH nothing fails. Either way the count of
 // every call the run made goes to standard error as one line, the platform
 // calls together as Total:
@@ -140,6 +144,10 @@ int main(int argc, char** argv)
     }
     const char* crash = std::getenv("FAULT_CRASH");
     const unsigned long crashAt = crash ? std::strtoul(crash, nullptr, 10) : 0;
+    if (const char* log = std::getenv("FAULT_POWER_LOG")) {
+        const char* cut = std::getenv("FAULT_POWER_CUT");
+        ArmPlatformPowerLog(log, uint32_t(cut ? std::strtoul(cut, nullptr, 10) : 0));
+    }
     ResetPlatformCallCounts();
     ArmPlatformCrash(uint32_t(crashAt));
     g_countAllocations = true;

@@ -98,6 +98,11 @@ void Installation::Reset(UpdateKind kind)
         }
     }
     WriteFileBytes(program_ / kKeptBeside, Bytes("[older]\n"));
+    PlaceArchive(kind);
+}
+
+void Installation::PlaceArchive(UpdateKind kind)
+{
     WriteFileBytes(archive_, ArchiveBytes(kind));
 }
 
@@ -169,14 +174,6 @@ const FolderState& Installation::NewVersion()
 {
     static const FolderState next = NewFiles();
     return next;
-}
-
-bool IsRunningProgram(const std::string& name)
-{
-    for (const char* running : kRunning) {
-        if (name == running) return true;
-    }
-    return false;
 }
 
 FolderState WithoutOwnFiles(const FolderState& state, FolderState* own)

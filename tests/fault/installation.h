@@ -43,6 +43,13 @@ public:
     // The older version installed, and the archive of `kind` in place.
     void Reset(UpdateKind kind);
 
+    // The archive of `kind` in place, the program folder left as it is.
+    void PlaceArchive(UpdateKind kind);
+
+    // From now on the program folder is `folder` (one moved or copied there,
+    // with the updater in it).
+    void SetProgramFolder(const std::filesystem::path& folder) { program_ = folder; }
+
     // The fault updater run as a user runs it (no display, answer No), with
     // `faults` in its environment ("FAULT_FAIL='CALL N K'", "FAULT_CRASH=N").
     RunResult Run(const std::string& faults);
@@ -68,10 +75,6 @@ private:
 
 // An old file an earlier version of the updater kept beside its name.
 extern const char kKeptBeside[];
-
-// Whether `name` (a path in the folder) is one of the programs that run
-// while the update goes on.
-bool IsRunningProgram(const std::string& name);
 
 // `state` with the updater's own files and the old kept-beside file left
 // out, and those in `own`.

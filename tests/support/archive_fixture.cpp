@@ -15,7 +15,7 @@ ArchiveHandle* ProgramFolderScope::OpenBytes(const ByteVector& bytes)
 
 bool IsOwnFile(const std::filesystem::path& path)
 {
-    return path.filename().string().find("~tvx") != std::string::npos;
+    return path.generic_string().find("~tvx") != std::string::npos;
 }
 
 std::vector<std::string> FindOwnFiles(const std::filesystem::path& root)

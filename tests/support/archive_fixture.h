@@ -21,8 +21,8 @@ private:
     CurrentDirectoryScope current_{Path()};
 };
 
-// Whether `path` names one of the updater's own files: a temporary, an old
-// file it keeps, its undo record.
+// Whether `path` names one of the updater's own files or lies in one of its
+// areas: a staged or old file, a record, the lock.
 bool IsOwnFile(const std::filesystem::path& path);
 
 // Files under `root` of the updater's own. None may stay once an archive is
