@@ -70,8 +70,8 @@ RefusalCause ConvertLegacyName(const char* stored, uint32_t length, char (&name)
     return ConvertLegacyNameFrom(GetLegacyCodePage(), stored, length, name);
 }
 
-int32_t ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
-                              char (&name)[MAX_PATH])
+RefusalCause ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
+                                   char (&name)[MAX_PATH])
 {
     name[0] = '\0';
     if (IsAscii(stored, length)) return KeepAsStored(stored, length, name);

@@ -28,8 +28,8 @@ RefusalCause ConvertLegacyName(const char* stored, uint32_t length, char (&name)
 
 // The same as read on a system whose locale's code page is `legacy`: what
 // such a name becomes for users of another language.
-int32_t ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
-                              char (&name)[MAX_PATH]);
+RefusalCause ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
+                                   char (&name)[MAX_PATH]);
 
 // The code page of the system's locale, in which names without the UTF-8
 // flag are read; 0 when it cannot be told.

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "../archive/name_encoding.h"
-#include "../archive/result_codes.h"
 #include "../archive/windows_names.h"
 #include "../platform/path_text.h"
 #include "warning_kinds.h"
@@ -79,10 +78,10 @@ void PrintReading(const NotedEntry& entry, UINT codePage, FILE* out)
     char name[MAX_PATH];
     switch (
         ConvertLegacyNameFrom(codePage, entry.stored, uint32_t(std::strlen(entry.stored)), name)) {
-        case RESULT_OK:
+        case CAUSE_NONE:
             std::fprintf(out, "it becomes %s", name);
             break;
-        case RESULT_CORRUPT:
+        case CAUSE_INVALID_LEGACY_NAME:
             std::fprintf(out, "it is refused, not being text in that code page");
             break;
         default:
@@ -270,8 +269,8 @@ void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t 
     entry.flags = headers.reached ? headers.info.flags : 0;
     entry.method = headers.reached ? headers.info.method : kMethodStored;
     entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(verdict.name);
-    entry.codePageName = named && !(entry.flags & kFlagUtf8Name) && headers.utf8Length == 0 &&
-                         !IsAscii(headers.name);
+    entry.codePageName =
+        named && !(entry.flags & kFlagUtf8Name) && !headers.unicodePath && !IsAscii(headers.name);
     std::snprintf(entry.stored, sizeof entry.stored, "%s", entry.codePageName ? headers.name : "");
 }
 

@@ -1,5 +1,7 @@
 #include "entry_headers.h"
 
+#include "../zip/unicode_path.h"
+
 namespace {
 
 // The updater's own way there: a reader whose header could not be read starts
@@ -33,6 +35,7 @@ void ReadEntryHeaders(HeaderWalk* walk, int32_t index, EntryHeaders* headers)
     headers->reached = false;
     headers->name[0] = '\0';
     headers->nameCut = false;
+    headers->unicodePath = false;
     if (!walk->directory || WalkToEntry(walk, index) != READER_OK) return;
     if (ReadCentralHeader(walk->directory, &headers->info, nullptr, headers->name, MAX_PATH) !=
         READER_OK) {
@@ -43,6 +46,13 @@ void ReadEntryHeaders(HeaderWalk* walk, int32_t index, EntryHeaders* headers)
         headers->nameCut = true;
         headers->name[MAX_PATH - 1] = '\0';
     }
+    // Only whether the block is there: the updater's reading is the name.
+    char unused[1];
+    uint32_t length = 0;
+    headers->unicodePath = !headers->nameCut &&
+                           ReadUnicodePath(walk->directory, headers->info, headers->name, unused, 0,
+                                           &length) == READER_OK &&
+                           length > 0;
 }
 
 void CloseHeaderWalk(HeaderWalk* walk)

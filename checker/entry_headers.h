@@ -14,6 +14,7 @@ struct EntryHeaders {
     EntryInfo info;       // the central header's fields
     char name[MAX_PATH];  // the stored name, cut to fit, zero-terminated
     bool nameCut;         // the stored name is MAX_PATH bytes or more
+    bool unicodePath;     // a Unicode Path block gives the name its UTF-8 form
 };
 
 struct HeaderWalk {

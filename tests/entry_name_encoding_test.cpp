@@ -124,22 +124,22 @@ TEST(EntryNameEncoding, AnUnflaggedNameReadInAnotherSystemsCodePage)
     struct Case {
         UINT codePage;
         std::string stored;
-        int32_t result;
+        RefusalCause cause;
         std::string name;
     };
     const Case cases[] = {
-        {936, upgradeUtf8, RESULT_OK, "\xE9\x8D\x97\xE5\x9B\xA9\xE9\xAA\x87.txt"},  // 鍗囩骇
-        {936, "Caf\xE9.txt", RESULT_CORRUPT, ""},  // 0xE9 leads, '.' cannot follow it
-        {1252, kChineseGbk, RESULT_OK,
+        {936, upgradeUtf8, CAUSE_NONE, "\xE9\x8D\x97\xE5\x9B\xA9\xE9\xAA\x87.txt"},  // 鍗囩骇
+        {936, "Caf\xE9.txt", CAUSE_INVALID_LEGACY_NAME, ""},  // 0xE9 leads, '.' cannot follow it
+        {1252, kChineseGbk, CAUSE_NONE,
          "\xC3\x97\xC3\x8A\xC3\x94\xC2\xB4/\xC3\x8B\xC2\xB5\xC3\x83\xC3\xB7.txt"},
         // The euro sign, and an unassigned byte Windows keeps as its C1 control.
-        {1252, "\x80\x81", RESULT_OK, "\xE2\x82\xAC\xC2\x81"},
+        {1252, "\x80\x81", CAUSE_NONE, "\xE2\x82\xAC\xC2\x81"},
     };
     for (const Case& c : cases) {
         char name[MAX_PATH];
         EXPECT_EQ(
             ConvertLegacyNameFrom(c.codePage, c.stored.data(), uint32_t(c.stored.size()), name),
-            c.result)
+            c.cause)
             << c.stored;
         EXPECT_EQ(std::string(name), c.name) << c.stored;
     }
