@@ -778,6 +778,53 @@ run_kit_case() {
     test ! -e "$zip" -a ! -e "$app/tavix-update.txt"
 }
 
+# run_kit_cut_case: an update the main program started with the library is
+# killed in its swap. The program the user then starts is still the old one,
+# is told the run was cut short, and starts the updater at once, which puts
+# the swap right and installs the update.
+run_kit_cut_case() {
+  local name=kit-cut
+  local dir=$out/$name
+  local app=$dir/app zip=$dir/update.zip
+  program_folder "$app"
+  cp "$kit1/Tavix.exe" "$ui1/tavixui.dll" "$app/"
+  printf 'old data\n' >"$app/data.bin"
+  cp "$tavix_stub" "$dir/holder.exe"
+  mkdir -p "$dir/release"
+  cp "$kit2/Tavix.exe" "$ui2/tavixui.dll" "$dir/release/"
+  printf 'new data\n' >"$dir/release/data.bin"
+  (cd "$dir/release" && zip_files "$zip" Tavix.exe tavixui.dll data.bin)
+  local size sha line
+  size=$(stat -c %s "$zip")
+  sha=$(sha256sum "$zip" | cut -d' ' -f1)
+
+  echo "# case $name: started by the program, killed in its swap"
+  start_holder "$dir/holder.exe" "$app/data.bin"
+  "$wine_run" "$prefix" "$app/Tavix.exe" --update "$(windows_path "$zip")" 2.2 "$size" "$sha" \
+    >"$out/$name-start.out" 2>&1
+  answer_question "$name" y
+  for _ in $(seq 300); do [ -e "$app/~tvx.swap" ] && break; sleep 0.05; done
+  sleep 0.5
+  pkill -9 -f 'kit-cut.app.Updater\.exe'
+  stop_holder "$app/data.bin"
+  check "$name: killed in the swap, its record is there" test -e "$app/~tvx.swap"
+  check "$name: the old Tavix.exe is still there" cmp -s "$kit1/Tavix.exe" "$app/Tavix.exe"
+
+  "$wine_run" "$prefix" "$app/Tavix.exe" >"$out/$name-next.out" 2>&1
+  line=$(wait_for_outcome "$app" 1)
+  check "$name: the old program is told to run the updater at once (got '$line')" \
+    test "$line" = "2.1 interrupted retry-now 1 0"
+  answer_question "$name-next" y
+  line=$(wait_for_outcome "$app" 2)
+  check "$name-next: the new program is told the update is in (got '$line')" \
+    test "$line" = "2.2 installed finish 2 0"
+  check "$name-next: the new program is in" cmp -s "$kit2/Tavix.exe" "$app/Tavix.exe"
+  check "$name-next: the held file is replaced" test "$(cat "$app/data.bin")" = "new data"
+  check "$name-next: the archive and the note are gone" \
+    test ! -e "$zip" -a ! -e "$app/tavix-update.txt"
+  check "$name-next: nothing of the updater's own is left" test -z "$(own_files "$app")"
+}
+
 run_case yes y
 run_case no n
 run_failing_case
@@ -793,6 +840,7 @@ run_self_update_case
 run_held_self_update_case
 run_kill_case
 run_kit_case
+run_kit_cut_case
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then
