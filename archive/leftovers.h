@@ -1,16 +1,13 @@
-// What earlier runs left of the updater's own: old files kept by a run and
-// still in use when it committed (a running program), temporaries of runs
-// that ended before their undo record existed, and old files older versions
-// of the updater kept beside their names. Once a run has played back any
-// record left behind, every such file is garbage, and a folder is swept of
-// it the first time the run places anything there.
+// What earlier versions of the updater left of their own in the install's
+// folders: old files kept by a run and still in use when it committed (a
+// running program), temporaries, and old files kept beside their names.
+// This version keeps nothing of its own there (its areas hold its files),
+// so every such file is garbage, and a folder of the install is swept of it
+// the first time the run places anything there.
 //
 // A folder is swept once by its identity, not by its spelling ("docs/",
-// "DOCS/" and "docs/./" are one folder), and before the run places anything
-// in it, so that nothing this run made is ever taken for a leftover. When a
-// folder's identity cannot be read, no folder is swept any more: sweeping
-// is only tidying, and one folder swept twice could cost an old file the
-// run keeps.
+// "DOCS/" and "docs/./" are one folder). When a folder's identity cannot be
+// read, no folder is swept any more: sweeping is only tidying.
 #pragma once
 
 #include <cstddef>

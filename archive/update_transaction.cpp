@@ -501,6 +501,11 @@ int32_t SwapAndCommit(UpdateTransaction* update)
         return RESULT_OK;
     }
     const std::unique_ptr<SwapStep[]> steps = OrderSteps(*update);
+    // From here on the ordered steps are the swap's: the staged ones go
+    // before the record is encoded, which keeps the run's peak lower.
+    delete[] update->steps;
+    update->steps = nullptr;
+    update->stepCapacity = 0;
     const size_t size = steps ? SwapRecordSize(steps.get(), update->stepCount) : 0;
     std::unique_ptr<uint8_t[]> bytes(size ? new (std::nothrow) uint8_t[size] : nullptr);
     bool prepared = bytes != nullptr;

@@ -28,6 +28,12 @@ ARCHIVES = [
     ("small", "small files"),
     ("scale2000", "scaling, 2000 entries"),
 ]
+# The durable pairs also over an install: each tool's folder holds the same
+# version already (every file replaced), put there and synced untimed.
+OVER_INSTALL = [
+    ("typical-over", "typical update, over an install"),
+    ("small-over", "small files, over an install"),
+]
 # The 20000-entry half of the scaling pair is the small-files archive.
 SCALE_PAIR = ("scale2000", "small")
 
@@ -120,12 +126,22 @@ def check_output(folder, expected, skip, full):
     return None
 
 
-def run_once(tool, archive, work, serial):
-    """Unpacks `archive` once with `tool` into a fresh folder: (seconds,
+def install_into(archive, out):
+    """The archive's files in `out` and on the disk, untimed: the install an
+    update goes over."""
+    subprocess.run(["bsdtar", "-xf", archive, "-C", out], check=True)
+    subprocess.run(["sync", "-f", out], check=True)
+
+
+def run_once(tool, archive, work, serial, over_install=False):
+    """Unpacks `archive` once with `tool` into a fresh folder, or with
+    `over_install` into one that holds the same version already: (seconds,
     peak RSS in KiB, output folder). The updater gets a hard link to the
     archive, since a successful run deletes it."""
     out = os.path.join(work, "out", "%s-%d" % (tool.name.replace(" ", "_"), serial))
     os.makedirs(out)
+    if over_install:
+        install_into(archive, out)
     given = archive
     if tool.is_updater:
         shutil.copy2(tool.program, out)
@@ -151,7 +167,7 @@ def run_once(tool, archive, work, serial):
     return seconds, rss, out
 
 
-def measure_archive(tools, archive, work, runs):
+def measure_archive(tools, archive, work, runs, over_install=False):
     expected = expected_listing(archive)
     samples = {tool.name: [] for tool in tools}
     serial = 0
@@ -159,7 +175,7 @@ def measure_archive(tools, archive, work, runs):
         shift = round_number % len(tools)
         for tool in tools[shift:] + tools[:shift]:
             serial += 1
-            seconds, rss, out = run_once(tool, archive, work, serial)
+            seconds, rss, out = run_once(tool, archive, work, serial, over_install)
             skip = {os.path.basename(tool.program)} if tool.is_updater else set()
             problem = check_output(out, expected, skip, full=round_number == 0)
             shutil.rmtree(out)
@@ -170,10 +186,10 @@ def measure_archive(tools, archive, work, runs):
     return samples
 
 
-def measure_pairs(tools, archive, work, runs):
+def measure_pairs(tools, archive, work, runs, over_install=False):
     """Like measure_archive, but also the ratio of the first tool to each
     other one, round by round: (samples, {other: [ratios]})."""
-    samples = measure_archive(tools, archive, work, runs)
+    samples = measure_archive(tools, archive, work, runs, over_install)
     first = tools[0].name
     ratios = {tool.name: [a[0] / b[0] for a, b in zip(samples[first], samples[tool.name])]
               for tool in tools[1:]}
@@ -326,8 +342,9 @@ def durable_table(info, durable):
         "|---|---|---:|---:|---:|",
     ]
     for key, results in durable.items():
-        label = dict(ARCHIVES)[key]
-        files = info[key]["entries"] - info[key]["folders"]
+        label = dict(ARCHIVES + OVER_INSTALL)[key]
+        archive = key[:-len("-over")] if key.endswith("-over") else key
+        files = info[archive]["entries"] - info[archive]["folders"]
         for name, r in results["summary"].items():
             pairs = results["ratios"].get(name)
             lines.append("| %s | %s | %.3f | %.3f | %s |" % (
@@ -436,12 +453,15 @@ def main():
     if args.durable:
         label, work = args.durable
         results = {}
-        for key, title in ARCHIVES[:2]:
+        for (key, title), over in [(a, False) for a in ARCHIVES[:2]] + [
+                (a, True) for a in ARCHIVES[:2]]:
             archive = stage_archive(args.archives, key, work)
-            print("%s, durable: %s ..." % (label, title), file=sys.stderr, flush=True)
-            samples, ratios = measure_pairs(tools[:1] + durable_tools(), archive, work, args.runs)
-            results[key] = {"summary": {n: summarise(v) for n, v in samples.items()},
-                            "ratios": ratios}
+            print("%s, durable: %s%s ..." % (label, title, ", over an install" if over else ""),
+                  file=sys.stderr, flush=True)
+            samples, ratios = measure_pairs(tools[:1] + durable_tools(), archive, work, args.runs,
+                                            over)
+            results[key + ("-over" if over else "")] = {
+                "summary": {n: summarise(v) for n, v in samples.items()}, "ratios": ratios}
         shutil.rmtree(work, ignore_errors=True)
         durable = (label, results)
     text = report(args, info, storage_results, floors, started, (load_before, os.getloadavg()[0]),

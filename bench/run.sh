@@ -9,8 +9,9 @@
 #   --runs N   timed runs per tool and archive after the warm-up (default 5)
 #   --disk     a second table with the archives and output on the project's
 #              disk (noisy here: for reference, not the yardstick), and a
-#              third there: the updater, which flushes every file, against
-#              bsdtar and unzip each followed by sync, in pairs
+#              third there: the updater against bsdtar and unzip each
+#              followed by sync, in pairs, into an empty folder and over an
+#              install of the same version
 #   --also SOURCE LABEL
 #              also time the updater built from another source tree (a
 #              work tree of a branch, say), linked like the Windows build
