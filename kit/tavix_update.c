@@ -343,11 +343,10 @@ static BOOL LaunchUpdater(const char* programFolder, const char* archivePath)
 
 static BOOL StartAttempt(const char* programFolder, TvxNote* note)
 {
-    char path[MAX_PATH];
     note->started = ReadClock();
     if (!WriteNote(programFolder, note)) return FALSE;
     if (LaunchUpdater(programFolder, note->archive)) return TRUE;
-    if (JoinPath(path, programFolder, TVX_NOTE_NAME)) DeleteFileA(path);
+    TvxForgetUpdate(programFolder);
     return FALSE;
 }
 

@@ -82,28 +82,27 @@ TEST(SwapRecord, ARecordThatIsNotWholeGivesNothing)
 // intact its bytes.
 TEST(SwapRecord, StepsThatLeaveTheFolderAreRefused)
 {
-    const std::vector<SwapStep> leaving[] = {
-        {{SwapStepKind::NewFile, 1, 1, "/etc/passwd", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "C:\\Users\\me\\x", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "docs/../../x", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "..\\x", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "a:b", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "~TVX.SWAP", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "x", "documents/x", ""}},
-        {{SwapStepKind::NewFile, 1, 1, "x", "~tvx.new/../x", ""}},
-        {{SwapStepKind::Replace, 1, 1, "x", "~tvx.new/t/x", "~tvx.new/1"}},
-        {{SwapStepKind::Replace, 1, 1, "x", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::TreeFile, 1, 1, "x", "~tvx.new/t/x", ""}},
-        {{SwapStepKind::Tree, 0, 0, "x", "", ""}},
-        {{SwapStepKind(0x51), 0, 0, "x", "", ""}},
+    const SwapStep leaving[] = {
+        {SwapStepKind::NewFile, 1, 1, "/etc/passwd", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "C:\\Users\\me\\x", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "docs/../../x", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "..\\x", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "a:b", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "~TVX.SWAP", "~tvx.new/t/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "x", "documents/x", ""},
+        {SwapStepKind::NewFile, 1, 1, "x", "~tvx.new/../x", ""},
+        {SwapStepKind::Replace, 1, 1, "x", "~tvx.new/t/x", "~tvx.new/1"},
+        {SwapStepKind::Replace, 1, 1, "x", "~tvx.new/t/x", ""},
+        {SwapStepKind::TreeFile, 1, 1, "x", "~tvx.new/t/x", ""},
+        {SwapStepKind::Tree, 0, 0, "x", "", ""},
+        {SwapStepKind(0x51), 0, 0, "x", "", ""},
     };
     std::vector<SwapStep> steps;
-    for (const std::vector<SwapStep>& record : leaving) {
+    for (const SwapStep& step : leaving) {
         std::vector<SwapStep> withGood = kEveryKind;
-        withGood.insert(withGood.begin() + 2, record[0]);
-        EXPECT_FALSE(Decode(Encode(withGood), &steps))
-            << record[0].target << " " << record[0].staged;
+        withGood.insert(withGood.begin() + 2, step);
+        EXPECT_FALSE(Decode(Encode(withGood), &steps)) << step.target << " " << step.staged;
     }
     EXPECT_TRUE(IsBoundRelativePath("./a/b.txt"));
     EXPECT_TRUE(IsBoundRelativePath("fine..name"));

@@ -373,16 +373,16 @@ def dropped_names(previous, entries):
     return sorted(dropped, reverse=True)
 
 
-def drop_list_entry(source, previous, entries, folder):
-    """The drop list as an entry, its file written into `folder`; or a
-    Refusal when the release itself holds a file of its name."""
+def drop_list_entry(source, dropped, entries, folder):
+    """The drop list of `dropped` as an entry, its file written into `folder`;
+    or a Refusal when the release itself holds a file of its name."""
     if any(windows_case_key(entry.name) == windows_case_key(DROP_LIST_NAME)
            for entry in entries):
         raise Refusal(f"{source}: holds {DROP_LIST_NAME}, the name the list of dropped "
                       "files is packed under")
     path = os.path.join(folder, DROP_LIST_NAME)
     with open(path, "wb") as out:
-        out.write("".join(name + "\n" for name in dropped_names(previous, entries)).encode())
+        out.write("".join(name + "\n" for name in dropped).encode())
     stored, flags = check_entry_name(DROP_LIST_NAME)
     return Entry(DROP_LIST_NAME, path, os.stat(path), stored, flags)
 
@@ -529,7 +529,8 @@ def pack(args):
     try:
         with tempfile.TemporaryDirectory(prefix="update-archive-") as folder:
             if previous is not None:
-                entries.append(drop_list_entry(source, previous, entries, folder))
+                dropped = dropped_names(previous, entries)
+                entries.append(drop_list_entry(source, dropped, entries, folder))
             with open(partial, "wb") as out:
                 total = write_archive(entries, out)
                 archive_size = out.tell()
@@ -545,7 +546,7 @@ def pack(args):
         remove_quietly(partial)
         raise
     if previous is not None:
-        print(f"{archive}: {DROP_LIST_NAME} lists {len(dropped_names(previous, entries))} "
+        print(f"{archive}: {DROP_LIST_NAME} lists {len(dropped)} "
               "path(s) the previous release had and this one drops")
     folders = sum(entry.is_folder for entry in entries)
     print(f"{archive}: {len(entries)} entries ({len(entries) - folders} files, {folders} "
