@@ -35,6 +35,14 @@ bool FullPath(const char* folder, const char* relative, char (&path)[MAX_PATH])
     return ConcatenatePath(path, folder, relative);
 }
 
+// `name` (an area or its mirror) of the volume at `root` (relative to
+// `folder`); false when it does not fit.
+bool AreaPath(const char* folder, const char* root, const char* name, char (&path)[MAX_PATH])
+{
+    const int length = std::snprintf(path, MAX_PATH, "%s%s%s", folder, root, name);
+    return length > 0 && length < MAX_PATH;
+}
+
 // "~tvx.new/" or "~tvx.old/" of the volume at `root` and eight hex digits of
 // a number never given before in this run.
 bool NumberedName(UpdateTransaction* update, const char* root, const char* area,
@@ -206,8 +214,7 @@ bool RemoveAreas(const char* folder, const char* root, WaitBudget* budget)
         removed = true;
         for (const char* name : {kNewArea, kOldArea}) {
             char area[MAX_PATH];
-            const int length = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, name);
-            removed = length > 0 && length < MAX_PATH && RemoveTree(area, budget) && removed;
+            removed = AreaPath(folder, root, name, area) && RemoveTree(area, budget) && removed;
         }
     }
     return removed;
@@ -394,8 +401,7 @@ bool MoveBackIntoArea(const char* folder, const SwapStep& step, const char* targ
     char root[MAX_PATH];
     AreaRootOf(step.staged, root);
     char area[MAX_PATH];
-    const int areaLength = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, kNewArea);
-    if (areaLength < 0 || areaLength >= MAX_PATH || !CreateFolder(area)) return false;
+    if (!AreaPath(folder, root, kNewArea, area) || !CreateFolder(area)) return false;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char name[MAX_PATH];
         char away[MAX_PATH];
@@ -515,10 +521,9 @@ int32_t SwapAndCommit(UpdateTransaction* update)
         char area[MAX_PATH];
         char oldArea[MAX_PATH];
         const char* root = update->volumes[i].root;
-        const int newLength = std::snprintf(area, MAX_PATH, "%s%s%s", folder, root, kNewArea);
-        const int oldLength = std::snprintf(oldArea, MAX_PATH, "%s%s%s", folder, root, kOldArea);
-        prepared = newLength > 0 && newLength < MAX_PATH && oldLength > 0 && oldLength < MAX_PATH &&
-                   FlushFolderFiles(area) && CreateFolder(oldArea);
+        prepared = AreaPath(folder, root, kNewArea, area) &&
+                   AreaPath(folder, root, kOldArea, oldArea) && FlushFolderFiles(area) &&
+                   CreateFolder(oldArea);
     }
     if (prepared) {
         EncodeSwapRecord(steps.get(), update->stepCount, bytes.get());
@@ -583,11 +588,8 @@ bool BeginArea(UpdateTransaction* update, const char* root)
 {
     char area[MAX_PATH];
     char mirror[MAX_PATH];
-    const int areaLength = std::snprintf(area, MAX_PATH, "%s%s%s", update->folder, root, kNewArea);
-    const int mirrorLength =
-        std::snprintf(mirror, MAX_PATH, "%s%s%s", update->folder, root, kMirrorFolder);
-    if (areaLength < 0 || areaLength >= MAX_PATH || mirrorLength < 0 || mirrorLength >= MAX_PATH ||
-        !RemoveTree(area, &update->waits))
+    if (!AreaPath(update->folder, root, kNewArea, area) ||
+        !AreaPath(update->folder, root, kMirrorFolder, mirror) || !RemoveTree(area, &update->waits))
         return false;
     if (!CreateFolder(area) || !CreateFolder(mirror)) {
         RemoveTree(area, &update->waits);
@@ -661,12 +663,10 @@ RefusalCause PlaceFolder(UpdateTransaction* update, const char* relative, bool* 
     }
     // A folder the update brings: it is made in the new area, and a
     // topmost one goes in whole with one move.
-    char staged[MAX_PATH];
-    if (!MirrorFolder(update, relative)) return CAUSE_FOLDER_NOT_MADE;
-    const char* root = VolumeOf(*update, relative).root;
-    const int stagedLength = std::snprintf(staged, MAX_PATH, "%s%s%s", root, kMirrorFolder,
-                                           relative + std::strlen(root));
-    if (stagedLength < 0 || stagedLength >= MAX_PATH) return CAUSE_FOLDER_NOT_MADE;
+    char mirror[MAX_PATH];
+    if (!MirrorFolder(update, relative) || !MirrorPath(*update, relative, mirror))
+        return CAUSE_FOLDER_NOT_MADE;
+    char* staged = mirror + update->folderLength;
     const size_t length = std::strlen(staged);
     if (length > 0 && IsSeparator(staged[length - 1])) staged[length - 1] = '\0';
     char target[MAX_PATH];
@@ -778,10 +778,9 @@ bool AddStagedFile(UpdateTransaction* update, const StagedFile& staged, bool rep
 {
     const char* target = staged.target;
     const char* stagedName = staged.path + update->folderLength;
-    bool last = !replaces ? IsSameNameIgnoringCase(target, kMainProgramName)
-                          : IsSameNameIgnoringCase(target, kMainProgramName) ||
-                                (update->self.known && existingSize == update->selfSize &&
-                                 IsSameFile(IdentifyFile(fullTarget), update->self));
+    const bool last = IsSameNameIgnoringCase(target, kMainProgramName) ||
+                      (replaces && update->self.known && existingSize == update->selfSize &&
+                       IsSameFile(IdentifyFile(fullTarget), update->self));
     bool noted = false;
     if (replaces) {
         char old[MAX_PATH];

@@ -62,11 +62,8 @@ BOOL FlushFolderFiles(LPCSTR folder)
     const bool synced = syncfs(fd) == 0;
     const int err = errno;
     close(fd);
-    if (synced) {
-        platform_unix::NotePowerEvent("F syncfs", path);
-        return TRUE;
-    }
-    if (err != ENOSYS || !SyncEach(path)) {
+    // A kernel without syncfs(2): each file and folder flushed on its own.
+    if (!synced && (err != ENOSYS || !SyncEach(path))) {
         platform_unix::SetLastErrorFromErrno(err, ERROR_WRITE_FAULT);
         return FALSE;
     }
