@@ -11,14 +11,6 @@ namespace {
 // A legacy name has fewer units than bytes too.
 constexpr int kWideRoom = MAX_PATH * 4;
 
-bool IsAscii(const char* text, uint32_t length)
-{
-    for (uint32_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    }
-    return true;
-}
-
 RefusalCause KeepAsStored(const char* stored, uint32_t length, char (&name)[MAX_PATH])
 {
     if (length >= MAX_PATH) return CAUSE_NAME_TOO_LONG;
@@ -82,6 +74,14 @@ RefusalCause ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t len
         MultiByteToWideChar(legacy, MB_ERR_INVALID_CHARS, stored, int(length), wide, kWideRoom);
     if (units == 0) return CAUSE_INVALID_LEGACY_NAME;
     return ConvertWideName(wide, units, name);
+}
+
+bool IsAscii(const char* text, uint32_t length)
+{
+    for (uint32_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
 }
 
 UINT GetLegacyCodePage()

@@ -31,6 +31,9 @@ RefusalCause ConvertLegacyName(const char* stored, uint32_t length, char (&name)
 RefusalCause ConvertLegacyNameFrom(UINT legacy, const char* stored, uint32_t length,
                                    char (&name)[MAX_PATH]);
 
+// Whether the `length` bytes of `text` are ASCII, the same in every code page.
+bool IsAscii(const char* text, uint32_t length);
+
 // The code page of the system's locale, in which names without the UTF-8
 // flag are read; 0 when it cannot be told.
 UINT GetLegacyCodePage();

@@ -63,14 +63,6 @@ uint32_t PrintNameWarnings(const NotedEntry& entry, FILE* out)
     }
 }
 
-bool IsAscii(const char* text)
-{
-    for (; *text; ++text) {
-        if (static_cast<unsigned char>(*text) >= 0x80) return false;
-    }
-    return true;
-}
-
 // What the updater makes of a stored name on a system whose locale's code
 // page is `codePage`.
 void PrintReading(const NotedEntry& entry, UINT codePage, FILE* out)
@@ -269,8 +261,8 @@ void NoteEntry(ArchiveWarnings* warnings, const EntryVerdict& verdict, uint32_t 
     entry.flags = headers.reached ? headers.info.flags : 0;
     entry.method = headers.reached ? headers.info.method : kMethodStored;
     entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSeparator(verdict.name);
-    entry.codePageName =
-        named && !(entry.flags & kFlagUtf8Name) && !headers.unicodePath && !IsAscii(headers.name);
+    entry.codePageName = named && !(entry.flags & kFlagUtf8Name) && !headers.unicodePath &&
+                         !IsAscii(headers.name, uint32_t(std::strlen(headers.name)));
     std::snprintf(entry.stored, sizeof entry.stored, "%s", entry.codePageName ? headers.name : "");
 }
 
