@@ -15,6 +15,8 @@ namespace {
 constexpr char kMagic[] = "TVXSWAP1";
 constexpr size_t kMagicSize = sizeof kMagic - 1;
 constexpr size_t kStepFixedSize = 1 + 4 + 4;
+static_assert(kSwapRecordHeadSize == kMagicSize + 4, "magic and count");
+static_assert(kMaxSwapStepSize == kStepFixedSize + 3 * (2 + MAX_PATH), "three texts at most");
 constexpr char kNewAreaPrefix[] = "~tvx.new/";
 constexpr char kOldAreaPrefix[] = "~tvx.old/";
 
@@ -30,20 +32,10 @@ void PutU32(uint8_t* p, uint32_t value)
     PutU16(p + 2, value >> 16);
 }
 
-uint32_t ChecksumOf(const uint8_t* bytes, size_t size)
+// Running: the checksum of bytes that follow those `before` covers.
+uint32_t ChecksumOf(uint32_t before, const uint8_t* bytes, size_t size)
 {
-    return uint32_t(crc32(0, bytes, uInt(size)));
-}
-
-size_t StepSize(const SwapStep& step)
-{
-    size_t size = kStepFixedSize;
-    for (const char* text : {step.target, step.staged, step.old}) {
-        const size_t length = std::strlen(text);
-        if (length >= MAX_PATH) return 0;
-        size += 2 + length + 1;
-    }
-    return size;
+    return uint32_t(crc32(before, bytes, uInt(size)));
 }
 
 // A file of one of the updater's areas: the folder of a volume (none for the
@@ -104,41 +96,50 @@ bool IsBoundRelativePath(const char* path)
     return !HasParentComponent(path);
 }
 
-size_t SwapRecordSize(const SwapStep* steps, uint32_t count)
+size_t EncodeSwapRecordHead(SwapRecordEncoder* encoder, uint32_t count, uint8_t* bytes)
 {
-    size_t size = kMagicSize + 4 + 4;
-    for (uint32_t i = 0; i < count; ++i) {
-        const size_t step = StepSize(steps[i]);
-        if (step == 0) return 0;
-        size += step;
+    std::memcpy(bytes, kMagic, kMagicSize);
+    PutU32(bytes + kMagicSize, count);
+    encoder->checksum = ChecksumOf(0, bytes, kSwapRecordHeadSize);
+    return kSwapRecordHeadSize;
+}
+
+size_t SwapStepSize(const SwapStep& step)
+{
+    size_t size = kStepFixedSize;
+    for (const char* text : {step.target, step.staged, step.old}) {
+        const size_t length = std::strlen(text);
+        if (length >= MAX_PATH) return 0;
+        size += 2 + length + 1;
     }
     return size;
 }
 
-void EncodeSwapRecord(const SwapStep* steps, uint32_t count, uint8_t* bytes)
+size_t EncodeSwapStep(SwapRecordEncoder* encoder, const SwapStep& step, uint8_t* bytes)
 {
-    std::memcpy(bytes, kMagic, kMagicSize);
-    PutU32(bytes + kMagicSize, count);
-    size_t at = kMagicSize + 4;
-    for (uint32_t i = 0; i < count; ++i) {
-        const SwapStep& step = steps[i];
-        bytes[at] = uint8_t(step.kind);
-        PutU32(bytes + at + 1, step.size);
-        PutU32(bytes + at + 5, step.crc);
-        at += kStepFixedSize;
-        for (const char* text : {step.target, step.staged, step.old}) {
-            const size_t length = std::strlen(text);
-            PutU16(bytes + at, uint32_t(length));
-            std::memcpy(bytes + at + 2, text, length + 1);
-            at += 2 + length + 1;
-        }
+    bytes[0] = uint8_t(step.kind);
+    PutU32(bytes + 1, step.size);
+    PutU32(bytes + 5, step.crc);
+    size_t at = kStepFixedSize;
+    for (const char* text : {step.target, step.staged, step.old}) {
+        const size_t length = std::strlen(text);
+        PutU16(bytes + at, uint32_t(length));
+        std::memcpy(bytes + at + 2, text, length + 1);
+        at += 2 + length + 1;
     }
-    PutU32(bytes + at, ChecksumOf(bytes, at));
+    encoder->checksum = ChecksumOf(encoder->checksum, bytes, at);
+    return at;
+}
+
+size_t EncodeSwapRecordEnd(const SwapRecordEncoder& encoder, uint8_t* bytes)
+{
+    PutU32(bytes, encoder.checksum);
+    return kSwapRecordEndSize;
 }
 
 bool ReadSwapStepCount(const uint8_t* bytes, size_t size, uint32_t* count)
 {
-    if (size < kMagicSize + 8 || std::memcmp(bytes, kMagic, kMagicSize) != 0) return false;
+    if (size < kSwapRecordHeadSize + kSwapRecordEndSize || std::memcmp(bytes, kMagic, kMagicSize) != 0) return false;
     *count = DecodeUInt32(bytes + kMagicSize);
     return true;
 }
@@ -150,8 +151,8 @@ bool DecodeSwapRecord(const uint8_t* bytes, size_t size, SwapStep* steps, uint32
     uint32_t stated = 0;
     if (!ReadSwapStepCount(bytes, size, &stated) || stated > capacity) return false;
     const size_t end = size - 4;
-    if (DecodeUInt32(bytes + end) != ChecksumOf(bytes, end)) return false;
-    size_t at = kMagicSize + 4;
+    if (DecodeUInt32(bytes + end) != ChecksumOf(0, bytes, end)) return false;
+    size_t at = kSwapRecordHeadSize;
     for (uint32_t i = 0; i < stated; ++i) {
         if (at + kStepFixedSize > end) return false;
         SwapStep& step = steps[i];

@@ -33,11 +33,29 @@ struct SwapStep {
     const char* old;     // where the old file waits after it ("" when the kind has none)
 };
 
-// The bytes `steps` take encoded; 0 when a text is too long for the record.
-size_t SwapRecordSize(const SwapStep* steps, uint32_t count);
+// A record is encoded in pieces, so that one of any length goes out
+// through a small buffer: the head, every step, the end, each piece's bytes
+// right after the one before.
+constexpr size_t kSwapRecordHeadSize = 12;
+constexpr size_t kSwapRecordEndSize = 4;
+constexpr size_t kMaxSwapStepSize = 9 + 3 * (2 + 260);
 
-// Encodes into `bytes`, which holds SwapRecordSize(steps, count) bytes.
-void EncodeSwapRecord(const SwapStep* steps, uint32_t count, uint8_t* bytes);
+struct SwapRecordEncoder {
+    uint32_t checksum;  // of the bytes encoded so far
+};
+
+// The head of a record of `count` steps; returns kSwapRecordHeadSize.
+size_t EncodeSwapRecordHead(SwapRecordEncoder* encoder, uint32_t count, uint8_t* bytes);
+
+// The bytes `step` takes encoded (at most kMaxSwapStepSize); 0 when a text
+// is too long for the record.
+size_t SwapStepSize(const SwapStep& step);
+
+// Encodes `step` into `bytes`, which holds SwapStepSize(step); returns that.
+size_t EncodeSwapStep(SwapRecordEncoder* encoder, const SwapStep& step, uint8_t* bytes);
+
+// The end of the record; returns kSwapRecordEndSize.
+size_t EncodeSwapRecordEnd(const SwapRecordEncoder& encoder, uint8_t* bytes);
 
 // The step count a record says it holds; false when `bytes` is no record.
 bool ReadSwapStepCount(const uint8_t* bytes, size_t size, uint32_t* count);

@@ -23,6 +23,11 @@ constexpr char kOldAreaFolder[] = "~tvx.old/";
 
 constexpr int kPlaybackPasses = 3;
 
+// The record goes out through a buffer of this size, whatever its length.
+constexpr size_t kRecordBufferSize = 65536;
+static_assert(kRecordBufferSize >= kSwapRecordHeadSize + kMaxSwapStepSize + kSwapRecordEndSize,
+              "a step and the end fit after the head");
+
 enum class Outcome { Done, Missing, Failed };
 
 bool IsMissing(DWORD error)
@@ -44,12 +49,11 @@ bool AreaPath(const char* folder, const char* root, const char* name, char (&pat
 }
 
 // "~tvx.new/" or "~tvx.old/" of the volume at `root` and eight hex digits of
-// a number never given before in this run.
-bool NumberedName(UpdateTransaction* update, const char* root, const char* area,
-                  char (&name)[MAX_PATH])
+// `number`, one never given before in this run.
+bool NumberedName(const char* root, const char* area, uint32_t number, char (&name)[MAX_PATH])
 {
-    const int length = std::snprintf(name, MAX_PATH, "%s%s%08lX", root, area,
-                                     static_cast<unsigned long>(++update->serial));
+    const int length =
+        std::snprintf(name, MAX_PATH, "%s%s%08lX", root, area, static_cast<unsigned long>(number));
     return length > 0 && length < MAX_PATH;
 }
 
@@ -106,8 +110,8 @@ bool AddText(UpdateTransaction* update, const char* text, uint32_t* offset)
     return true;
 }
 
-bool AddStep(UpdateTransaction* update, SwapStepKind kind, const char* target, const char* staged,
-             const char* old, uint32_t size, uint32_t crc, bool last)
+bool AddStep(UpdateTransaction* update, SwapStepKind kind, const char* target, uint32_t staged,
+             uint32_t old, uint32_t size, uint32_t crc, bool last)
 {
     if (update->stepCount == update->stepCapacity) {
         const uint32_t capacity = update->stepCapacity ? update->stepCapacity * 2 : 256;
@@ -118,12 +122,64 @@ bool AddStep(UpdateTransaction* update, SwapStepKind kind, const char* target, c
         update->steps = grown;
         update->stepCapacity = capacity;
     }
-    StagedStep step{kind, last, size, crc, 0, 0, 0};
-    if (!AddText(update, target, &step.target) || !AddText(update, staged, &step.staged) ||
-        !AddText(update, old, &step.old))
-        return false;
+    StagedStep step{kind, last, size, crc, 0, staged, old};
+    if (!AddText(update, target, &step.target)) return false;
     update->steps[update->stepCount++] = step;
     return true;
+}
+
+// The relative name of the mirror of the relative `path` in the new area;
+// false when it does not fit.
+bool MirrorName(const UpdateTransaction& update, const char* path, char (&name)[MAX_PATH])
+{
+    const char* root = VolumeOf(update, path).root;
+    const int length = std::snprintf(name, MAX_PATH, "%s%s%s", root, kMirrorFolder,
+                                     path + std::strlen(root));
+    return length > 0 && length < MAX_PATH;
+}
+
+// Where a step's files wait in the areas, put together from its numbers.
+struct StepNames {
+    char staged[MAX_PATH];
+    char old[MAX_PATH];
+};
+
+// A staged step as the record and the swap know it, its names in `names`;
+// false when they do not fit.
+bool DescribeStep(const UpdateTransaction& update, const StagedStep& staged, StepNames* names,
+                  SwapStep* step)
+{
+    const char* target = TextAt(update, staged.target);
+    const char* root = VolumeOf(update, target).root;
+    names->staged[0] = names->old[0] = '\0';
+    bool named = true;
+    if (staged.kind == SwapStepKind::Tree || staged.kind == SwapStepKind::NewFile ||
+        staged.kind == SwapStepKind::Replace) {
+        named = staged.staged ? NumberedName(root, kNewAreaFolder, staged.staged, names->staged)
+                              : MirrorName(update, target, names->staged);
+    }
+    if (staged.kind == SwapStepKind::Replace)
+        named = named && NumberedName(root, kOldAreaFolder, staged.old, names->old);
+    *step = SwapStep{staged.kind, staged.size, staged.crc, target, names->staged, names->old};
+    return named;
+}
+
+// The steps of one swap in its order: a record's, decoded, or the run's own,
+// described one at a time, which keeps a run of many files small.
+struct SwapSteps {
+    const SwapStep* decoded;          // a record's; null for the run's own
+    const UpdateTransaction* update;  // the run's own, in `order`
+    const uint32_t* order;
+    uint32_t count;
+};
+
+bool StepAt(const SwapSteps& steps, uint32_t i, StepNames* names, SwapStep* step)
+{
+    if (steps.decoded) {
+        *step = steps.decoded[i];
+        return true;
+    }
+    return DescribeStep(*steps.update, steps.update->steps[steps.order[i]], names, step);
 }
 
 void FreeSteps(UpdateTransaction* update)
@@ -220,16 +276,27 @@ bool RemoveAreas(const char* folder, const char* root, WaitBudget* budget)
     return removed;
 }
 
-// The areas of every volume the steps name, the program folder's too.
-void RemoveAreasOfSteps(const char* folder, const SwapStep* steps, uint32_t count,
-                        WaitBudget* budget)
+void RemoveAreasOfVolumes(const UpdateTransaction& update, WaitBudget* budget)
 {
+    for (uint32_t i = 0; i < update.volumeCount; ++i) {
+        RemoveAreas(update.folder, update.volumes[i].root, budget);
+    }
+}
+
+// The areas of every volume the steps name, the program folder's too.
+void RemoveAreasOfSteps(const char* folder, const SwapSteps& steps, WaitBudget* budget)
+{
+    if (!steps.decoded) {
+        RemoveAreasOfVolumes(*steps.update, budget);
+        return;
+    }
     RemoveAreas(folder, "", budget);
     char removed[kMaxStagingVolumes][MAX_PATH];
     uint32_t removedCount = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < steps.count; ++i) {
+        const SwapStep& step = steps.decoded[i];
         char root[MAX_PATH];
-        AreaRootOf(steps[i].staged[0] ? steps[i].staged : steps[i].old, root);
+        AreaRootOf(step.staged[0] ? step.staged : step.old, root);
         if (root[0] == '\0') continue;
         bool seen = false;
         for (uint32_t j = 0; j < removedCount && !seen; ++j)
@@ -237,13 +304,6 @@ void RemoveAreasOfSteps(const char* folder, const SwapStep* steps, uint32_t coun
         if (seen) continue;
         RemoveAreas(folder, root, budget);
         if (removedCount < kMaxStagingVolumes) std::memcpy(removed[removedCount++], root, MAX_PATH);
-    }
-}
-
-void RemoveAreasOfVolumes(const UpdateTransaction& update, WaitBudget* budget)
-{
-    for (uint32_t i = 0; i < update.volumeCount; ++i) {
-        RemoveAreas(update.folder, update.volumes[i].root, budget);
     }
 }
 
@@ -286,11 +346,12 @@ bool CreateFolder(const char* path)
 
 // --- the record -------------------------------------------------------
 
-// The steps in the order of the swap: trees and their contents first, then
-// every other file, the main program and the updater itself last.
-std::unique_ptr<SwapStep[]> OrderSteps(const UpdateTransaction& update)
+// The steps in the order of the swap, as indices: trees and their contents
+// first, then every other file, the main program and the updater itself
+// last.
+std::unique_ptr<uint32_t[]> OrderSteps(const UpdateTransaction& update)
 {
-    std::unique_ptr<SwapStep[]> ordered(new (std::nothrow) SwapStep[update.stepCount + 1]);
+    std::unique_ptr<uint32_t[]> ordered(new (std::nothrow) uint32_t[update.stepCount]);
     if (!ordered) return ordered;
     uint32_t at = 0;
     for (int pass = 0; pass < 3; ++pass) {
@@ -300,32 +361,48 @@ std::unique_ptr<SwapStep[]> OrderSteps(const UpdateTransaction& update)
                               step.kind == SwapStepKind::TreeFolder ||
                               step.kind == SwapStepKind::TreeFile;
             const int wanted = tree ? 0 : step.last ? 2 : 1;
-            if (wanted != pass) continue;
-            ordered[at++] = SwapStep{step.kind,
-                                     step.size,
-                                     step.crc,
-                                     TextAt(update, step.target),
-                                     TextAt(update, step.staged),
-                                     TextAt(update, step.old)};
+            if (wanted == pass) ordered[at++] = i;
         }
     }
     return ordered;
 }
 
-// Writes `bytes` as "~tvx.next", flushed, then renames it "~tvx.swap",
-// written through: the record is on the disk whole before the first move.
-bool WriteRecord(const char* folder, const uint8_t* bytes, size_t size)
+bool WriteWhole(HANDLE file, const uint8_t* bytes, size_t size)
+{
+    DWORD written = 0;
+    return WriteFile(file, bytes, DWORD(size), &written, nullptr) && written == DWORD(size);
+}
+
+// Writes the record of `steps` as "~tvx.next", through a buffer of
+// kRecordBufferSize, flushed, then renames it "~tvx.swap", written through:
+// the record is on the disk whole before the first move.
+bool WriteRecord(const char* folder, const SwapSteps& steps)
 {
     char next[MAX_PATH];
     char swap[MAX_PATH];
     if (!FullPath(folder, kNextRecordName, next) || !FullPath(folder, kSwapRecordName, swap))
         return false;
+    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kRecordBufferSize]);
+    if (!buffer) return false;
     HANDLE file =
         CreateFileA(next, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool whole = WriteFile(file, bytes, DWORD(size), &written, nullptr) &&
-                       written == DWORD(size) && FlushFileBuffers(file);
+    SwapRecordEncoder encoder;
+    size_t used = EncodeSwapRecordHead(&encoder, steps.count, buffer.get());
+    bool whole = true;
+    for (uint32_t i = 0; whole && i < steps.count; ++i) {
+        StepNames names;
+        SwapStep step;
+        const size_t size = StepAt(steps, i, &names, &step) ? SwapStepSize(step) : 0;
+        whole = size != 0;
+        if (whole && used + size + kSwapRecordEndSize > kRecordBufferSize) {
+            whole = WriteWhole(file, buffer.get(), used);
+            used = 0;
+        }
+        if (whole) used += EncodeSwapStep(&encoder, step, buffer.get() + used);
+    }
+    used += EncodeSwapRecordEnd(encoder, buffer.get() + used);
+    whole = whole && WriteWhole(file, buffer.get(), used) && FlushFileBuffers(file);
     if (!CloseHandle(file) || !whole ||
         !MoveFileExA(next, swap, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(next);
@@ -463,39 +540,42 @@ bool UndoStep(const char* folder, const SwapStep& step, uint32_t* serial, WaitBu
 
 // Undoes `steps`, last first; every step that can be is undone, so that the
 // install is as near the old version as it can be.
-bool UndoSteps(const char* folder, const SwapStep* steps, uint32_t count, uint32_t* serial,
-               WaitBudget* budget)
+bool UndoSteps(const char* folder, const SwapSteps& steps, uint32_t* serial, WaitBudget* budget)
 {
     bool undone = true;
-    for (uint32_t i = count; i-- > 0;) {
-        undone = UndoStep(folder, steps[i], serial, budget) && undone;
+    for (uint32_t i = steps.count; i-- > 0;) {
+        StepNames names;
+        SwapStep step;
+        const bool stepUndone =
+            StepAt(steps, i, &names, &step) && UndoStep(folder, step, serial, budget);
+        undone = stepUndone && undone;
     }
     return undone;
 }
 
 // Undoes the swap of `path`'s record, passes again where one failed, then
 // removes the areas and the record.
-bool PlayBackUndo(const char* folder, const char* path, const SwapStep* steps, uint32_t count,
-                  uint32_t* serial, WaitBudget* budget)
+bool PlayBackUndo(const char* folder, const char* path, const SwapSteps& steps, uint32_t* serial,
+                  WaitBudget* budget)
 {
     bool undone = false;
     for (int pass = 0; pass < kPlaybackPasses && !undone; ++pass) {
-        undone = UndoSteps(folder, steps, count, serial, budget);
+        undone = UndoSteps(folder, steps, serial, budget);
     }
     if (!undone) return false;
-    RemoveAreasOfSteps(folder, steps, count, budget);
+    RemoveAreasOfSteps(folder, steps, budget);
     return RemoveFile(path, budget) != Outcome::Failed;
 }
 
 // The areas go, then the committed record: a program still running from
 // the old area stays for a later run.
-bool FinishCommitted(const char* folder, const char* done, const SwapStep* steps, uint32_t count,
+bool FinishCommitted(const char* folder, const char* done, const SwapSteps& steps,
                      WaitBudget* budget)
 {
     // A running program's old file is refused for as long as it runs:
     // nothing is waited for.
     WaitBudget none{0};
-    RemoveAreasOfSteps(folder, steps, count, &none);
+    RemoveAreasOfSteps(folder, steps, &none);
     return RemoveFile(done, budget) != Outcome::Failed;
 }
 
@@ -506,15 +586,9 @@ int32_t SwapAndCommit(UpdateTransaction* update)
         RemoveAreasOfVolumes(*update, &update->waits);
         return RESULT_OK;
     }
-    const std::unique_ptr<SwapStep[]> steps = OrderSteps(*update);
-    // From here on the ordered steps are the swap's: the staged ones go
-    // before the record is encoded, which keeps the run's peak lower.
-    delete[] update->steps;
-    update->steps = nullptr;
-    update->stepCapacity = 0;
-    const size_t size = steps ? SwapRecordSize(steps.get(), update->stepCount) : 0;
-    std::unique_ptr<uint8_t[]> bytes(size ? new (std::nothrow) uint8_t[size] : nullptr);
-    bool prepared = bytes != nullptr;
+    const std::unique_ptr<uint32_t[]> order = OrderSteps(*update);
+    const SwapSteps steps{nullptr, update, order.get(), update->stepCount};
+    bool prepared = order != nullptr;
     // The staged data on the disk, volume by volume, before anything names
     // it; then the old areas the swap moves old files into.
     for (uint32_t i = 0; prepared && i < update->volumeCount; ++i) {
@@ -525,11 +599,7 @@ int32_t SwapAndCommit(UpdateTransaction* update)
                    AreaPath(folder, root, kOldArea, oldArea) && FlushFolderFiles(area) &&
                    CreateFolder(oldArea);
     }
-    if (prepared) {
-        EncodeSwapRecord(steps.get(), update->stepCount, bytes.get());
-        prepared = WriteRecord(folder, bytes.get(), size);
-    }
-    if (!prepared) {
+    if (!prepared || !WriteRecord(folder, steps)) {
         RemoveAreasOfVolumes(*update, &update->waits);
         return RESULT_WRITE;
     }
@@ -541,8 +611,10 @@ int32_t SwapAndCommit(UpdateTransaction* update)
 
     update->state = TransactionState::Swapping;
     bool swapped = true;
-    for (uint32_t i = 0; swapped && i < update->stepCount; ++i) {
-        swapped = DoStep(folder, steps[i], &update->waits);
+    for (uint32_t i = 0; swapped && i < steps.count; ++i) {
+        StepNames names;
+        SwapStep step;
+        swapped = StepAt(steps, i, &names, &step) && DoStep(folder, step, &update->waits);
     }
     // The commit: written through, so that it is on the disk before the
     // archive is deleted.
@@ -559,13 +631,13 @@ int32_t SwapAndCommit(UpdateTransaction* update)
         // A budget of its own: the undo must not fail for the swap's waits.
         WaitBudget undoWaits{kWaitsPerRun};
         const bool undone =
-            PlayBackUndo(folder, swap, steps.get(), update->stepCount, &update->serial, &undoWaits);
+            PlayBackUndo(folder, swap, steps, &update->serial, &undoWaits);
         (void)undone;  // a record left is undone by the next run's recovery
         update->state = TransactionState::Idle;
         return RESULT_WRITE;
     }
     update->state = TransactionState::Committed;
-    FinishCommitted(folder, done, steps.get(), update->stepCount, &update->waits);
+    FinishCommitted(folder, done, steps, &update->waits);
     update->state = TransactionState::Finished;
     return RESULT_OK;
 }
@@ -574,11 +646,8 @@ int32_t SwapAndCommit(UpdateTransaction* update)
 // fit.
 bool MirrorPath(const UpdateTransaction& update, const char* path, char (&mirror)[MAX_PATH])
 {
-    const char* root = VolumeOf(update, path).root;
-    const size_t rootLength = std::strlen(root);
-    const int length = std::snprintf(mirror, MAX_PATH, "%s%s%s%s", update.folder, root,
-                                     kMirrorFolder, path + rootLength);
-    return length > 0 && length < MAX_PATH;
+    char name[MAX_PATH];
+    return MirrorName(update, path, name) && FullPath(update.folder, name, mirror);
 }
 
 // Makes the new area of the volume at `root` (relative; "" for the program
@@ -663,19 +732,13 @@ RefusalCause PlaceFolder(UpdateTransaction* update, const char* relative, bool* 
     }
     // A folder the update brings: it is made in the new area, and a
     // topmost one goes in whole with one move.
-    char mirror[MAX_PATH];
-    if (!MirrorFolder(update, relative) || !MirrorPath(*update, relative, mirror))
-        return CAUSE_FOLDER_NOT_MADE;
-    char* staged = mirror + update->folderLength;
-    const size_t length = std::strlen(staged);
-    if (length > 0 && IsSeparator(staged[length - 1])) staged[length - 1] = '\0';
+    if (!MirrorFolder(update, relative)) return CAUSE_FOLDER_NOT_MADE;
     char target[MAX_PATH];
     std::snprintf(target, MAX_PATH, "%s", relative);
     const size_t targetLength = std::strlen(target);
     if (targetLength > 0 && IsSeparator(target[targetLength - 1])) target[targetLength - 1] = '\0';
-    const bool noted = topmost
-                           ? AddStep(update, SwapStepKind::Tree, target, staged, "", 0, 0, false)
-                           : AddStep(update, SwapStepKind::TreeFolder, target, "", "", 0, 0, false);
+    const SwapStepKind kind = topmost ? SwapStepKind::Tree : SwapStepKind::TreeFolder;
+    const bool noted = AddStep(update, kind, target, 0, 0, 0, 0, false);
     if (!noted) {
         update->broken = true;
         return CAUSE_CANNOT_WRITE;
@@ -758,9 +821,11 @@ HANDLE CreateStagedFile(UpdateTransaction* update, const char* target, bool lack
     const bool mirrored =
         MirrorFolder(update, folderPart) && MirrorPath(*update, target, staged->path);
     staged->inTree = lacking && mirrored;
+    staged->number = mirrored ? 0 : ++update->serial;
     if (!mirrored) {
         char name[MAX_PATH];
-        if (!NumberedName(update, VolumeOf(*update, folderPart).root, kNewAreaFolder, name) ||
+        if (!NumberedName(VolumeOf(*update, folderPart).root, kNewAreaFolder, staged->number,
+                          name) ||
             !FullPath(update->folder, name, staged->path)) {
             staged->path[0] = '\0';
             return INVALID_HANDLE_VALUE;
@@ -777,19 +842,19 @@ bool AddStagedFile(UpdateTransaction* update, const StagedFile& staged, bool rep
                    const char* fullTarget, uint64_t existingSize, uint32_t size, uint32_t crc)
 {
     const char* target = staged.target;
-    const char* stagedName = staged.path + update->folderLength;
     const bool last = IsSameNameIgnoringCase(target, kMainProgramName) ||
                       (replaces && update->self.known && existingSize == update->selfSize &&
                        IsSameFile(IdentifyFile(fullTarget), update->self));
     bool noted = false;
     if (replaces) {
-        char old[MAX_PATH];
-        noted = NumberedName(update, VolumeOf(*update, target).root, kOldAreaFolder, old) &&
-                AddStep(update, SwapStepKind::Replace, target, stagedName, old, size, crc, last);
+        const uint32_t old = ++update->serial;
+        char name[MAX_PATH];
+        noted = NumberedName(VolumeOf(*update, target).root, kOldAreaFolder, old, name) &&
+                AddStep(update, SwapStepKind::Replace, target, staged.number, old, size, crc, last);
     } else if (staged.inTree) {
-        noted = AddStep(update, SwapStepKind::TreeFile, target, "", "", size, crc, false);
+        noted = AddStep(update, SwapStepKind::TreeFile, target, 0, 0, size, crc, false);
     } else {
-        noted = AddStep(update, SwapStepKind::NewFile, target, stagedName, "", size, crc, last);
+        noted = AddStep(update, SwapStepKind::NewFile, target, staged.number, 0, size, crc, last);
     }
     if (!noted) update->broken = true;
     return noted;
@@ -853,7 +918,8 @@ bool RecoverUpdate(const char* folder)
     if (!ReadSwapStepCount(bytes.get(), size, &count) || count > size / 9) return false;
     std::unique_ptr<SwapStep[]> steps(new (std::nothrow) SwapStep[count + 1]);
     if (!steps || !DecodeSwapRecord(bytes.get(), size, steps.get(), count, &count)) return false;
-    if (committed) return FinishCommitted(folder, done, steps.get(), count, &budget);
+    const SwapSteps decoded{steps.get(), nullptr, nullptr, count};
+    if (committed) return FinishCommitted(folder, done, decoded, &budget);
     uint32_t serial = FindSerialAbove(folder, "");
-    return PlayBackUndo(folder, swap, steps.get(), count, &serial, &budget);
+    return PlayBackUndo(folder, swap, decoded, &serial, &budget);
 }

@@ -48,16 +48,17 @@ constexpr char kMainProgramName[] = "Tavix.exe";
 
 enum class TransactionState { Idle, Staging, Prepared, Swapping, Committed, Finished };
 
-// One step of the run as it is staged; its texts are offsets into the
-// transaction's text pool.
+// One step of the run as it is staged: its target an offset into the
+// transaction's text pool, its names in the areas numbers, so that a step
+// costs little more than its target's path.
 struct StagedStep {
     SwapStepKind kind;
     bool last;  // the main program or the updater itself
     uint32_t size;
     uint32_t crc;
     uint32_t target;
-    uint32_t staged;
-    uint32_t old;
+    uint32_t staged;  // the number of its name in the new area; 0: its target's mirror there
+    uint32_t old;     // the number of its old file's name in the old area (Replace)
 };
 
 // A volume the update stages on: the program folder's, or one mounted on a
@@ -76,7 +77,7 @@ struct UpdateTransaction {
     StagedStep* steps;  // owned
     uint32_t stepCount;
     uint32_t stepCapacity;
-    char* texts;  // owned: the steps' paths, zero-terminated, relative to `folder`
+    char* texts;  // owned: the steps' targets, zero-terminated, relative to `folder`
     size_t textsUsed;
     size_t textsCapacity;
     uint32_t serial;         // the last number given to a name of this run: never one twice
@@ -94,6 +95,7 @@ struct UpdateTransaction {
 // A file being staged.
 struct StagedFile {
     char path[MAX_PATH];    // in the new area
+    uint32_t number;        // of its name there; 0: its target's mirror
     char target[MAX_PATH];  // relative to the program folder
     bool inTree;            // inside a folder the update brings, moved in with it
     bool readOnly;          // flushed at once: it cannot be opened for writing again

@@ -11,9 +11,16 @@ namespace {
 
 std::vector<uint8_t> Encode(const std::vector<SwapStep>& steps)
 {
-    std::vector<uint8_t> bytes(SwapRecordSize(steps.data(), uint32_t(steps.size())));
-    EXPECT_FALSE(bytes.empty());
-    EncodeSwapRecord(steps.data(), uint32_t(steps.size()), bytes.data());
+    std::vector<uint8_t> bytes(kSwapRecordHeadSize);
+    SwapRecordEncoder encoder;
+    EncodeSwapRecordHead(&encoder, uint32_t(steps.size()), bytes.data());
+    for (const SwapStep& step : steps) {
+        const size_t at = bytes.size();
+        bytes.resize(at + SwapStepSize(step));
+        EXPECT_EQ(EncodeSwapStep(&encoder, step, bytes.data() + at), bytes.size() - at);
+    }
+    bytes.resize(bytes.size() + kSwapRecordEndSize);
+    EncodeSwapRecordEnd(encoder, bytes.data() + bytes.size() - kSwapRecordEndSize);
     return bytes;
 }
 
@@ -113,7 +120,11 @@ TEST(SwapRecord, ATextTooLongForAPathCannotBeEncoded)
 {
     const std::string longName(MAX_PATH, 'x');
     const SwapStep step{SwapStepKind::TreeFolder, 0, 0, longName.c_str(), "", ""};
-    EXPECT_EQ(SwapRecordSize(&step, 1), 0u);
+    EXPECT_EQ(SwapStepSize(step), 0u);
+    const std::string longest(MAX_PATH - 1, 'x');
+    const SwapStep widest{SwapStepKind::Replace, 0, 0, longest.c_str(), longest.c_str(),
+                          longest.c_str()};
+    EXPECT_EQ(SwapStepSize(widest), kMaxSwapStepSize);
 }
 
 }  // namespace
