@@ -86,27 +86,16 @@ void AreaRootOf(const char* areaPath, char (&root)[MAX_PATH])
     }
 }
 
-const char* TextAt(const UpdateTransaction& update, uint32_t offset)
+const char* TextAt(const UpdateTransaction& update, uint32_t handle)
 {
-    return update.texts + offset;
+    return PoolRecordAt(update.texts, handle);
 }
 
-bool AddText(UpdateTransaction* update, const char* text, uint32_t* offset)
+bool AddText(UpdateTransaction* update, const char* text, uint32_t* handle)
 {
     const size_t length = std::strlen(text) + 1;
-    if (update->textsUsed + length > update->textsCapacity) {
-        size_t capacity = update->textsCapacity ? update->textsCapacity * 2 : 16384;
-        while (capacity < update->textsUsed + length) capacity *= 2;
-        char* grown = new (std::nothrow) char[capacity];
-        if (!grown) return false;
-        if (update->texts) std::memcpy(grown, update->texts, update->textsUsed);
-        delete[] update->texts;
-        update->texts = grown;
-        update->textsCapacity = capacity;
-    }
-    std::memcpy(update->texts + update->textsUsed, text, length);
-    *offset = uint32_t(update->textsUsed);
-    update->textsUsed += length;
+    if (!AddPoolRecord(&update->texts, length, handle)) return false;
+    std::memcpy(PoolRecordAt(update->texts, *handle), text, length);
     return true;
 }
 
@@ -114,7 +103,8 @@ bool AddStep(UpdateTransaction* update, SwapStepKind kind, const char* target, u
              uint32_t old, uint32_t size, uint32_t crc, bool last)
 {
     if (update->stepCount == update->stepCapacity) {
-        const uint32_t capacity = update->stepCapacity ? update->stepCapacity * 2 : 256;
+        // By half again, not twice: the old and the new array live at once.
+        const uint32_t capacity = update->stepCapacity ? update->stepCapacity / 2 * 3 : 256;
         StagedStep* grown = new (std::nothrow) StagedStep[capacity];
         if (!grown) return false;
         if (update->steps) std::memcpy(grown, update->steps, update->stepCount * sizeof *grown);
@@ -185,11 +175,9 @@ bool StepAt(const SwapSteps& steps, uint32_t i, StepNames* names, SwapStep* step
 void FreeSteps(UpdateTransaction* update)
 {
     delete[] update->steps;
-    delete[] update->texts;
+    FreeRecordPool(&update->texts);
     update->steps = nullptr;
-    update->texts = nullptr;
     update->stepCount = update->stepCapacity = 0;
-    update->textsUsed = update->textsCapacity = 0;
 }
 
 // Clears the read-only attribute of `path` once, where it has one.
@@ -754,7 +742,7 @@ int32_t BeginUpdate(UpdateTransaction* update, const char* folder)
 {
     update->state = TransactionState::Idle;
     update->steps = nullptr;
-    update->texts = nullptr;
+    update->texts = RecordPool{};
     FreeSteps(update);
     update->broken = false;
     ForgetAllFolders(update->installed);

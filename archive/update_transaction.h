@@ -39,6 +39,7 @@
 #include "file_identity.h"
 #include "in_use_waits.h"
 #include "known_folders.h"
+#include "record_pool.h"
 #include "refusal_cause.h"
 #include "swap_record.h"
 
@@ -48,7 +49,7 @@ constexpr char kMainProgramName[] = "Tavix.exe";
 
 enum class TransactionState { Idle, Staging, Prepared, Swapping, Committed, Finished };
 
-// One step of the run as it is staged: its target an offset into the
+// One step of the run as it is staged: its target a handle into the
 // transaction's text pool, its names in the areas numbers, so that a step
 // costs little more than its target's path.
 struct StagedStep {
@@ -77,9 +78,7 @@ struct UpdateTransaction {
     StagedStep* steps;  // owned
     uint32_t stepCount;
     uint32_t stepCapacity;
-    char* texts;  // owned: the steps' targets, zero-terminated, relative to `folder`
-    size_t textsUsed;
-    size_t textsCapacity;
+    RecordPool texts;  // the steps' targets, zero-terminated, relative to `folder`
     uint32_t serial;         // the last number given to a name of this run: never one twice
     bool broken;             // a step could not be noted: the update cannot complete
     KnownFolders installed;  // install folders known to be there (relative)

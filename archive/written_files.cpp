@@ -1,6 +1,5 @@
 #include "written_files.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -62,26 +61,18 @@ uint32_t ReadField(const char* record, size_t at)
 
 // The slot of `table` holding the latest record of `size`, or the free slot
 // where it would go.
-size_t SizeSlotFor(const char* records, const uint32_t* table, size_t slots, uint32_t size)
+size_t SizeSlotFor(const RecordPool& records, const uint32_t* table, size_t slots, uint32_t size)
 {
     size_t slot = FirstSlot(size, slots);
-    while (table[slot] != 0 && ReadField(records + table[slot] - 1, 0) != size) {
+    while (table[slot] != 0 && ReadField(PoolRecordAt(records, table[slot] - 1), 0) != size) {
         slot = (slot + 1) & (slots - 1);
     }
     return slot;
 }
 
-bool MakeRoom(WrittenFiles* files, size_t bytes)
+// Room in the size table for one more size.
+bool MakeRoom(WrittenFiles* files)
 {
-    if (files->used + bytes > files->capacity) {
-        const size_t capacity = std::max({files->capacity * 2, files->used + bytes, size_t(4096)});
-        char* records = new (std::nothrow) char[capacity];
-        if (!records) return false;
-        if (files->used > 0) std::memcpy(records, files->records, files->used);
-        delete[] files->records;
-        files->records = records;
-        files->capacity = capacity;
-    }
     if ((files->sizeCount + 1) * 4 > files->sizeSlots * 3) {
         const size_t slots = files->sizeSlots ? files->sizeSlots * 2 : kFirstSlots;
         uint32_t* table = new (std::nothrow) uint32_t[slots]();
@@ -90,7 +81,7 @@ bool MakeRoom(WrittenFiles* files, size_t bytes)
             const uint32_t link = files->latestOfSize[i];
             if (link == 0) continue;
             table[SizeSlotFor(files->records, table, slots,
-                              ReadField(files->records + link - 1, 0))] = link;
+                              ReadField(PoolRecordAt(files->records, link - 1), 0))] = link;
         }
         delete[] files->latestOfSize;
         files->latestOfSize = table;
@@ -103,8 +94,8 @@ bool MakeRoom(WrittenFiles* files, size_t bytes)
 // come first, so the first one read already ends the walk.
 bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
 {
-    for (; link != 0; link = ReadField(files->records + link - 1, 4)) {
-        char* record = files->records + link - 1;
+    for (; link != 0; link = ReadField(PoolRecordAt(files->records, link - 1), 4)) {
+        char* record = PoolRecordAt(files->records, link - 1);
         if (record[8] & kIdRead) return true;
         char path[MAX_PATH];
         const char* stored = record + kRecordHeader;
@@ -138,25 +129,25 @@ void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path
     const bool belowBase = std::strncmp(path, base, baseLength) == 0;
     const char* stored = belowBase ? path + baseLength : path;
     const size_t length = std::strlen(stored) + 1;
-    if (!MakeRoom(files, kRecordHeader + length)) {
+    uint32_t handle = 0;
+    if (!MakeRoom(files) || !AddPoolRecord(&files->records, kRecordHeader + length, &handle)) {
         files->incomplete = true;
         return;
     }
     const size_t slot = SizeSlotFor(files->records, files->latestOfSize, files->sizeSlots, size);
     const uint32_t previous = files->latestOfSize[slot];
-    char* record = files->records + files->used;
+    char* record = PoolRecordAt(files->records, handle);
     std::memcpy(record, &size, sizeof size);
     std::memcpy(record + 4, &previous, sizeof previous);
     record[8] = belowBase ? kBelowBase : 0;
     std::memcpy(record + kRecordHeader, stored, length);
     if (previous == 0) ++files->sizeCount;
-    files->latestOfSize[slot] = uint32_t(files->used + 1);
-    files->used += kRecordHeader + length;
+    files->latestOfSize[slot] = handle + 1;
 }
 
 void ForgetWrittenFiles(WrittenFiles* files)
 {
-    delete[] files->records;
+    FreeRecordPool(&files->records);
     delete[] files->latestOfSize;
     delete[] files->ids;
     *files = WrittenFiles{};

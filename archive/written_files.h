@@ -16,17 +16,16 @@
 
 #include "../platform/winapi.h"
 #include "file_identity.h"
+#include "record_pool.h"
 
 // Empty when zeroed; ForgetWrittenFiles frees it.
 struct WrittenFiles {
-    // Per file: its size (4 bytes), the offset + 1 of the file of that size
+    // Per file: its size (4 bytes), the handle + 1 of the file of that size
     // written before it (4 bytes, 0: none), flags (1 byte: its identity is
     // read, its path is below the base), its path below the base or whole,
     // zero-terminated.
-    char* records;  // owned
-    size_t used;
-    size_t capacity;
-    uint32_t* latestOfSize;  // owned; open-addressed, by size: the offset + 1 of a record
+    RecordPool records;
+    uint32_t* latestOfSize;  // owned; open-addressed, by size: the handle + 1 of a record
     size_t sizeSlots;
     size_t sizeCount;
     FileIdentity* ids;  // owned; open-addressed: the identities read (unknown: a free slot)

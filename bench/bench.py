@@ -133,11 +133,15 @@ def install_into(archive, out):
     subprocess.run(["sync", "-f", out], check=True)
 
 
-def run_once(tool, archive, work, serial, over_install=False):
+def run_once(tool, archive, work, serial, over_install=False, settle=0):
     """Unpacks `archive` once with `tool` into a fresh folder, or with
     `over_install` into one that holds the same version already: (seconds,
     peak RSS in KiB, output folder). The updater gets a hard link to the
-    archive, since a successful run deletes it."""
+    archive, since a successful run deletes it. `settle` seconds pass,
+    untimed, before the run: the disk's work for what ran before (the last
+    output deleted, this install written) is done by then, as on a machine
+    where an update is the only thing that runs, and ext4 no longer counts
+    the inodes freed before as recently deleted (it skips those for 60 s)."""
     out = os.path.join(work, "out", "%s-%d" % (tool.name.replace(" ", "_"), serial))
     os.makedirs(out)
     if over_install:
@@ -147,6 +151,7 @@ def run_once(tool, archive, work, serial, over_install=False):
         shutil.copy2(tool.program, out)
         given = os.path.join(work, "stage-%d.zip" % serial)
         os.link(archive, given)
+    time.sleep(settle)
     # The peak RSS of a child forked from this (large) process would include
     # ours, since the high-water mark survives exec: /usr/bin/time forks the
     # tool from a small process instead.
@@ -167,7 +172,7 @@ def run_once(tool, archive, work, serial, over_install=False):
     return seconds, rss, out
 
 
-def measure_archive(tools, archive, work, runs, over_install=False):
+def measure_archive(tools, archive, work, runs, over_install=False, settle=0):
     expected = expected_listing(archive)
     samples = {tool.name: [] for tool in tools}
     serial = 0
@@ -175,7 +180,8 @@ def measure_archive(tools, archive, work, runs, over_install=False):
         shift = round_number % len(tools)
         for tool in tools[shift:] + tools[:shift]:
             serial += 1
-            seconds, rss, out = run_once(tool, archive, work, serial, over_install)
+            seconds, rss, out = run_once(tool, archive, work, serial, over_install,
+                                         settle if round_number > 0 else 0)
             skip = {os.path.basename(tool.program)} if tool.is_updater else set()
             problem = check_output(out, expected, skip, full=round_number == 0)
             shutil.rmtree(out)
@@ -186,10 +192,10 @@ def measure_archive(tools, archive, work, runs, over_install=False):
     return samples
 
 
-def measure_pairs(tools, archive, work, runs, over_install=False):
+def measure_pairs(tools, archive, work, runs, over_install=False, settle=0):
     """Like measure_archive, but also the ratio of the first tool to each
     other one, round by round: (samples, {other: [ratios]})."""
-    samples = measure_archive(tools, archive, work, runs, over_install)
+    samples = measure_archive(tools, archive, work, runs, over_install, settle)
     first = tools[0].name
     ratios = {tool.name: [a[0] / b[0] for a, b in zip(samples[first], samples[tool.name])]
               for tool in tools[1:]}
@@ -388,6 +394,10 @@ def report(args, info, storage_results, floors, started, loads, durable=None):
         label, results = durable
         lines.append("### %s, durable: every tool's files on the disk at its end" % label)
         lines.append("")
+        if args.settle:
+            lines.append("Every counted run started %g s after its folder was made and synced "
+                         "(and the run before it deleted), untimed." % args.settle)
+            lines.append("")
         lines += durable_table(info, results)
     return "\n".join(lines)
 
@@ -417,6 +427,8 @@ def parse_arguments():
     parser.add_argument("--durable", nargs=2, metavar=("LABEL", "WORK_FOLDER"),
                         help="the first updater against bsdtar and unzip each followed by sync, "
                         "in pairs, on this (disk) folder")
+    parser.add_argument("--settle", type=float, default=0,
+                        help="seconds each durable run waits, untimed, before it starts")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--doc", help="Markdown file whose results block is replaced")
     parser.add_argument("--json", help="raw results")
@@ -459,7 +471,7 @@ def main():
             print("%s, durable: %s%s ..." % (label, title, ", over an install" if over else ""),
                   file=sys.stderr, flush=True)
             samples, ratios = measure_pairs(tools[:1] + durable_tools(), archive, work, args.runs,
-                                            over)
+                                            over, args.settle)
             results[key + ("-over" if over else "")] = {
                 "summary": {n: summarise(v) for n, v in samples.items()}, "ratios": ratios}
         shutil.rmtree(work, ignore_errors=True)

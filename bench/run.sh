@@ -4,7 +4,7 @@
 # floor, makes the archives, times every tool and writes the tables into
 # docs/performance.md.
 #
-#   bash bench/run.sh [--runs N] [--disk] [--also SOURCE LABEL] [--no-doc]
+#   bash bench/run.sh [--runs N] [--disk [--settle S]] [--also SOURCE LABEL] [--no-doc]
 #
 #   --runs N   timed runs per tool and archive after the warm-up (default 5)
 #   --disk     a second table with the archives and output on the project's
@@ -12,6 +12,9 @@
 #              third there: the updater against bsdtar and unzip each
 #              followed by sync, in pairs, into an empty folder and over an
 #              install of the same version
+#   --settle S each counted run of the third table waits S seconds first,
+#              untimed (default 65): a run then starts on a disk whose work
+#              for the run before is done, as a user's update does
 #   --also SOURCE LABEL
 #              also time the updater built from another source tree (a
 #              work tree of a branch, say), linked like the Windows build
@@ -27,6 +30,7 @@ work=${BENCH_WORK:-/dev/shm/tavix-bench}
 runs=5
 also=()
 disk=0
+settle=65
 doc=(--doc "$root/docs/performance.md")
 # How the results were made, for the page: a second tree's path is this
 # machine's, so it is named as TREE (its commit goes with its label).
@@ -45,9 +49,10 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --runs) runs=$2; shift 2 ;;
         --disk) disk=1; shift ;;
+        --settle) settle=$2; shift 2 ;;
         --also) also=("$2" "$3"); shift 3 ;;
         --no-doc) doc=(); shift ;;
-        *) echo "usage: bash bench/run.sh [--runs N] [--disk] [--also SOURCE LABEL] [--no-doc]" >&2; exit 2 ;;
+        *) echo "usage: bash bench/run.sh [--runs N] [--disk [--settle S]] [--also SOURCE LABEL] [--no-doc]" >&2; exit 2 ;;
     esac
 done
 
@@ -100,7 +105,7 @@ storage=(--storage "tmpfs (/dev/shm): the yardstick" "$work/run")
 if [ "$disk" = 1 ]; then
     device=$(df --output=fstype "$root" | tail -1)
     storage+=(--storage "disk ($device, for reference)" "$build/disk-run")
-    storage+=(--durable "disk ($device)" "$build/disk-run")
+    storage+=(--durable "disk ($device)" "$build/disk-run" --settle "$settle")
 fi
 
 python3 "$root/bench/bench.py" \
