@@ -39,6 +39,7 @@ ArchiveReader* CreateArchiveReader()
     reader->baseDirectory[0] = '\0';
     reader->damagedEntryIndex = -1;
     reader->lastCause = CAUSE_NONE;
+    reader->writtenFiles.paths = &reader->update.texts;
     return reader;
 }
 

@@ -96,7 +96,7 @@ RefusalCause ArchiveReader::WriteEntry(int32_t index, const char* targetName)
         return cause;
     }
     if (target.exists)
-        RememberWrittenFile(&writtenFiles, baseDirectory, target.path, uint32_t(target.size));
+        RememberWrittenFile(&writtenFiles, LastStagedTarget(update), uint32_t(target.size));
     std::memcpy(lastStaged, staged.path, sizeof lastStaged);
     return CAUSE_NONE;
 }

@@ -848,6 +848,11 @@ bool AddStagedFile(UpdateTransaction* update, const StagedFile& staged, bool rep
     return noted;
 }
 
+uint32_t LastStagedTarget(const UpdateTransaction& update)
+{
+    return update.steps[update.stepCount - 1].target;
+}
+
 bool FindStagedFile(const UpdateTransaction& update, const char* target, char (&path)[MAX_PATH])
 {
     return update.state == TransactionState::Staging && MirrorPath(update, target, path) &&

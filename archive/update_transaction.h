@@ -126,6 +126,9 @@ HANDLE CreateStagedFile(UpdateTransaction* update, const char* target, bool lack
 bool AddStagedFile(UpdateTransaction* update, const StagedFile& staged, bool replaces,
                    const char* fullTarget, uint64_t existingSize, uint32_t size, uint32_t crc);
 
+// The handle of the target of the step noted last, in `update.texts`.
+uint32_t LastStagedTarget(const UpdateTransaction& update);
+
 // Where the run staged the file for `target` (relative) under its own name,
 // when it did; false otherwise (nothing staged, or staged under a number).
 bool FindStagedFile(const UpdateTransaction& update, const char* target, char (&path)[MAX_PATH]);

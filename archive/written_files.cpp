@@ -7,10 +7,10 @@
 
 namespace {
 
-constexpr size_t kRecordHeader = 9;
+// A record: size (4), link (4), its path's handle in `paths` (4), flags (1).
+constexpr size_t kRecordSize = 13;
 constexpr size_t kFirstSlots = 64;
 constexpr char kIdRead = 1;
-constexpr char kBelowBase = 2;
 
 // The slot of `key` in a table of `slots` (a power of two, never full).
 size_t FirstSlot(uint64_t key, size_t slots)
@@ -96,13 +96,13 @@ bool ReadChainIds(WrittenFiles* files, const char* base, uint32_t link)
 {
     for (; link != 0; link = ReadField(PoolRecordAt(files->records, link - 1), 4)) {
         char* record = PoolRecordAt(files->records, link - 1);
-        if (record[8] & kIdRead) return true;
+        if (record[12] & kIdRead) return true;
         char path[MAX_PATH];
-        const char* stored = record + kRecordHeader;
-        if (!ConcatenatePath(path, record[8] & kBelowBase ? base : nullptr, stored)) return false;
+        const char* stored = PoolRecordAt(*files->paths, ReadField(record, 8));
+        if (!ConcatenatePath(path, base, stored)) return false;
         const FileIdentity id = IdentifyFile(path);
         if (!id.known || !AddId(files, id)) return false;
-        record[8] |= kIdRead;
+        record[12] |= kIdRead;
     }
     return true;
 }
@@ -122,15 +122,11 @@ bool IsWrittenFile(WrittenFiles* files, const char* base, const char* path,
     return !id.known || HasId(*files, id);
 }
 
-void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path, uint32_t size)
+void RememberWrittenFile(WrittenFiles* files, uint32_t path, uint32_t size)
 {
     if (files->incomplete) return;
-    const size_t baseLength = std::strlen(base);
-    const bool belowBase = std::strncmp(path, base, baseLength) == 0;
-    const char* stored = belowBase ? path + baseLength : path;
-    const size_t length = std::strlen(stored) + 1;
     uint32_t handle = 0;
-    if (!MakeRoom(files) || !AddPoolRecord(&files->records, kRecordHeader + length, &handle)) {
+    if (!MakeRoom(files) || !AddPoolRecord(&files->records, kRecordSize, &handle)) {
         files->incomplete = true;
         return;
     }
@@ -139,8 +135,8 @@ void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path
     char* record = PoolRecordAt(files->records, handle);
     std::memcpy(record, &size, sizeof size);
     std::memcpy(record + 4, &previous, sizeof previous);
-    record[8] = belowBase ? kBelowBase : 0;
-    std::memcpy(record + kRecordHeader, stored, length);
+    std::memcpy(record + 8, &path, sizeof path);
+    record[12] = 0;
     if (previous == 0) ++files->sizeCount;
     files->latestOfSize[slot] = handle + 1;
 }
@@ -150,5 +146,7 @@ void ForgetWrittenFiles(WrittenFiles* files)
     FreeRecordPool(&files->records);
     delete[] files->latestOfSize;
     delete[] files->ids;
+    const RecordPool* paths = files->paths;
     *files = WrittenFiles{};
+    files->paths = paths;
 }

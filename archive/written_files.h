@@ -7,8 +7,9 @@
 //
 // An identity costs opening the file, so none is read while no target is
 // there already, as in an update into an empty folder: each written file's
-// path and size are kept, and its identity is read only once a target of
-// the same size is there to tell apart.
+// size is kept, with its path's place in the update's own list of targets,
+// and its identity is read only once a target of the same size is there to
+// tell apart.
 #pragma once
 
 #include <cstddef>
@@ -18,12 +19,14 @@
 #include "file_identity.h"
 #include "record_pool.h"
 
-// Empty when zeroed; ForgetWrittenFiles frees it.
+// Empty when zeroed but for `paths`; ForgetWrittenFiles frees it.
 struct WrittenFiles {
-    // Per file: its size (4 bytes), the handle + 1 of the file of that size
-    // written before it (4 bytes, 0: none), flags (1 byte: its identity is
-    // read, its path is below the base), its path below the base or whole,
-    // zero-terminated.
+    // The pool the files' paths lie in, zero-terminated and relative to the
+    // base: the update's targets. Not owned.
+    const RecordPool* paths;
+    // Per file: its size, the handle + 1 of the file of that size written
+    // before it (0: none), its path's handle in `paths`, whether its
+    // identity is read.
     RecordPool records;
     uint32_t* latestOfSize;  // owned; open-addressed, by size: the handle + 1 of a record
     size_t sizeSlots;
@@ -41,7 +44,9 @@ struct WrittenFiles {
 bool IsWrittenFile(WrittenFiles* files, const char* base, const char* path,
                    const WIN32_FILE_ATTRIBUTE_DATA& found);
 
-// Notes the file of `size` bytes just written at `path`.
-void RememberWrittenFile(WrittenFiles* files, const char* base, const char* path, uint32_t size);
+// Notes the file of `size` bytes just written at the path of handle `path`
+// in `paths`.
+void RememberWrittenFile(WrittenFiles* files, uint32_t path, uint32_t size);
 
+// Frees what the set holds; its `paths` stays.
 void ForgetWrittenFiles(WrittenFiles* files);
