@@ -139,7 +139,9 @@ size_t EncodeSwapRecordEnd(const SwapRecordEncoder& encoder, uint8_t* bytes)
 
 bool ReadSwapStepCount(const uint8_t* bytes, size_t size, uint32_t* count)
 {
-    if (size < kSwapRecordHeadSize + kSwapRecordEndSize || std::memcmp(bytes, kMagic, kMagicSize) != 0) return false;
+    if (size < kSwapRecordHeadSize + kSwapRecordEndSize ||
+        std::memcmp(bytes, kMagic, kMagicSize) != 0)
+        return false;
     *count = DecodeUInt32(bytes + kMagicSize);
     return true;
 }

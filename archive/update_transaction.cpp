@@ -123,8 +123,8 @@ bool AddStep(UpdateTransaction* update, SwapStepKind kind, const char* target, u
 bool MirrorName(const UpdateTransaction& update, const char* path, char (&name)[MAX_PATH])
 {
     const char* root = VolumeOf(update, path).root;
-    const int length = std::snprintf(name, MAX_PATH, "%s%s%s", root, kMirrorFolder,
-                                     path + std::strlen(root));
+    const int length =
+        std::snprintf(name, MAX_PATH, "%s%s%s", root, kMirrorFolder, path + std::strlen(root));
     return length > 0 && length < MAX_PATH;
 }
 
@@ -618,8 +618,7 @@ int32_t SwapAndCommit(UpdateTransaction* update)
     if (!swapped) {
         // A budget of its own: the undo must not fail for the swap's waits.
         WaitBudget undoWaits{kWaitsPerRun};
-        const bool undone =
-            PlayBackUndo(folder, swap, steps, &update->serial, &undoWaits);
+        const bool undone = PlayBackUndo(folder, swap, steps, &update->serial, &undoWaits);
         (void)undone;  // a record left is undone by the next run's recovery
         update->state = TransactionState::Idle;
         return RESULT_WRITE;

@@ -78,7 +78,7 @@ struct UpdateTransaction {
     StagedStep* steps;  // owned
     uint32_t stepCount;
     uint32_t stepCapacity;
-    RecordPool texts;  // the steps' targets, zero-terminated, relative to `folder`
+    RecordPool texts;        // the steps' targets, zero-terminated, relative to `folder`
     uint32_t serial;         // the last number given to a name of this run: never one twice
     bool broken;             // a step could not be noted: the update cannot complete
     KnownFolders installed;  // install folders known to be there (relative)
